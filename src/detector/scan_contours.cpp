@@ -1,0 +1,36 @@
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+
+#include "detector/detector.hpp"
+
+namespace shapemark {
+
+void scanContours(cv::Mat& Iat, cv::Mat& img, int areaSize, Storage& storage) {
+    cv::findContours(Iat, storage.contours, cv::RETR_LIST, cv::CHAIN_APPROX_SIMPLE,
+                     cv::Point(0, 0));
+    storage.polygons.resize(storage.contours.size());
+    const double lowerBound = static_cast<double>(areaSize);
+    for (std::size_t i = 0; i < storage.contours.size(); ++i) {
+        const Polygon& contour = storage.contours[i];
+        Polygon& approx = storage.polygons[i];
+        const double area = cv::contourArea(contour, false);
+        const double perimeter = cv::arcLength(contour, true);
+        cv::approxPolyDP(contour, approx, params::kApproxAccuracy * perimeter, true);
+        if (!(std::fabs(area) > lowerBound)) {
+            continue;
+        }
+        if (!(std::fabs(area) < params::kMaxContourArea)) {
+            continue;
+        }
+        if (!cv::isContourConvex(approx)) {
+            continue;
+        }
+        if (approx.size() < params::kMinVertices || approx.size() > params::kMaxVertices) {
+            continue;
+        }
+        drawPolygonOutline(img, approx);
+    }
+}
+
+}  // namespace shapemark

@@ -1,0 +1,63 @@
+// shapemark: marks the simple convex shapes of a recorded video.
+#include <cstdio>
+
+#include "driver/frame_loop.hpp"
+#include "driver/run_setup.hpp"
+
+namespace {
+constexpr int kStatusUsage = -1;
+constexpr int kStatusNoInput = 1;
+
+const char* const kUsage =
+    "Please pass video file name, output video file name,area size, skipped frames rate\n";
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace shapemark;
+    if (argc < 5) {
+        std::printf(" %s", kUsage);
+        return kStatusUsage;
+    }
+    const char* inputPath = argv[1];
+    const char* outputPath = argv[2];
+
+    RunState run;
+    run.areaSize = parseDecimal(argv[3]);
+    run.skipRate = parseDecimal(argv[4]);
+    // Refused before any file is touched: the skip rule divides by the skip rate.
+    if (run.skipRate == 0) {
+        std::fprintf(stderr, "shapemark: skip rate '%s' must be a whole number other than 0\n",
+                     argv[4]);
+        return kStatusUsage;
+    }
+    // Recording over the input would truncate it while it is being read.
+    if (namesSameFile(inputPath, outputPath)) {
+        std::fprintf(stderr, "shapemark: output '%s' is the input file itself; choose another\n",
+                     outputPath);
+        return kStatusUsage;
+    }
+    quietLibraryLog();
+    installInterruptHandlers();
+
+    run.capture.open(inputPath);
+    const int width = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_WIDTH));
+    const int height = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_HEIGHT));
+    run.fps = truncateProperty(run.capture.get(cv::CAP_PROP_FPS));
+    // The writer opens only now, so an unreadable input leaves the output path untouched.
+    if (!run.capture.isOpened()) {
+        return kStatusNoInput;
+    }
+    run.writer.open(outputPath, cv::VideoWriter::fourcc('M', 'P', '4', '2'),
+                    static_cast<double>(run.fps), cv::Size(width, height), true);
+    if (!run.writer.isOpened()) {
+        std::fprintf(stderr,
+                     "shapemark: cannot record to '%s' (MP42 needs an AVI container); "
+                     "try a name ending in .avi\n",
+                     outputPath);
+    }
+    run.windows = windowsFromEnvironment();
+    if (run.windows == Windows::Off) {
+        std::fprintf(stderr, "shapemark: no display found; windows are off\n");
+    }
+    return runFrameLoop(run);
+}
