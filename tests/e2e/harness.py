@@ -1,0 +1,141 @@
+"""Shared helpers for the end-to-end tests: test videos, bounded runs, private displays."""
+import contextlib
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+import cv2
+import numpy as np
+
+SHAPEMARK = os.environ.get("SHAPEMARK", "shapemark")
+MAKE_TEST_VIDEO = os.environ.get("MAKE_TEST_VIDEO", "make_test_video")
+RUN_LIMIT = 120  # seconds; every run of the tool is bounded
+USAGE = b" Please pass video file name, output video file name,area size, skipped frames rate\n"
+SNAPSHOT = os.path.join("C:", "Users", "kalenvir", "Desktop", "cage3.png")
+
+
+def counter(first, last):
+    """The exact counter bytes for counts first..last."""
+    return b"".join(b"%d/n" % i for i in range(first, last + 1))
+
+
+def make_video(path, frames, fps=250, size=(640, 480), scene="numbered", codec="MJPG"):
+    subprocess.run([MAKE_TEST_VIDEO, path, "--frames", str(frames), "--fps", str(fps),
+                    "--size", "%dx%d" % size, "--scene", scene, "--codec", codec],
+                   check=True, timeout=RUN_LIMIT)
+    return path
+
+
+def headless_env(**extra):
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    env.update(extra)
+    return env
+
+
+def run_tool(args, env=None, cwd=None, timeout=RUN_LIMIT):
+    """Runs the tool to its end; returns CompletedProcess with bytes stdout and stderr."""
+    return subprocess.run([SHAPEMARK] + [str(a) for a in args], env=env or headless_env(),
+                          cwd=cwd, capture_output=True, timeout=timeout)
+
+
+def start_tool(args, env, cwd=None):
+    return subprocess.Popen([SHAPEMARK] + [str(a) for a in args], env=env, cwd=cwd,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+
+def wait_until(condition, limit=30.0, step=0.05):
+    """Polls condition() until it is true; fails after `limit` seconds."""
+    deadline = time.monotonic() + limit
+    while time.monotonic() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(step)
+    raise AssertionError("condition not met within %.0f s" % limit)
+
+
+@contextlib.contextmanager
+def private_display():
+    """A private Xvfb; yields an environment whose DISPLAY points at it."""
+    read_fd, write_fd = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+                               "1600x1200x24", "-nolisten", "tcp"],
+                              pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
+    os.close(write_fd)
+    with os.fdopen(read_fd) as pipe:
+        number = pipe.readline().strip()
+    env = dict(os.environ, DISPLAY=":" + number)
+    env.pop("WAYLAND_DISPLAY", None)
+    try:
+        yield env
+    finally:
+        server.terminate()
+        server.wait(timeout=30)
+
+
+def find_windows(env, title, pid=None):
+    args = ["xdotool", "search"]
+    if pid is not None:
+        args += ["--pid", str(pid)]
+    args += ["--name", "^%s$" % title]
+    result = subprocess.run(args, env=env, capture_output=True, text=True, timeout=30)
+    return result.stdout.split()
+
+
+def read_frames(path):
+    """Every frame that OpenCV decodes from a video, as BGR arrays."""
+    capture = cv2.VideoCapture(path)
+    frames = []
+    while True:
+        ok, frame = capture.read()
+        if not ok:
+            break
+        frames.append(frame)
+    capture.release()
+    return frames
+
+
+def frame_index(frame):
+    """Reads the index that the `numbered` scene writes as 12 black or white blocks."""
+    height, width = frame.shape[:2]
+    block = max(2, min(width // 13, height // 2) // 2 * 2)
+    index = 0
+    for bit in range(12):
+        x = bit * width // 12
+        patch = frame[block // 4: block * 3 // 4 or 1, x + block // 4: x + block * 3 // 4 or x + 1]
+        if patch.mean() > 128:
+            index |= 1 << bit
+    return index
+
+
+def decodes_cleanly(path):
+    """True when ffmpeg decodes the whole file without a single error message."""
+    result = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "null", "-"],
+                            capture_output=True, timeout=RUN_LIMIT)
+    return result.returncode == 0 and result.stderr == b""
+
+
+class WorkDir:
+    """A temporary working folder, with the snapshot's folder when asked."""
+
+    def __init__(self, with_snapshot_folder=True):
+        self.path = tempfile.mkdtemp(prefix="shapemark-e2e-")
+        if with_snapshot_folder:
+            os.makedirs(os.path.join(self.path, os.path.dirname(SNAPSHOT)))
+
+    def file(self, name):
+        return os.path.join(self.path, name)
+
+    @property
+    def snapshot(self):
+        return self.file(SNAPSHOT)
+
+    def cleanup(self):
+        shutil.rmtree(self.path, ignore_errors=True)
+
+
+def green_mask(image):
+    return np.all(image == (0, 255, 0), axis=2)
