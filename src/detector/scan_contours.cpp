@@ -7,10 +7,17 @@
 namespace shapemark {
 
 void scanContours(cv::Mat& Iat, cv::Mat& img, int areaSize, Storage& storage) {
+    // The contour finder's C form clears the image's outermost pixels before tracing, so a
+    // region touching the edge is traced one pixel inside it; the C++ form pads instead.
+    // Clearing them here keeps the C form's contours.
+    Iat.row(0).setTo(0);
+    Iat.row(Iat.rows - 1).setTo(0);
+    Iat.col(0).setTo(0);
+    Iat.col(Iat.cols - 1).setTo(0);
     cv::findContours(Iat, storage.contours, cv::RETR_LIST, cv::CHAIN_APPROX_SIMPLE,
                      cv::Point(0, 0));
     storage.polygons.resize(storage.contours.size());
-    const double lowerBound = static_cast<double>(areaSize);
+    const auto lowerBound = static_cast<double>(areaSize);
     for (std::size_t i = 0; i < storage.contours.size(); ++i) {
         const Polygon& contour = storage.contours[i];
         Polygon& approx = storage.polygons[i];

@@ -1,0 +1,48 @@
+// Input frames for the stage benchmarks: synthetic shape boards and frames decoded from a
+// generated sample video. Each set holds a few consecutive frames, so that the video encoder
+// sees motion between frames, as it does in a real run.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace shapemark::bench {
+
+enum class Source { Synthetic, Decoded };
+
+const char* sourceName(Source source);
+
+// Consecutive frames of one size and source, with each one's binary image and marked copy
+// prepared, so that every stage can be timed alone on the input it gets in a run.
+struct FrameSet {
+    std::vector<cv::Mat> frames;  // as captured
+    std::vector<cv::Mat> binary;  // Iat after binarisation
+    std::vector<cv::Mat> marked;  // img after the contour scan and its outlines
+    double contoursPerFrame = 0.0;
+};
+
+// Frames are made on first use, so a filtered run pays only for the sizes it times.
+class FrameBank {
+public:
+    explicit FrameBank(std::string folder) : folder_(std::move(folder)) {}
+
+    const FrameSet& get(cv::Size size, Source source);
+    // The generated sample video of this size (written on first use).
+    const std::string& sampleVideo(cv::Size size);
+
+private:
+    std::string folder_;
+    std::map<std::tuple<int, int, Source>, FrameSet> sets_;
+    std::map<std::pair<int, int>, std::string> videos_;
+};
+
+// A board of convex and non-convex shapes, one per 110-pixel cell, under uneven lighting and
+// mild noise; `index` moves the shapes a little and changes the noise.
+cv::Mat syntheticFrame(cv::Size size, int index);
+
+}  // namespace shapemark::bench

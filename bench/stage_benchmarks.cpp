@@ -1,0 +1,296 @@
+// Stage benchmarks: each per-frame stage of the tool alone, then the whole processed frame as
+// the frame loop runs it headless, at four resolutions, on synthetic and on decoded frames.
+//
+//   stage_benchmarks [--benchmark_filter=640x480] [--benchmark_format=json] ...
+//
+// The stage sum (clone + binarise + scan + snapshot save + video write) should match the whole
+// frame; the PNG encode is the part of the snapshot save that the library does.
+#include <benchmark/benchmark.h>
+
+#include <opencv2/core/utility.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bench_frames.hpp"
+#include "detector/detector.hpp"
+#include "output/output.hpp"
+#include "scratch_folder.hpp"
+
+namespace shapemark::bench {
+
+namespace {
+constexpr int kAreaSize = 100;  // the end-to-end runs use the same value
+constexpr double kFps = 25.0;
+
+const std::vector<cv::Size> kSizes = {{640, 480}, {1280, 720}, {1920, 1080}, {3840, 2160}};
+
+std::string sizeName(cv::Size size) {
+    return std::to_string(size.width) + "x" + std::to_string(size.height);
+}
+
+// Cycles through the set's frames, so that consecutive iterations see consecutive frames.
+struct Cursor {
+    std::size_t count;
+    std::size_t k = 0;
+    std::size_t next() {
+        const std::size_t current = k;
+        k = (k + 1) % count;
+        return current;
+    }
+};
+
+void setCounters(benchmark::State& state, const FrameSet& set) {
+    state.counters["contours"] = set.contoursPerFrame;
+    state.SetItemsProcessed(state.iterations());
+}
+
+void benchClone(benchmark::State& state, const FrameSet& set) {
+    Cursor cursor{set.frames.size()};
+    for (auto _ : state) {
+        cv::Mat img;
+        cloneFrame(set.frames[cursor.next()], img);
+        benchmark::DoNotOptimize(img.data);
+    }
+    setCounters(state, set);
+}
+
+void benchBinarise(benchmark::State& state, const FrameSet& set) {
+    Cursor cursor{set.frames.size()};
+    for (auto _ : state) {
+        cv::Mat imgGrayScale;
+        cv::Mat Iat;
+        binariseFrame(set.frames[cursor.next()], imgGrayScale, Iat);
+        benchmark::DoNotOptimize(Iat.data);
+    }
+    setCounters(state, set);
+}
+
+void benchScan(benchmark::State& state, const FrameSet& set) {
+    // The contour finder works on its own padded copy, so the binary images can be reused;
+    // the outlines go on private canvases.
+    std::vector<cv::Mat> canvases;
+    for (const cv::Mat& frame : set.frames) {
+        canvases.push_back(frame.clone());
+    }
+    std::vector<cv::Mat> binaries = set.binary;
+    Cursor cursor{set.frames.size()};
+    for (auto _ : state) {
+        const std::size_t k = cursor.next();
+        Storage storage;
+        scanContours(binaries[k], canvases[k], kAreaSize, storage);
+        benchmark::DoNotOptimize(storage.polygons.data());
+    }
+    setCounters(state, set);
+}
+
+void benchPngEncode(benchmark::State& state, const FrameSet& set) {
+    Cursor cursor{set.frames.size()};
+    double bytes = 0.0;
+    for (auto _ : state) {
+        std::vector<uchar> png;
+        cv::imencode(".png", set.marked[cursor.next()], png);
+        bytes = static_cast<double>(png.size());
+    }
+    setCounters(state, set);
+    state.counters["png_bytes"] = bytes;
+}
+
+void benchSnapshot(benchmark::State& state, const FrameSet& set, const std::string& folder) {
+    const std::string path = folder + "/snapshot.png";
+    Cursor cursor{set.frames.size()};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(saveSnapshot(set.marked[cursor.next()], path));
+    }
+    setCounters(state, set);
+    std::filesystem::remove(path);
+}
+
+cv::VideoWriter openWriter(const std::string& path, cv::Size size) {
+    return cv::VideoWriter(path, cv::VideoWriter::fourcc('M', 'P', '4', '2'), kFps, size, true);
+}
+
+void benchVideoWrite(benchmark::State& state, const FrameSet& set, const std::string& folder) {
+    const cv::Size size = set.frames.front().size();
+    const std::string path = folder + "/write_" + sizeName(size) + ".avi";
+    cv::VideoWriter writer = openWriter(path, size);
+    if (!writer.isOpened()) {
+        state.SkipWithError("cannot open the MP42 writer");
+        return;
+    }
+    Cursor cursor{set.frames.size()};
+    for (auto _ : state) {
+        writer.write(set.marked[cursor.next()]);
+    }
+    writer.release();
+    setCounters(state, set);
+    std::filesystem::remove(path);
+}
+
+// The processed iteration of the frame loop, headless: the windows are off, the snapshot goes
+// to the tool's fixed path (below the current folder) and the frame to an open MP42 writer.
+void benchWholeFrame(benchmark::State& state, const FrameSet& set, const std::string& folder,
+                     int libraryThreads) {
+    const cv::Size size = set.frames.front().size();
+    const std::string path = folder + "/whole_" + sizeName(size) + ".avi";
+    cv::VideoWriter writer = openWriter(path, size);
+    const int threadsBefore = cv::getNumThreads();
+    if (libraryThreads > 0) {
+        cv::setNumThreads(libraryThreads);
+    }
+    Cursor cursor{set.frames.size()};
+    for (auto _ : state) {
+        const cv::Mat& frame = set.frames[cursor.next()];
+        cv::Mat img;
+        cv::Mat imgGrayScale;
+        cv::Mat Iat;
+        Storage storage;
+        cloneFrame(frame, img);
+        showRawFrame(img, Windows::Off);
+        binariseFrame(img, imgGrayScale, Iat);
+        scanContours(Iat, img, kAreaSize, storage);
+        outputTrackedFrame(img, writer, Windows::Off);
+        releaseFrameObjects(storage, img, imgGrayScale, Iat);
+    }
+    cv::setNumThreads(threadsBefore);
+    writer.release();
+    setCounters(state, set);
+    state.counters["cv_threads"] = libraryThreads > 0 ? libraryThreads : threadsBefore;
+    std::filesystem::remove(path);
+}
+
+// Reading the input is not a stage of the processed frame, but it is part of every run.
+void benchDecode(benchmark::State& state, const std::string& video) {
+    cv::VideoCapture capture(video);
+    cv::Mat frame;
+    for (auto _ : state) {
+        if (!capture.read(frame)) {
+            state.PauseTiming();
+            capture.open(video);
+            capture.read(frame);
+            state.ResumeTiming();
+        }
+        benchmark::DoNotOptimize(frame.data);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// The running counter: one short formatted write per frame, with and without the flush.
+void benchCounter(benchmark::State& state, const char* target, bool flush) {
+    std::FILE* out = std::fopen(target, "w");
+    if (out == nullptr) {
+        state.SkipWithError("cannot open the counter's target");
+        return;
+    }
+    long long frameCount = 0;
+    for (auto _ : state) {
+        ++frameCount;
+        std::fprintf(out, "%lld/n", frameCount);
+        if (flush) {
+            std::fflush(out);
+        }
+    }
+    std::fclose(out);
+    state.SetItemsProcessed(state.iterations());
+}
+
+// The "Parallel framework:" line of the library's build information, e.g. "TBB (ver ...)".
+std::string parallelFramework() {
+    const std::string info = cv::getBuildInformation();
+    const std::string label = "Parallel framework:";
+    const std::size_t start = info.find(label);
+    if (start == std::string::npos) {
+        return "unknown";
+    }
+    const std::size_t valueStart = info.find_first_not_of(' ', start + label.size());
+    return info.substr(valueStart, info.find('\n', valueStart) - valueStart);
+}
+
+using SetBenchmark = std::function<void(benchmark::State&, const FrameSet&)>;
+
+void registerStage(FrameBank& bank, const std::string& stage, cv::Size size, Source source,
+                   SetBenchmark run) {
+    const std::string name = stage + "/" + sizeName(size) + "/" + sourceName(source);
+    benchmark::RegisterBenchmark(name.c_str(),
+                                 [&bank, size, source, run](benchmark::State& state) {
+                                     run(state, bank.get(size, source));
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+}
+
+void registerAll(FrameBank& bank, const std::string& folder) {
+    for (const cv::Size size : kSizes) {
+        for (const Source source : {Source::Synthetic, Source::Decoded}) {
+            registerStage(bank, "cloneFrame", size, source, benchClone);
+            registerStage(bank, "binariseFrame", size, source, benchBinarise);
+            registerStage(bank, "scanContours", size, source, benchScan);
+            registerStage(bank, "pngEncode", size, source, benchPngEncode);
+            registerStage(bank, "saveSnapshot", size, source,
+                          [folder](benchmark::State& s, const FrameSet& set) {
+                              benchSnapshot(s, set, folder);
+                          });
+            registerStage(bank, "videoWrite", size, source,
+                          [folder](benchmark::State& s, const FrameSet& set) {
+                              benchVideoWrite(s, set, folder);
+                          });
+            registerStage(bank, "wholeFrame", size, source,
+                          [folder](benchmark::State& s, const FrameSet& set) {
+                              benchWholeFrame(s, set, folder, 0);
+                          });
+            registerStage(bank, "wholeFrameOneThread", size, source,
+                          [folder](benchmark::State& s, const FrameSet& set) {
+                              benchWholeFrame(s, set, folder, 1);
+                          });
+        }
+        const std::string name = "decodeFrame/" + sizeName(size) + "/decoded";
+        benchmark::RegisterBenchmark(name.c_str(),
+                                     [&bank, size](benchmark::State& state) {
+                                         benchDecode(state, bank.sampleVideo(size));
+                                     })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+    const std::string counterFile = folder + "/counter.txt";
+    benchmark::RegisterBenchmark("counter/flushed/devnull", benchCounter, "/dev/null", true)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("counter/flushed/file", [counterFile](benchmark::State& s) {
+        benchCounter(s, counterFile.c_str(), true);
+    })->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("counter/buffered/file", [counterFile](benchmark::State& s) {
+        benchCounter(s, counterFile.c_str(), false);
+    })->Unit(benchmark::kMicrosecond);
+}
+}  // namespace
+
+}  // namespace shapemark::bench
+
+int main(int argc, char** argv) {
+    using namespace shapemark::bench;
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    const ScratchFolder scratch;
+    // The whole frame saves its snapshot at the tool's relative path, so run from a folder
+    // that holds the snapshot's folder.
+    const std::filesystem::path snapshot(shapemark::kSnapshotPath);
+    std::filesystem::create_directories(scratch.path() / snapshot.parent_path());
+    const std::filesystem::path startFolder = std::filesystem::current_path();
+    std::filesystem::current_path(scratch.path());
+
+    FrameBank bank(scratch.path());
+    registerAll(bank, scratch.path());
+    benchmark::AddCustomContext("cv_num_threads", std::to_string(cv::getNumThreads()));
+    benchmark::AddCustomContext("cv_num_cpus", std::to_string(cv::getNumberOfCPUs()));
+    benchmark::AddCustomContext("cv_parallel_framework", parallelFramework());
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::filesystem::current_path(startFolder);
+    return 0;
+}

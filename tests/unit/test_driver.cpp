@@ -1,0 +1,97 @@
+// The driver's pure rules: the decimal parser, the property truncation and the pacing wait.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <limits>
+
+#include "driver/run_setup.hpp"
+
+namespace {
+
+using shapemark::pacingWaitMs;
+using shapemark::parseDecimal;
+using shapemark::truncateProperty;
+
+TEST(ParseDecimal, ReadsLeadingDigitsAndIgnoresTheRest) {
+    EXPECT_EQ(parseDecimal("12abc"), 12);
+    EXPECT_EQ(parseDecimal("100"), 100);
+    EXPECT_EQ(parseDecimal("007"), 7);
+    EXPECT_EQ(parseDecimal("3 4"), 3);
+}
+
+TEST(ParseDecimal, TakesOneOptionalSign) {
+    EXPECT_EQ(parseDecimal(" -5"), -5);
+    EXPECT_EQ(parseDecimal("+7"), 7);
+    EXPECT_EQ(parseDecimal("-"), 0);
+    EXPECT_EQ(parseDecimal("+-3"), 0);
+    EXPECT_EQ(parseDecimal("--3"), 0);
+    EXPECT_EQ(parseDecimal("- 3"), 0);
+}
+
+TEST(ParseDecimal, WithoutDigitsGivesZero) {
+    EXPECT_EQ(parseDecimal("abc"), 0);
+    EXPECT_EQ(parseDecimal(""), 0);
+    EXPECT_EQ(parseDecimal("   "), 0);
+}
+
+TEST(ParseDecimal, SkipsEveryKindOfLeadingWhiteSpace) {
+    EXPECT_EQ(parseDecimal(" \t\n\v\f\r42"), 42);
+    EXPECT_EQ(parseDecimal("\t-8"), -8);
+    // White space after the sign ends the number.
+    EXPECT_EQ(parseDecimal("+ 8"), 0);
+}
+
+TEST(ParseDecimal, ReachesBothBoundsExactly) {
+    EXPECT_EQ(parseDecimal("2147483647"), INT_MAX);
+    EXPECT_EQ(parseDecimal("-2147483648"), INT_MIN);
+    EXPECT_EQ(parseDecimal("2147483646"), INT_MAX - 1);
+    EXPECT_EQ(parseDecimal("-2147483647"), INT_MIN + 1);
+}
+
+TEST(ParseDecimal, SaturatesBeyondThirtyTwoBits) {
+    EXPECT_EQ(parseDecimal("2147483648"), INT_MAX);
+    EXPECT_EQ(parseDecimal("-2147483649"), INT_MIN);
+    EXPECT_EQ(parseDecimal("99999999999999999999999999999"), INT_MAX);
+    EXPECT_EQ(parseDecimal("-99999999999999999999999999999x"), INT_MIN);
+    EXPECT_EQ(parseDecimal("4294967296"), INT_MAX);  // 2^32 must not wrap to 0
+}
+
+TEST(TruncateProperty, DropsTheFractionTowardZero) {
+    EXPECT_EQ(truncateProperty(29.97), 29);
+    EXPECT_EQ(truncateProperty(25.0), 25);
+    EXPECT_EQ(truncateProperty(0.999), 0);
+    EXPECT_EQ(truncateProperty(-0.5), 0);
+    EXPECT_EQ(truncateProperty(-29.97), -29);
+}
+
+TEST(TruncateProperty, KeepsTheIntRangeAndZeroesTheRest) {
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(truncateProperty(std::nan("")), 0);
+    EXPECT_EQ(truncateProperty(inf), 0);
+    EXPECT_EQ(truncateProperty(-inf), 0);
+    EXPECT_EQ(truncateProperty(2147483648.0), 0);  // 2^31
+    EXPECT_EQ(truncateProperty(1e300), 0);
+    EXPECT_EQ(truncateProperty(-2147483648.0), INT_MIN);  // -2^31 fits
+    EXPECT_EQ(truncateProperty(-2147483648.5), INT_MIN);  // truncates into the range
+    EXPECT_EQ(truncateProperty(-2147483649.0), 0);
+    EXPECT_EQ(truncateProperty(2147483647.9), INT_MAX);
+}
+
+TEST(PacingWaitMs, IsOneFramePeriodInWholeMilliseconds) {
+    EXPECT_EQ(pacingWaitMs(1), 1000);
+    EXPECT_EQ(pacingWaitMs(25), 40);
+    EXPECT_EQ(pacingWaitMs(29), 34);
+    EXPECT_EQ(pacingWaitMs(30), 33);
+    EXPECT_EQ(pacingWaitMs(1000), 1);
+}
+
+TEST(PacingWaitMs, NeverWaitsForEver) {
+    EXPECT_EQ(pacingWaitMs(0), 40);
+    EXPECT_EQ(pacingWaitMs(-1), 40);
+    EXPECT_EQ(pacingWaitMs(INT_MIN), 40);
+    EXPECT_EQ(pacingWaitMs(1001), 1);
+    EXPECT_EQ(pacingWaitMs(INT_MAX), 1);
+}
+
+}  // namespace
