@@ -1,6 +1,12 @@
 #include <opencv2/core/utils/logger.hpp>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cctype>
 #include <cstdlib>
+#include <string>
 
 #include "driver/run_setup.hpp"
 
@@ -11,11 +17,47 @@ bool isSet(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0';
 }
+
+// A local X display (":N", ":N.S" or "unix:N") whose server socket refuses us is gone, for
+// instance a stale DISPLAY in a terminal multiplexer. The window toolkit would abort the process
+// on it, so it counts as no display. Remote displays are trusted as they are.
+bool localX11ServerGone(const std::string& display) {
+    std::string rest = display;
+    if (rest.rfind("unix:", 0) == 0) {
+        rest = rest.substr(4);
+    }
+    if (rest.size() < 2 || rest[0] != ':' ||
+        std::isdigit(static_cast<unsigned char>(rest[1])) == 0) {
+        return false;
+    }
+    const std::string number = rest.substr(1, rest.find('.') - 1);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = "/tmp/.X11-unix/X" + number;
+    if (path.size() >= sizeof(address.sun_path)) {
+        return false;
+    }
+    path.copy(address.sun_path, path.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the socket API's own idiom
+    const bool gone =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0;
+    ::close(fd);
+    return gone;
+}
 }  // namespace
 
 Windows windowsFromEnvironment() {
-    const bool reachable = isSet("DISPLAY") || isSet("WAYLAND_DISPLAY") || isSet("QT_QPA_PLATFORM");
-    return reachable ? Windows::On : Windows::Off;
+    if (isSet("WAYLAND_DISPLAY") || isSet("QT_QPA_PLATFORM")) {
+        return Windows::On;
+    }
+    if (!isSet("DISPLAY") || localX11ServerGone(std::getenv("DISPLAY"))) {
+        return Windows::Off;
+    }
+    return Windows::On;
 }
 
 void quietLibraryLog() {
