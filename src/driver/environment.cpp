@@ -60,13 +60,17 @@ Windows windowsFromEnvironment() {
     return Windows::On;
 }
 
-void quietLibraryLog() {
+bool quietLibraryLog() {
     if (std::getenv("OPENCV_LOG_LEVEL") != nullptr) {
-        return;
+        return false;
     }
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+    // FFmpeg logs through its own channel (for instance "[mp4 @ ...] Could not find tag");
+    // -8 is its quiet level, read when the library first opens a video.
+    ::setenv("OPENCV_FFMPEG_LOGLEVEL", "-8", 0);
     // The window toolkit logs too (for instance about XDG_RUNTIME_DIR); its own rules win.
     ::setenv("QT_LOGGING_RULES", "*.warning=false", 0);
+    return true;
 }
 
 }  // namespace shapemark

@@ -26,6 +26,9 @@ extern "C" void onInterrupt(int signalNumber) {
 
 void installInterruptHandlers() {
     setAction(onInterrupt);
+    // A reader that goes away (say `| head`) must not kill the run mid-recording: the counter
+    // is only a progress display, so its writes may fail quietly.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 int interruptSignal() {

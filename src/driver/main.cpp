@@ -36,10 +36,13 @@ int main(int argc, char** argv) {
                      outputPath);
         return kStatusUsage;
     }
-    quietLibraryLog();
+    const bool quiet = quietLibraryLog();
     installInterruptHandlers();
 
-    run.capture.open(inputPath);
+    {
+        const MutedStderr muted(quiet);
+        run.capture.open(inputPath);
+    }
     const int width = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_WIDTH));
     const int height = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_HEIGHT));
     run.fps = truncateProperty(run.capture.get(cv::CAP_PROP_FPS));
@@ -47,8 +50,11 @@ int main(int argc, char** argv) {
     if (!run.capture.isOpened()) {
         return kStatusNoInput;
     }
-    run.writer.open(outputPath, cv::VideoWriter::fourcc('M', 'P', '4', '2'),
-                    static_cast<double>(run.fps), cv::Size(width, height), true);
+    {
+        const MutedStderr muted(quiet);
+        run.writer.open(outputPath, cv::VideoWriter::fourcc('M', 'P', '4', '2'),
+                        static_cast<double>(run.fps), cv::Size(width, height), true);
+    }
     if (!run.writer.isOpened()) {
         std::fprintf(stderr,
                      "shapemark: cannot record to '%s' (MP42 needs an AVI container); "

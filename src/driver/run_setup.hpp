@@ -25,8 +25,25 @@ bool namesSameFile(const char* inputPath, const char* outputPath);
 // Windows need a display; without one the library would abort the process.
 Windows windowsFromEnvironment();
 
-// Silences the library's own log unless the user chose a level with OPENCV_LOG_LEVEL.
-void quietLibraryLog();
+// Silences the library's own log unless the user chose a level with OPENCV_LOG_LEVEL;
+// true when it did.
+bool quietLibraryLog();
+
+// While alive and active, standard error goes to /dev/null: the video back ends print some
+// notes straight to it, past the library's log. Only opening calls are wrapped, so the
+// tool's own messages are never lost.
+class MutedStderr {
+  public:
+    explicit MutedStderr(bool active);
+    ~MutedStderr();
+    MutedStderr(const MutedStderr&) = delete;
+    MutedStderr& operator=(const MutedStderr&) = delete;
+    MutedStderr(MutedStderr&&) = delete;
+    MutedStderr& operator=(MutedStderr&&) = delete;
+
+  private:
+    int saved_ = -1;
+};
 
 // The first SIGINT or SIGTERM ends the loop after the current iteration; a second one kills
 // the process at once.
