@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <string>
 
@@ -18,9 +20,23 @@ bool isSet(const char* name) {
     return value != nullptr && *value != '\0';
 }
 
-// A local X display (":N", ":N.S" or "unix:N") whose server socket refuses us is gone, for
-// instance a stale DISPLAY in a terminal multiplexer. The window toolkit would abort the process
-// on it, so it counts as no display. Remote displays are trusted as they are.
+// True only when nothing listens at the address: no such socket, or a refusal. Any other
+// failure (a full backlog under load, say) gives the display the benefit of the doubt.
+bool nobodyListens(const sockaddr_un& address, socklen_t length) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the socket API's own idiom
+    const int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length);
+    const int error = errno;
+    ::close(fd);
+    return result != 0 && (error == ENOENT || error == ECONNREFUSED);
+}
+
+// A local X display (":N", ":N.S" or "unix:N") with no server behind it is gone, for instance
+// a stale DISPLAY in a terminal multiplexer. The window toolkit would abort the process on it,
+// so it counts as no display. Remote displays are trusted as they are.
 bool localX11ServerGone(const std::string& display) {
     std::string rest = display;
     if (rest.rfind("unix:", 0) == 0) {
@@ -30,23 +46,20 @@ bool localX11ServerGone(const std::string& display) {
         std::isdigit(static_cast<unsigned char>(rest[1])) == 0) {
         return false;
     }
-    const std::string number = rest.substr(1, rest.find('.') - 1);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string path = "/tmp/.X11-unix/X" + number;
-    if (path.size() >= sizeof(address.sun_path)) {
+    const std::string path = "/tmp/.X11-unix/X" + rest.substr(1, rest.find('.') - 1);
+    sockaddr_un file{};
+    if (path.size() + 1 >= sizeof(file.sun_path)) {
         return false;
     }
-    path.copy(address.sun_path, path.size());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return false;
-    }
-    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the socket API's own idiom
-    const bool gone =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0;
-    ::close(fd);
-    return gone;
+    file.sun_family = AF_UNIX;
+    path.copy(file.sun_path, path.size());
+    // The server also listens on the same name in Linux's abstract namespace (a leading NUL),
+    // which a container sharing the host's network reaches without the socket file.
+    sockaddr_un abstract{};
+    abstract.sun_family = AF_UNIX;
+    path.copy(abstract.sun_path + 1, path.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size());
+    return nobodyListens(file, length + 1) && nobodyListens(abstract, length + 1);
 }
 }  // namespace
 

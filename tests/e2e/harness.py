@@ -1,9 +1,15 @@
 """Shared helpers for the end-to-end tests: test videos, bounded runs, private displays."""
+import array
 import contextlib
+import ctypes
+import ctypes.util
+import fcntl
 import os
+import re
 import shutil
 import subprocess
 import tempfile
+import termios
 import time
 
 import cv2
@@ -77,7 +83,8 @@ def private_display():
 
 
 def find_windows(env, title, pid=None):
-    args = ["xdotool", "search"]
+    # --all: without it xdotool matches windows that meet any one of the conditions.
+    args = ["xdotool", "search", "--all"]
     if pid is not None:
         args += ["--pid", str(pid)]
     args += ["--name", "^%s$" % title]
@@ -139,3 +146,105 @@ class WorkDir:
 
 def green_mask(image):
     return np.all(image == (0, 255, 0), axis=2)
+
+
+class StdoutReader:
+    """Collects a running tool's standard output without blocking, for polling."""
+
+    def __init__(self, process):
+        self.fd = process.stdout.fileno()
+        os.set_blocking(self.fd, False)
+        self.data = b""
+
+    def read(self):
+        with contextlib.suppress(BlockingIOError):
+            while True:
+                chunk = os.read(self.fd, 65536)
+                if not chunk:
+                    break
+                self.data += chunk
+        return self.data
+
+    @staticmethod
+    def counts(data):
+        return [int(c) for c in re.findall(rb"(\d+)/n", data)]
+
+    def last_count(self):
+        counts = self.counts(self.read())
+        return counts[-1] if counts else 0
+
+
+def finish(process, reader=None, timeout=RUN_LIMIT):
+    """Waits for a started tool; returns (status, all of stdout, stderr)."""
+    out, err = process.communicate(timeout=timeout)
+    if reader is not None:
+        out = reader.data + (out or b"")
+    return process.returncode, out, err
+
+
+def catches(pid, signum):
+    """True while the process has a handler installed for the signal."""
+    with open("/proc/%d/status" % pid) as status:
+        caught = re.search(r"^SigCgt:\s*([0-9a-f]+)$", status.read(), re.M).group(1)
+    return bool(int(caught, 16) >> (signum - 1) & 1)
+
+
+def blocked_on_full_stdout(process):
+    """True when the process sleeps with its stdout pipe full, so it is stuck writing to it."""
+    fd = process.stdout.fileno()
+    queued = array.array("i", [0])
+    fcntl.ioctl(fd, termios.FIONREAD, queued)
+    # Small writes do not always share a page, so a full pipe may hold a little less.
+    if queued[0] < fcntl.fcntl(fd, fcntl.F_GETPIPE_SZ) - 4096:
+        return False
+    with open("/proc/%d/stat" % process.pid) as stat:
+        return stat.read().rsplit(")", 1)[1].split()[0] == "S"
+
+
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5)]
+
+
+class _XEvent(ctypes.Union):
+    _fields_ = [("xclient", _ClientMessage), ("pad", ctypes.c_long * 24)]
+
+
+def close_window(env, window):
+    """Asks a window to close as a window manager's close button does (WM_DELETE_WINDOW)."""
+    x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                               ctypes.POINTER(_XEvent)]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = x11.XOpenDisplay(env["DISPLAY"].encode())
+    if not display:
+        raise RuntimeError("cannot open display " + env["DISPLAY"])
+    event = _XEvent()
+    event.xclient.type = 33  # ClientMessage
+    event.xclient.window = int(window)
+    event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+    event.xclient.format = 32
+    event.xclient.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+    x11.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
+    x11.XCloseDisplay(display)  # flushes the request
+
+
+def send_key(env, window, key):
+    """Focuses a window and types one key into it through the XTEST extension."""
+    subprocess.run(["xdotool", "windowfocus", "--sync", str(window)], env=env, check=True,
+                   timeout=30)
+    subprocess.run(["xdotool", "key", key], env=env, check=True, timeout=30)
+
+
+def ffprobe_stream(path):
+    """The first video stream's properties, as ffprobe names them."""
+    result = subprocess.run(["ffprobe", "-v", "error", "-select_streams", "v:0",
+                             "-show_entries", "stream", "-of", "default=noprint_wrappers=1",
+                             path], capture_output=True, text=True, check=True, timeout=RUN_LIMIT)
+    return dict(line.split("=", 1) for line in result.stdout.splitlines() if "=" in line)

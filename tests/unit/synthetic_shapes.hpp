@@ -60,8 +60,7 @@ inline cv::Mat libraryOutline(const cv::Mat& base, const std::vector<cv::Point>&
 }
 
 // Runs the scan on a copy of `Iat` and returns the marked copy of `frame`.
-inline cv::Mat scanned(const cv::Mat& Iat, const cv::Mat& frame, int areaSize,
-                       Storage& storage) {
+inline cv::Mat scanned(const cv::Mat& Iat, const cv::Mat& frame, int areaSize, Storage& storage) {
     cv::Mat work = Iat.clone();
     cv::Mat img = frame.clone();
     scanContours(work, img, areaSize, storage);

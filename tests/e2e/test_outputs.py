@@ -1,0 +1,75 @@
+"""What a run leaves behind: the recording's frames, the snapshot and the warnings about them."""
+import contextlib
+import os
+import unittest
+
+import cv2
+import numpy as np
+
+import harness
+from harness import counter, run_tool
+
+
+class OutputsTest(unittest.TestCase):
+    def work_dir(self, with_snapshot_folder=True):
+        work = harness.WorkDir(with_snapshot_folder)
+        self.addCleanup(work.cleanup)
+        return work
+
+    def test_recording_holds_every_nth_frame_in_input_order(self):
+        work = self.work_dir()
+        for frames, skip in ((12, 1), (11, 4), (5, 5)):
+            with self.subTest(frames=frames, skip=skip):
+                with contextlib.suppress(FileNotFoundError):
+                    os.remove(work.file("out.avi"))  # each run must write its own recording
+                video = harness.make_video(work.file("in.avi"), frames, size=(160, 120))
+                result = run_tool([video, work.file("out.avi"), 100000, skip], cwd=work.path)
+                self.assertEqual(result.returncode, 0)
+                frames_out = harness.read_frames(work.file("out.avi"))
+                recorded = [harness.frame_index(f) for f in frames_out]
+                self.assertEqual(recorded, list(range(skip, frames + 1, skip)))
+
+    def test_snapshot_is_the_last_processed_frame_with_green_outlines(self):
+        work = self.work_dir()
+        video = harness.make_video(work.file("in.avi"), 8, size=(320, 240), scene="sample")
+        result = run_tool([video, work.file("out.avi"), 100, 3], cwd=work.path)
+        self.assertEqual((result.returncode, result.stdout), (0, counter(1, 9)))
+        last = harness.read_frames(video)[5]  # count 6, the last multiple of 3
+        snapshot = cv2.imread(work.snapshot, cv2.IMREAD_UNCHANGED)
+        self.assertEqual(snapshot.shape, last.shape)
+        changed = np.any(snapshot != last, axis=2)
+        green = harness.green_mask(snapshot)
+        self.assertGreater(np.count_nonzero(changed), 100)
+        self.assertTrue(np.all(green[changed]), "a changed pixel is not pure green")
+        # The replacement goes through a temporary file, which must not be left behind.
+        self.assertEqual(os.listdir(os.path.dirname(work.snapshot)), ["cage3.png"])
+
+    def test_missing_snapshot_folder_changes_nothing_else(self):
+        runs = []
+        for with_folder in (True, False):
+            work = self.work_dir(with_folder)
+            video = harness.make_video(work.file("in.avi"), 6, size=(160, 120))
+            result = run_tool([video, "out.avi", 100000, 2], cwd=work.path)
+            runs.append((result.returncode, result.stdout, result.stderr,
+                         [f.tobytes() for f in harness.read_frames(work.file("out.avi"))]))
+        self.assertEqual(runs[0][:2], (0, counter(1, 8)))
+        self.assertEqual(len(runs[0][3]), 3)
+        self.assertEqual(runs[1], runs[0])
+        self.assertEqual(sorted(os.listdir(work.path)), ["in.avi", "out.avi"])
+
+    def test_unrecordable_output_is_reported_and_the_run_goes_on(self):
+        work = self.work_dir()
+        video = harness.make_video(work.file("in.avi"), 4, size=(160, 120))
+        recordable = run_tool([video, "out.avi", 100000, 1], cwd=work.path)
+        result = run_tool([video, "out.mp4", 100000, 1], cwd=work.path)
+        self.assertEqual((result.returncode, result.stdout), (0, counter(1, 5)))
+        lines = result.stderr.splitlines()
+        warnings = [line for line in lines if b"out.mp4" in line]
+        self.assertEqual(len(warnings), 1, result.stderr)
+        self.assertIn(b".avi", warnings[0])
+        # The warning is the only line added: none of the video library's own chatter.
+        self.assertEqual(len(lines), len(recordable.stderr.splitlines()) + 1, result.stderr)
+        self.assertTrue(os.path.exists(work.snapshot))
+
+if __name__ == "__main__":
+    unittest.main()
