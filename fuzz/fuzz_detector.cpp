@@ -35,7 +35,7 @@ cv::Mat makeFrame(const std::uint8_t* data, std::size_t size) {
     std::size_t next = 0;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x, ++next) {
-            cv::Vec3b& px = frame.at<cv::Vec3b>(y, x);
+            auto& px = frame.at<cv::Vec3b>(y, x);
             if (colour) {
                 for (int c = 0; c < 3; ++c) {
                     const std::size_t at = next * 3 + static_cast<std::size_t>(c);
@@ -52,10 +52,9 @@ cv::Mat makeFrame(const std::uint8_t* data, std::size_t size) {
 }
 
 int readAreaSize(const std::uint8_t* data) {
-    const std::uint32_t bits = static_cast<std::uint32_t>(data[3]) |
-                               static_cast<std::uint32_t>(data[4]) << 8U |
-                               static_cast<std::uint32_t>(data[5]) << 16U |
-                               static_cast<std::uint32_t>(data[6]) << 24U;
+    const auto bits =
+        static_cast<std::uint32_t>(data[3]) | static_cast<std::uint32_t>(data[4]) << 8U |
+        static_cast<std::uint32_t>(data[5]) << 16U | static_cast<std::uint32_t>(data[6]) << 24U;
     return static_cast<std::int32_t>(bits);
 }
 
@@ -64,7 +63,7 @@ bool onlyGreenChanged(const cv::Mat& frame, const cv::Mat& img) {
     const cv::Vec3b green(0, 255, 0);
     for (int y = 0; y < frame.rows; ++y) {
         for (int x = 0; x < frame.cols; ++x) {
-            const cv::Vec3b& after = img.at<cv::Vec3b>(y, x);
+            const auto& after = img.at<cv::Vec3b>(y, x);
             if (after != frame.at<cv::Vec3b>(y, x) && after != green) {
                 return false;
             }
