@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
@@ -44,13 +45,19 @@ std::vector<cv::Point> polygon(cv::Point2d centre, double radius, int vertices, 
 void runMakeTestVideo(const std::string& path, cv::Size size) {
     const std::string frames = std::to_string(kSampleVideoFrames);
     const std::string geometry = std::to_string(size.width) + "x" + std::to_string(size.height);
-    std::vector<std::string> words = {SHAPEMARK_MAKE_TEST_VIDEO, path, "--frames", frames,
-                                      "--fps", "25", "--size", geometry, "--scene", "sample"};
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
+    std::vector<std::string> words = {SHAPEMARK_MAKE_TEST_VIDEO,
+                                      path,
+                                      "--frames",
+                                      frames,
+                                      "--fps",
+                                      "25",
+                                      "--size",
+                                      geometry,
+                                      "--scene",
+                                      "sample"};
+    std::vector<char*> argv(words.size() + 1, nullptr);  // ends with the null pointer
+    std::transform(words.begin(), words.end(), argv.begin(),
+                   [](std::string& word) { return word.data(); });
     pid_t child = 0;
     int status = 0;
     if (::posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0 ||
@@ -121,9 +128,9 @@ cv::Mat syntheticFrame(cv::Size size, int index) {
         }
     }
     // Mild noise: one pixel in sixty-four nudged by up to 12 grey levels.
-    Lcg noise{static_cast<std::uint32_t>(1000 + index)};
+    auto noise = Lcg{static_cast<std::uint32_t>(1000 + index)};
     for (int i = 0; i < size.area() / 64; ++i) {
-        cv::Vec3b& px = frame.at<cv::Vec3b>(noise.below(size.height), noise.below(size.width));
+        auto& px = frame.at<cv::Vec3b>(noise.below(size.height), noise.below(size.width));
         const int delta = noise.below(25) - 12;
         for (int c = 0; c < 3; ++c) {
             px[c] = cv::saturate_cast<uchar>(px[c] + delta);

@@ -28,14 +28,14 @@ struct FrameSet {
 
 // Frames are made on first use, so a filtered run pays only for the sizes it times.
 class FrameBank {
-public:
+  public:
     explicit FrameBank(std::string folder) : folder_(std::move(folder)) {}
 
     const FrameSet& get(cv::Size size, Source source);
     // The generated sample video of this size (written on first use).
     const std::string& sampleVideo(cv::Size size);
 
-private:
+  private:
     std::string folder_;
     std::map<std::tuple<int, int, Source>, FrameSet> sets_;
     std::map<std::pair<int, int>, std::string> videos_;

@@ -6,7 +6,7 @@
 namespace shapemark::bench {
 
 class ScratchFolder {
-public:
+  public:
     ScratchFolder();
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
@@ -16,7 +16,7 @@ public:
 
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 

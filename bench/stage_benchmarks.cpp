@@ -3,6 +3,9 @@
 //
 //   stage_benchmarks [--benchmark_filter=640x480] [--benchmark_format=json] ...
 //
+// Each figure comes as real time and as the CPU time of the whole process (all threads): on a
+// shared machine the second is the steadier one.
+//
 // The stage sum (clone + binarise + scan + snapshot save + video write) should match the whole
 // frame; the PNG encode is the part of the snapshot save that the library does.
 #include <benchmark/benchmark.h>
@@ -11,6 +14,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -52,7 +56,7 @@ void setCounters(benchmark::State& state, const FrameSet& set) {
 
 void benchClone(benchmark::State& state, const FrameSet& set) {
     Cursor cursor{set.frames.size()};
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         cv::Mat img;
         cloneFrame(set.frames[cursor.next()], img);
         benchmark::DoNotOptimize(img.data);
@@ -62,7 +66,7 @@ void benchClone(benchmark::State& state, const FrameSet& set) {
 
 void benchBinarise(benchmark::State& state, const FrameSet& set) {
     Cursor cursor{set.frames.size()};
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         cv::Mat imgGrayScale;
         cv::Mat Iat;
         binariseFrame(set.frames[cursor.next()], imgGrayScale, Iat);
@@ -74,13 +78,12 @@ void benchBinarise(benchmark::State& state, const FrameSet& set) {
 void benchScan(benchmark::State& state, const FrameSet& set) {
     // The contour finder works on its own padded copy, so the binary images can be reused;
     // the outlines go on private canvases.
-    std::vector<cv::Mat> canvases;
-    for (const cv::Mat& frame : set.frames) {
-        canvases.push_back(frame.clone());
-    }
+    std::vector<cv::Mat> canvases(set.frames.size());
+    std::transform(set.frames.begin(), set.frames.end(), canvases.begin(),
+                   [](const cv::Mat& frame) { return frame.clone(); });
     std::vector<cv::Mat> binaries = set.binary;
     Cursor cursor{set.frames.size()};
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         const std::size_t k = cursor.next();
         Storage storage;
         scanContours(binaries[k], canvases[k], kAreaSize, storage);
@@ -92,7 +95,7 @@ void benchScan(benchmark::State& state, const FrameSet& set) {
 void benchPngEncode(benchmark::State& state, const FrameSet& set) {
     Cursor cursor{set.frames.size()};
     double bytes = 0.0;
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         std::vector<uchar> png;
         cv::imencode(".png", set.marked[cursor.next()], png);
         bytes = static_cast<double>(png.size());
@@ -104,27 +107,46 @@ void benchPngEncode(benchmark::State& state, const FrameSet& set) {
 void benchSnapshot(benchmark::State& state, const FrameSet& set, const std::string& folder) {
     const std::string path = folder + "/snapshot.png";
     Cursor cursor{set.frames.size()};
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         benchmark::DoNotOptimize(saveSnapshot(set.marked[cursor.next()], path));
     }
     setCounters(state, set);
     std::filesystem::remove(path);
 }
 
-cv::VideoWriter openWriter(const std::string& path, cv::Size size) {
-    return cv::VideoWriter(path, cv::VideoWriter::fourcc('M', 'P', '4', '2'), kFps, size, true);
+// The library's own file write of the same PNG, as a yardstick for saveSnapshot's
+// write-then-rename.
+void benchImwrite(benchmark::State& state, const FrameSet& set, const std::string& folder) {
+    const std::string path = folder + "/imwrite.png";
+    Cursor cursor{set.frames.size()};
+    while (state.KeepRunning()) {
+        benchmark::DoNotOptimize(cv::imwrite(path, set.marked[cursor.next()]));
+    }
+    setCounters(state, set);
+    std::filesystem::remove(path);
+}
+
+// Opens the writer as the tool does and writes the set once: the codec's start (stream header,
+// first key frame) is not the steady cost of a frame.
+cv::VideoWriter openWarmWriter(const std::string& path, const FrameSet& set) {
+    cv::VideoWriter writer(path, cv::VideoWriter::fourcc('M', 'P', '4', '2'), kFps,
+                           set.frames.front().size(), true);
+    for (const cv::Mat& img : set.marked) {
+        writer.write(img);
+    }
+    return writer;
 }
 
 void benchVideoWrite(benchmark::State& state, const FrameSet& set, const std::string& folder) {
     const cv::Size size = set.frames.front().size();
     const std::string path = folder + "/write_" + sizeName(size) + ".avi";
-    cv::VideoWriter writer = openWriter(path, size);
+    cv::VideoWriter writer = openWarmWriter(path, set);
     if (!writer.isOpened()) {
         state.SkipWithError("cannot open the MP42 writer");
         return;
     }
     Cursor cursor{set.frames.size()};
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         writer.write(set.marked[cursor.next()]);
     }
     writer.release();
@@ -138,13 +160,13 @@ void benchWholeFrame(benchmark::State& state, const FrameSet& set, const std::st
                      int libraryThreads) {
     const cv::Size size = set.frames.front().size();
     const std::string path = folder + "/whole_" + sizeName(size) + ".avi";
-    cv::VideoWriter writer = openWriter(path, size);
+    cv::VideoWriter writer = openWarmWriter(path, set);
     const int threadsBefore = cv::getNumThreads();
     if (libraryThreads > 0) {
         cv::setNumThreads(libraryThreads);
     }
     Cursor cursor{set.frames.size()};
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         const cv::Mat& frame = set.frames[cursor.next()];
         cv::Mat img;
         cv::Mat imgGrayScale;
@@ -168,7 +190,7 @@ void benchWholeFrame(benchmark::State& state, const FrameSet& set, const std::st
 void benchDecode(benchmark::State& state, const std::string& video) {
     cv::VideoCapture capture(video);
     cv::Mat frame;
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         if (!capture.read(frame)) {
             state.PauseTiming();
             capture.open(video);
@@ -188,7 +210,7 @@ void benchCounter(benchmark::State& state, const char* target, bool flush) {
         return;
     }
     long long frameCount = 0;
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         ++frameCount;
         std::fprintf(out, "%lld/n", frameCount);
         if (flush) {
@@ -201,7 +223,7 @@ void benchCounter(benchmark::State& state, const char* target, bool flush) {
 
 // The "Parallel framework:" line of the library's build information, e.g. "TBB (ver ...)".
 std::string parallelFramework() {
-    const std::string info = cv::getBuildInformation();
+    const std::string& info = cv::getBuildInformation();
     const std::string label = "Parallel framework:";
     const std::size_t start = info.find(label);
     if (start == std::string::npos) {
@@ -214,14 +236,14 @@ std::string parallelFramework() {
 using SetBenchmark = std::function<void(benchmark::State&, const FrameSet&)>;
 
 void registerStage(FrameBank& bank, const std::string& stage, cv::Size size, Source source,
-                   SetBenchmark run) {
+                   const SetBenchmark& run) {
     const std::string name = stage + "/" + sizeName(size) + "/" + sourceName(source);
-    benchmark::RegisterBenchmark(name.c_str(),
-                                 [&bank, size, source, run](benchmark::State& state) {
-                                     run(state, bank.get(size, source));
-                                 })
+    benchmark::RegisterBenchmark(
+        name.c_str(),
+        [&bank, size, source, run](benchmark::State& state) { run(state, bank.get(size, source)); })
         ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
+        ->UseRealTime()
+        ->MeasureProcessCPUTime();
 }
 
 void registerAll(FrameBank& bank, const std::string& folder) {
@@ -234,6 +256,10 @@ void registerAll(FrameBank& bank, const std::string& folder) {
             registerStage(bank, "saveSnapshot", size, source,
                           [folder](benchmark::State& s, const FrameSet& set) {
                               benchSnapshot(s, set, folder);
+                          });
+            registerStage(bank, "imwrite", size, source,
+                          [folder](benchmark::State& s, const FrameSet& set) {
+                              benchImwrite(s, set, folder);
                           });
             registerStage(bank, "videoWrite", size, source,
                           [folder](benchmark::State& s, const FrameSet& set) {
@@ -249,12 +275,12 @@ void registerAll(FrameBank& bank, const std::string& folder) {
                           });
         }
         const std::string name = "decodeFrame/" + sizeName(size) + "/decoded";
-        benchmark::RegisterBenchmark(name.c_str(),
-                                     [&bank, size](benchmark::State& state) {
-                                         benchDecode(state, bank.sampleVideo(size));
-                                     })
+        benchmark::RegisterBenchmark(
+            name.c_str(),
+            [&bank, size](benchmark::State& state) { benchDecode(state, bank.sampleVideo(size)); })
             ->Unit(benchmark::kMillisecond)
-            ->UseRealTime();
+            ->UseRealTime()
+            ->MeasureProcessCPUTime();
     }
     const std::string counterFile = folder + "/counter.txt";
     benchmark::RegisterBenchmark("counter/flushed/devnull", benchCounter, "/dev/null", true)

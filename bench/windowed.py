@@ -1,0 +1,100 @@
+#!/usr/bin/python3
+"""Windowed cost: the tool under a private Xvfb against the same run headless.
+
+The time per processed frame is taken as the difference between a run of 2N frames and a run
+of N frames, divided by N, so that start-up and shutdown cancel out. Windowed runs wait one
+frame period per processed frame; the cost of the three windows is what remains of the
+windowed time after the pacing wait and the headless time per frame. Runs are interleaved.
+
+    windowed.py [--build DIR] [--sizes 640x480,...] [--fps 25] [--frames N] [--rounds R]
+"""
+import argparse
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+SNAPSHOT_DIR = os.path.join("C:", "Users", "kalenvir", "Desktop")
+
+
+def start_xvfb():
+    read_fd, write_fd = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+                               "3840x2400x24", "-nolisten", "tcp"],
+                              pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
+    os.close(write_fd)
+    with os.fdopen(read_fd) as pipe:
+        number = pipe.readline().strip()
+    return server, ":" + number
+
+
+def environment(display):
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    if display:
+        env["DISPLAY"] = display
+    return env
+
+
+def run(build, video, work, env):
+    start = time.monotonic()
+    subprocess.run([os.path.join(build, "shapemark"), video, os.path.join(work, "out.avi"),
+                    "100", "1"], cwd=work, env=env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=True, timeout=600)
+    return time.monotonic() - start
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default=os.path.join(ROOT, "build"))
+    parser.add_argument("--sizes", default="640x480,1280x720,1920x1080")
+    parser.add_argument("--fps", type=int, default=25)
+    parser.add_argument("--frames", type=int, default=40, help="N: the short run's frames")
+    parser.add_argument("--rounds", type=int, default=3)
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    sizes = args.sizes.split(",")
+    pacing = 1000 // args.fps if args.fps <= 1000 else 0
+    server, display = start_xvfb()
+    try:
+        with tempfile.TemporaryDirectory(prefix="shapemark-windowed-") as work:
+            os.makedirs(os.path.join(work, SNAPSHOT_DIR))
+            videos = {}
+            for size in sizes:
+                for n in (args.frames, 2 * args.frames):
+                    path = os.path.join(work, "in_%s_%d.avi" % (size, n))
+                    subprocess.run([os.path.join(build, "make_test_video"), path, "--frames",
+                                    str(n), "--fps", str(args.fps), "--size", size, "--scene",
+                                    "sample"], check=True)
+                    videos[(size, n)] = path
+            per_frame = {}
+            modes = {"headless": environment(None), "windowed": environment(display)}
+            for r in range(args.rounds):
+                for size in sizes:
+                    for mode in (list(modes) if r % 2 == 0 else list(modes)[::-1]):
+                        short = run(build, videos[(size, args.frames)], work, modes[mode])
+                        long_ = run(build, videos[(size, 2 * args.frames)], work, modes[mode])
+                        per_frame.setdefault((size, mode), []).append(
+                            1000.0 * (long_ - short) / args.frames)
+    finally:
+        server.terminate()
+        server.wait(timeout=30)
+    print("fps tag %d: pacing wait %d ms per processed frame; %d rounds, medians (ms)"
+          % (args.fps, pacing, args.rounds))
+    print("| size | headless per frame | windowed per frame | pacing + headless "
+          "| windows' cost per frame |")
+    print("|---|---|---|---|---|")
+    for size in sizes:
+        headless = statistics.median(per_frame[(size, "headless")])
+        windowed = statistics.median(per_frame[(size, "windowed")])
+        print("| %s | %.1f | %.1f | %.1f | %.1f |" % (size, headless, windowed, pacing + headless,
+                                                     windowed - pacing - headless))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
