@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "detector/detector.hpp"
+#include "scene_geometry.hpp"
 
 extern char** environ;  // NOLINT(readability-redundant-declaration): POSIX declares it nowhere
 
@@ -23,24 +24,7 @@ constexpr int kSampleVideoFrames = 24;  // long enough for the decode benchmark 
 constexpr int kCell = 110;
 constexpr int kAreaSize = 100;
 
-struct Lcg {
-    std::uint32_t state;
-    std::uint32_t next() {
-        state = state * 1664525U + 1013904223U;
-        return state >> 8;
-    }
-    int below(int n) { return static_cast<int>(next() % static_cast<std::uint32_t>(n)); }
-};
-
-std::vector<cv::Point> polygon(cv::Point2d centre, double radius, int vertices, double turn) {
-    std::vector<cv::Point> points;
-    for (int k = 0; k < vertices; ++k) {
-        const double angle = turn + 2.0 * M_PI * k / vertices;
-        points.emplace_back(cvRound(centre.x + radius * std::cos(angle)),
-                            cvRound(centre.y + radius * std::sin(angle)));
-    }
-    return points;
-}
+using scene::Lcg;
 
 void runMakeTestVideo(const std::string& path, cv::Size size) {
     const std::string frames = std::to_string(kSampleVideoFrames);
@@ -123,7 +107,8 @@ cv::Mat syntheticFrame(cv::Size size, int index) {
                 cv::circle(frame, centre, static_cast<int>(radius), colour, 8);  // a ring
             } else {
                 const double turn = 0.05 * index + 0.1 * shapes.below(30);
-                cv::fillConvexPoly(frame, polygon(centre, radius, vertices, turn), colour);
+                cv::fillConvexPoly(frame, scene::regularPolygon(centre, radius, vertices, turn),
+                                   colour);
             }
         }
     }

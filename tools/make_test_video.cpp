@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "scene_geometry.hpp"
+
 namespace {
 
 struct Options {
@@ -29,27 +31,7 @@ struct Options {
 
 constexpr int kIndexBits = 12;
 
-// A fixed linear congruential generator: the same bytes on every platform and library version.
-struct Lcg {
-    std::uint32_t state;
-    std::uint32_t next() {
-        state = state * 1664525u + 1013904223u;
-        return state >> 8;
-    }
-};
-
-std::vector<cv::Point> regularPolygon(cv::Point2d centre, double radius, int vertices,
-                                      double turn) {
-    std::vector<cv::Point> points;
-    for (int k = 0; k < vertices; ++k) {
-        const double angle = turn + 2.0 * M_PI * k / vertices;
-        points.emplace_back(cvRound(centre.x + radius * std::cos(angle)),
-                            cvRound(centre.y + radius * std::sin(angle)));
-    }
-    return points;
-}
-
-void drawSample(cv::Mat& frame, int index, Lcg& noise) {
+void drawSample(cv::Mat& frame, int index, scene::Lcg& noise) {
     frame.setTo(cv::Scalar(200, 200, 200));
     const double t = index / 25.0;
     const cv::Size s = frame.size();
@@ -59,7 +41,7 @@ void drawSample(cv::Mat& frame, int index, Lcg& noise) {
         const double cx = s.width * (0.12 + 0.19 * (slot % 5)) + 18.0 * std::sin(t + slot);
         const double cy = s.height * (0.28 + 0.42 * (slot / 5)) + 14.0 * std::cos(0.7 * t + slot);
         const cv::Scalar colour(40 + 9 * slot, 60, 110 - 7 * slot);
-        cv::fillConvexPoly(frame, regularPolygon({cx, cy}, 26.0 + slot, n, 0.3 * t), colour,
+        cv::fillConvexPoly(frame, scene::regularPolygon({cx, cy}, 26.0 + slot, n, 0.3 * t), colour,
                            cv::LINE_8);
     }
     // A concave L and a ring, drifting across the lower band.
@@ -134,7 +116,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     cv::Mat frame(o.size, CV_8UC3);
-    Lcg noise{12345u};
+    scene::Lcg noise{12345u};
     for (int i = 0; i < o.frames; ++i) {
         if (o.scene == "sample") {
             drawSample(frame, i, noise);
