@@ -8,6 +8,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -38,8 +39,9 @@ void drawSample(cv::Mat& frame, int index, scene::Lcg& noise) {
     // Ten convex polygons, 3 to 12 vertices, each on its own slow orbit.
     for (int n = 3; n <= 12; ++n) {
         const int slot = n - 3;
+        const int row = slot / 5;  // two rows of five
         const double cx = s.width * (0.12 + 0.19 * (slot % 5)) + 18.0 * std::sin(t + slot);
-        const double cy = s.height * (0.28 + 0.42 * (slot / 5)) + 14.0 * std::cos(0.7 * t + slot);
+        const double cy = s.height * (0.28 + 0.42 * row) + 14.0 * std::cos(0.7 * t + slot);
         const cv::Scalar colour(40 + 9 * slot, 60, 110 - 7 * slot);
         cv::fillConvexPoly(frame, scene::regularPolygon({cx, cy}, 26.0 + slot, n, 0.3 * t), colour,
                            cv::LINE_8);
@@ -54,9 +56,9 @@ void drawSample(cv::Mat& frame, int index, scene::Lcg& noise) {
     // Mild noise: one pixel in sixty-four nudged by up to 12 grey levels.
     for (int i = 0; i < s.area() / 64; ++i) {
         const std::uint32_t r = noise.next();
-        cv::Vec3b& px = frame.at<cv::Vec3b>(static_cast<int>(r % s.height),
-                                            static_cast<int>((r / s.height) % s.width));
-        const int delta = static_cast<int>(noise.next() % 25) - 12;
+        auto& px = frame.at<cv::Vec3b>(static_cast<int>(r % s.height),
+                                       static_cast<int>((r / s.height) % s.width));
+        const auto delta = static_cast<int>(noise.next() % 25) - 12;
         for (int c = 0; c < 3; ++c) {
             px[c] = cv::saturate_cast<uchar>(px[c] + delta);
         }
@@ -67,10 +69,27 @@ void drawNumbered(cv::Mat& frame, int index) {
     frame.setTo(cv::Scalar(128, 128, 128));
     const int block = std::max(2, std::min(frame.cols / (kIndexBits + 1), frame.rows / 2) / 2 * 2);
     for (int bit = 0; bit < kIndexBits; ++bit) {
-        const uchar v = ((index >> bit) & 1) ? 255 : 0;
+        const uchar v = ((index >> bit) & 1) != 0 ? 255 : 0;
         const cv::Rect r(bit * frame.cols / kIndexBits, 0, block, block);
         frame(r & cv::Rect(0, 0, frame.cols, frame.rows)).setTo(cv::Scalar(v, v, v));
     }
+}
+
+// Whole-word numbers only: a typo in a test's arguments must fail loudly.
+bool toInt(const std::string& word, int& value) {
+    char* end = nullptr;
+    const long parsed = std::strtol(word.c_str(), &end, 10);
+    if (word.empty() || *end != '\0' || parsed < INT_MIN || parsed > INT_MAX) {
+        return false;
+    }
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+bool toDouble(const std::string& word, double& value) {
+    char* end = nullptr;
+    value = std::strtod(word.c_str(), &end);
+    return !word.empty() && *end == '\0';
 }
 
 bool parse(int argc, char** argv, Options& o) {
@@ -78,11 +97,18 @@ bool parse(int argc, char** argv, Options& o) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
         if (a == "--frames" && hasValue) {
-            o.frames = std::atoi(argv[++i]);
+            if (!toInt(argv[++i], o.frames)) {
+                return false;
+            }
         } else if (a == "--fps" && hasValue) {
-            o.fps = std::atof(argv[++i]);
+            if (!toDouble(argv[++i], o.fps)) {
+                return false;
+            }
         } else if (a == "--size" && hasValue) {
-            if (std::sscanf(argv[++i], "%dx%d", &o.size.width, &o.size.height) != 2) {
+            const std::string size = argv[++i];
+            const std::size_t x = size.find('x');
+            if (x == std::string::npos || !toInt(size.substr(0, x), o.size.width) ||
+                !toInt(size.substr(x + 1), o.size.height)) {
                 return false;
             }
         } else if (a == "--codec" && hasValue) {
@@ -116,7 +142,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     cv::Mat frame(o.size, CV_8UC3);
-    scene::Lcg noise{12345u};
+    scene::Lcg noise{12345U};
     for (int i = 0; i < o.frames; ++i) {
         if (o.scene == "sample") {
             drawSample(frame, i, noise);

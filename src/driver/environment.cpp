@@ -67,7 +67,8 @@ Windows windowsFromEnvironment() {
     if (isSet("WAYLAND_DISPLAY") || isSet("QT_QPA_PLATFORM")) {
         return Windows::On;
     }
-    if (!isSet("DISPLAY") || localX11ServerGone(std::getenv("DISPLAY"))) {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0' || localX11ServerGone(display)) {
         return Windows::Off;
     }
     return Windows::On;
