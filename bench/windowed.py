@@ -24,7 +24,10 @@ SNAPSHOT_DIR = os.path.join("C:", "Users", "kalenvir", "Desktop")
 def start_xvfb():
     read_fd, write_fd = os.pipe()
     server = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-                               "3840x2400x24", "-nolisten", "tcp"],
+                               "3840x2400x24", "-nolisten", "tcp",
+                               # no reset when the last client leaves: a client
+                               # connecting during a reset is refused
+                               "-noreset"],
                               pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
     os.close(write_fd)
     with os.fdopen(read_fd) as pipe:

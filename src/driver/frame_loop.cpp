@@ -47,9 +47,6 @@ void shutDown(RunState& run) {
 }  // namespace
 
 int runFrameLoop(RunState& run) {
-    if (run.windows == Windows::On) {
-        cv::namedWindow("Video", cv::WINDOW_AUTOSIZE);
-    }
     // 64 bits: a counter that cannot overflow on any real input; printed values are the same.
     long long frameCount = 0;
     cv::Mat frame;

@@ -17,7 +17,8 @@ struct RunState {
     Windows windows = Windows::On;
 };
 
-// Returns the exit status: 0, or 128 + the signal that ended the run.
+// Expects the "Video" window to exist already when windows are on. Returns the exit status:
+// 0, or 128 + the signal that ended the run.
 int runFrameLoop(RunState& run);
 
 }  // namespace shapemark

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include <opencv2/highgui.hpp>
+
 #include "driver/frame_loop.hpp"
 #include "driver/run_setup.hpp"
 
@@ -65,6 +67,12 @@ int main(int argc, char** argv) {
     if (!run.capture.isOpened()) {
         return kStatusNoInput;
     }
+    // The "Video" window comes before the writer: if the window system fails after all, the
+    // toolkit aborts the process, and the output path must then be untouched.
+    run.windows = windowsFromEnvironment();
+    if (run.windows == Windows::On) {
+        cv::namedWindow("Video", cv::WINDOW_AUTOSIZE);
+    }
     {
         const MutedStderr muted(quiet);
         run.writer.open(outputPath, cv::VideoWriter::fourcc('M', 'P', '4', '2'),
@@ -76,7 +84,6 @@ int main(int argc, char** argv) {
                      "try a name ending in .avi\n",
                      outputPath);
     }
-    run.windows = windowsFromEnvironment();
     if (run.windows == Windows::Off) {
         std::fprintf(stderr, "shapemark: no display found; windows are off\n");
     }

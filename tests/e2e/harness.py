@@ -68,7 +68,10 @@ def private_display():
     """A private Xvfb; yields an environment whose DISPLAY points at it."""
     read_fd, write_fd = os.pipe()
     server = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-                               "1600x1200x24", "-nolisten", "tcp"],
+                               "1600x1200x24", "-nolisten", "tcp",
+                               # no reset when the last client leaves: a client
+                               # connecting during a reset is refused
+                               "-noreset"],
                               pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
     os.close(write_fd)
     with os.fdopen(read_fd) as pipe:
