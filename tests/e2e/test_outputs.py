@@ -29,6 +29,20 @@ class OutputsTest(unittest.TestCase):
                 recorded = [harness.frame_index(f) for f in frames_out]
                 self.assertEqual(recorded, list(range(skip, frames + 1, skip)))
 
+    def test_window_system_failing_after_all_leaves_the_output_untouched(self):
+        # A remote display is trusted without a probe; here nothing answers, and the window
+        # toolkit aborts the process. The recording must not be left half made.
+        work = self.work_dir()
+        video = harness.make_video(work.file("in.avi"), 3, size=(160, 120))
+        with open(work.file("out.avi"), "wb") as f:
+            f.write(b"earlier recording")
+        env = harness.headless_env(DISPLAY="127.0.0.1:59")
+        result = run_tool([video, work.file("out.avi"), 100, 1], env=env, cwd=work.path)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertEqual(result.stdout, b"")
+        with open(work.file("out.avi"), "rb") as f:
+            self.assertEqual(f.read(), b"earlier recording")
+
     def test_snapshot_is_the_last_processed_frame_with_green_outlines(self):
         work = self.work_dir()
         video = harness.make_video(work.file("in.avi"), 8, size=(320, 240), scene="sample")
