@@ -19,28 +19,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 SNAPSHOT_DIR = os.path.join("C:", "Users", "kalenvir", "Desktop")
-
-
-def start_xvfb():
-    read_fd, write_fd = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-                               "3840x2400x24", "-nolisten", "tcp",
-                               # no reset when the last client leaves: a client
-                               # connecting during a reset is refused
-                               "-noreset"],
-                              pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
-    os.close(write_fd)
-    with os.fdopen(read_fd) as pipe:
-        number = pipe.readline().strip()
-    return server, ":" + number
-
-
-def environment(display):
-    env = {k: v for k, v in os.environ.items()
-           if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-    if display:
-        env["DISPLAY"] = display
-    return env
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import harness  # noqa: E402  (the test suite's private displays)
 
 
 def run(build, video, work, env):
@@ -62,30 +42,27 @@ def main():
     build = os.path.abspath(args.build)
     sizes = args.sizes.split(",")
     pacing = 1000 // args.fps if args.fps <= 1000 else 0
-    server, display = start_xvfb()
-    try:
-        with tempfile.TemporaryDirectory(prefix="shapemark-windowed-") as work:
-            os.makedirs(os.path.join(work, SNAPSHOT_DIR))
-            videos = {}
+    # The screen has room for a 3840x2160 window.
+    with harness.private_display("3840x2400x24") as windowed_env, \
+            tempfile.TemporaryDirectory(prefix="shapemark-windowed-") as work:
+        os.makedirs(os.path.join(work, SNAPSHOT_DIR))
+        videos = {}
+        for size in sizes:
+            for n in (args.frames, 2 * args.frames):
+                path = os.path.join(work, "in_%s_%d.avi" % (size, n))
+                subprocess.run([os.path.join(build, "make_test_video"), path, "--frames",
+                                str(n), "--fps", str(args.fps), "--size", size, "--scene",
+                                "sample"], check=True)
+                videos[(size, n)] = path
+        per_frame = {}
+        modes = {"headless": harness.headless_env(), "windowed": windowed_env}
+        for r in range(args.rounds):
             for size in sizes:
-                for n in (args.frames, 2 * args.frames):
-                    path = os.path.join(work, "in_%s_%d.avi" % (size, n))
-                    subprocess.run([os.path.join(build, "make_test_video"), path, "--frames",
-                                    str(n), "--fps", str(args.fps), "--size", size, "--scene",
-                                    "sample"], check=True)
-                    videos[(size, n)] = path
-            per_frame = {}
-            modes = {"headless": environment(None), "windowed": environment(display)}
-            for r in range(args.rounds):
-                for size in sizes:
-                    for mode in (list(modes) if r % 2 == 0 else list(modes)[::-1]):
-                        short = run(build, videos[(size, args.frames)], work, modes[mode])
-                        long_ = run(build, videos[(size, 2 * args.frames)], work, modes[mode])
-                        per_frame.setdefault((size, mode), []).append(
-                            1000.0 * (long_ - short) / args.frames)
-    finally:
-        server.terminate()
-        server.wait(timeout=30)
+                for mode in (list(modes) if r % 2 == 0 else list(modes)[::-1]):
+                    short = run(build, videos[(size, args.frames)], work, modes[mode])
+                    long_ = run(build, videos[(size, 2 * args.frames)], work, modes[mode])
+                    per_frame.setdefault((size, mode), []).append(
+                        1000.0 * (long_ - short) / args.frames)
     print("fps tag %d: pacing wait %d ms per processed frame; %d rounds, medians (ms)"
           % (args.fps, pacing, args.rounds))
     print("| size | headless per frame | windowed per frame | pacing + headless "

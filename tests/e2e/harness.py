@@ -64,11 +64,11 @@ def wait_until(condition, limit=30.0, step=0.05):
 
 
 @contextlib.contextmanager
-def private_display():
+def private_display(screen="1600x1200x24"):
     """A private Xvfb; yields an environment whose DISPLAY points at it."""
     read_fd, write_fd = os.pipe()
     server = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-                               "1600x1200x24", "-nolisten", "tcp",
+                               screen, "-nolisten", "tcp",
                                # no reset when the last client leaves: a client
                                # connecting during a reset is refused
                                "-noreset"],
