@@ -17,7 +17,7 @@ build="$root/build"
 
 packages="build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev libbenchmark-dev
 ffmpeg python3 python3-opencv python3-numpy xvfb xauth xdotool x11-utils imagemagick
-clang libclang-rt-14-dev"
+clang libclang-rt-14-dev man-db"
 
 missing=""
 for p in $packages; do

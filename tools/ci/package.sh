@@ -82,6 +82,10 @@ dpkg-deb -c "$deb" | grep -E '^-rwxr-xr-x .* \./usr/bin/shapemark$' >/dev/null |
     fail "./usr/bin/shapemark is not an executable file"
 echo "package: file list ok"
 
+# The page itself renders without a single warning, wherever dpkg puts man pages or not.
+warnings=$(man --warnings -l "$root/man/shapemark.1" 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "the man page has warnings: $warnings"
+
 # 4. Install it the way a user would.
 (cd "$build" && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq \
     "./$(basename "$deb")" >/dev/null)
