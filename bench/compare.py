@@ -22,20 +22,18 @@ ROOT = os.path.dirname(HERE)
 AREA_SIZE = "100"
 SKIP_RATE = "1"
 FPS = "25"
-SNAPSHOT_DIR = os.path.join("C:", "Users", "kalenvir", "Desktop")
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import harness  # noqa: E402  (the test suite's environments and paths)
+
+SNAPSHOT_DIR = os.path.dirname(harness.SNAPSHOT)
 # Frames per size: about the same number of pixels for each, a few seconds per run.
 DEFAULT_FRAMES = {"640x480": 250, "1280x720": 120, "1920x1080": 60, "3840x2160": 16}
-
-
-def headless_env():
-    return {k: v for k, v in os.environ.items()
-            if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
 
 
 def timed_run(argv, cwd):
     """Runs argv to its end; returns (wall seconds, user+sys CPU seconds)."""
     start = time.monotonic()
-    process = subprocess.Popen(argv, cwd=cwd, env=headless_env(), stdout=subprocess.DEVNULL,
+    process = subprocess.Popen(argv, cwd=cwd, env=harness.headless_env(), stdout=subprocess.DEVNULL,
                                stderr=subprocess.PIPE)
     _, status, usage = os.wait4(process.pid, 0)
     wall = time.monotonic() - start

@@ -23,6 +23,7 @@
 
 #include "bench_frames.hpp"
 #include "detector/detector.hpp"
+#include "driver/frame_loop.hpp"
 #include "output/output.hpp"
 #include "scratch_folder.hpp"
 
@@ -76,8 +77,8 @@ void benchBinarise(benchmark::State& state, const FrameSet& set) {
 }
 
 void benchScan(benchmark::State& state, const FrameSet& set) {
-    // The contour finder works on its own padded copy, so the binary images can be reused;
-    // the outlines go on private canvases.
+    // The scan only clears the binary images' outermost pixels, the same each time, so the
+    // images can be reused; the outlines go on private canvases.
     std::vector<cv::Mat> canvases(set.frames.size());
     std::transform(set.frames.begin(), set.frames.end(), canvases.begin(),
                    [](const cv::Mat& frame) { return frame.clone(); });
@@ -160,27 +161,20 @@ void benchWholeFrame(benchmark::State& state, const FrameSet& set, const std::st
                      int libraryThreads) {
     const cv::Size size = set.frames.front().size();
     const std::string path = folder + "/whole_" + sizeName(size) + ".avi";
-    cv::VideoWriter writer = openWarmWriter(path, set);
+    RunState run;
+    run.writer = openWarmWriter(path, set);
+    run.areaSize = kAreaSize;
+    run.windows = Windows::Off;
     const int threadsBefore = cv::getNumThreads();
     if (libraryThreads > 0) {
         cv::setNumThreads(libraryThreads);
     }
     Cursor cursor{set.frames.size()};
     while (state.KeepRunning()) {
-        const cv::Mat& frame = set.frames[cursor.next()];
-        cv::Mat img;
-        cv::Mat imgGrayScale;
-        cv::Mat Iat;
-        Storage storage;
-        cloneFrame(frame, img);
-        showRawFrame(img, Windows::Off);
-        binariseFrame(img, imgGrayScale, Iat);
-        scanContours(Iat, img, kAreaSize, storage);
-        outputTrackedFrame(img, writer, Windows::Off);
-        releaseFrameObjects(storage, img, imgGrayScale, Iat);
+        processFrame(set.frames[cursor.next()], run);
     }
     cv::setNumThreads(threadsBefore);
-    writer.release();
+    run.writer.release();
     setCounters(state, set);
     state.counters["cv_threads"] = libraryThreads > 0 ? libraryThreads : threadsBefore;
     std::filesystem::remove(path);

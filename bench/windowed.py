@@ -18,9 +18,10 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-SNAPSHOT_DIR = os.path.join("C:", "Users", "kalenvir", "Desktop")
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import harness  # noqa: E402  (the test suite's private displays)
+
+SNAPSHOT_DIR = os.path.dirname(harness.SNAPSHOT)
 
 
 def run(build, video, work, env):

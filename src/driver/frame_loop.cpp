@@ -13,19 +13,6 @@ namespace {
 constexpr int kEscapeKey = 27;
 constexpr int kSignalStatusBase = 128;  // the shell's convention for "ended by signal n"
 
-void processFrame(const cv::Mat& frame, RunState& run) {
-    cv::Mat img;
-    cv::Mat imgGrayScale;
-    cv::Mat Iat;
-    Storage storage;
-    cloneFrame(frame, img);
-    showRawFrame(img, run.windows);
-    binariseFrame(img, imgGrayScale, Iat);
-    scanContours(Iat, img, run.areaSize, storage);
-    outputTrackedFrame(img, run.writer, run.windows);
-    releaseFrameObjects(storage, img, imgGrayScale, Iat);
-}
-
 // Shows the captured frame and waits one frame period; true when Escape was pressed.
 bool showAndPace(const cv::Mat& frame, const RunState& run) {
     if (run.windows == Windows::Off) {
@@ -45,6 +32,19 @@ void shutDown(RunState& run) {
     run.writer.release();  // completes the recording's index and header
 }
 }  // namespace
+
+void processFrame(const cv::Mat& frame, RunState& run) {
+    cv::Mat img;
+    cv::Mat imgGrayScale;
+    cv::Mat Iat;
+    Storage storage;
+    cloneFrame(frame, img);
+    showRawFrame(img, run.windows);
+    binariseFrame(img, imgGrayScale, Iat);
+    scanContours(Iat, img, run.areaSize, storage);
+    outputTrackedFrame(img, run.writer, run.windows);
+    releaseFrameObjects(storage, img, imgGrayScale, Iat);
+}
 
 int runFrameLoop(RunState& run) {
     // 64 bits: a counter that cannot overflow on any real input; printed values are the same.

@@ -17,6 +17,10 @@ struct RunState {
     Windows windows = Windows::On;
 };
 
+// The six stages of one processed frame, from the working copy to the release of the frame's
+// objects. The benchmarks time this very function.
+void processFrame(const cv::Mat& frame, RunState& run);
+
 // Expects the "Video" window to exist already when windows are on. Returns the exit status:
 // 0, or 128 + the signal that ended the run.
 int runFrameLoop(RunState& run);

@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <vector>
 
 #include "detector/detector.hpp"
+#include "scene_geometry.hpp"
 #include "synthetic_shapes.hpp"
 
 namespace shapemark {
@@ -38,19 +38,16 @@ cv::Mat withTriangle(int legs) {
     return Iat;
 }
 
-std::vector<cv::Point> regularPolygon(cv::Point centre, double radius, int n) {
-    std::vector<cv::Point> points;
-    for (int k = 0; k < n; ++k) {
-        const double angle = 2.0 * M_PI * k / n;
-        points.emplace_back(cvRound(centre.x + radius * std::cos(angle)),
-                            cvRound(centre.y + radius * std::sin(angle)));
-    }
-    return points;
-}
-
 bool marked(const cv::Mat& Iat, int areaSize) {
     Storage storage;
     return differingPixels(scanned(Iat, kFrame, areaSize, storage), kFrame) > 0;
+}
+
+// Each expected corner is a vertex of the polygon, exactly once.
+void expectCorners(const std::vector<cv::Point>& approx, const std::vector<cv::Point>& corners) {
+    for (const cv::Point& corner : corners) {
+        EXPECT_EQ(std::count(approx.begin(), approx.end(), corner), 1) << corner;
+    }
 }
 
 TEST(ScanContours, AllBlackGivesNoContourAndNoDrawing) {
@@ -72,10 +69,7 @@ TEST(ScanContours, UpperBoundExcludesTenThousand) {
     EXPECT_EQ(cv::contourArea(storage.contours[0]), 9801.0);
     const std::vector<cv::Point>& approx = storage.polygons[0];
     ASSERT_EQ(approx.size(), 4U);
-    for (const cv::Point corner :
-         {cv::Point(50, 50), cv::Point(149, 50), cv::Point(149, 149), cv::Point(50, 149)}) {
-        EXPECT_EQ(std::count(approx.begin(), approx.end(), corner), 1) << corner;
-    }
+    expectCorners(approx, {{50, 50}, {149, 50}, {149, 149}, {50, 149}});
     EXPECT_EQ(differingPixels(img, libraryOutline(kFrame, approx)), 0);
 }
 
@@ -119,7 +113,7 @@ TEST(ScanContours, ConcaveAndManySidedPolygonsAreNotMarked) {
 
     for (const int n : {8, 9}) {
         cv::Mat Iat = blackIat();
-        cv::fillConvexPoly(Iat, regularPolygon({120, 120}, 45.0, n), 255, cv::LINE_8);
+        cv::fillConvexPoly(Iat, scene::regularPolygon({120, 120}, 45.0, n, 0.0), 255, cv::LINE_8);
         const cv::Mat img = scanned(Iat, kFrame, 0, storage);
         ASSERT_EQ(storage.polygons.size(), 1U);
         ASSERT_EQ(storage.polygons[0].size(), static_cast<std::size_t>(n));
@@ -166,10 +160,7 @@ TEST(ScanContours, RegionTouchingTheEdgeIsTracedOnePixelInside) {
     ASSERT_EQ(storage.polygons.size(), 1U);
     const std::vector<cv::Point>& approx = storage.polygons[0];
     ASSERT_EQ(approx.size(), 4U);
-    for (const cv::Point corner :
-         {cv::Point(1, 1), cv::Point(88, 1), cv::Point(88, 58), cv::Point(1, 58)}) {
-        EXPECT_EQ(std::count(approx.begin(), approx.end(), corner), 1) << corner;
-    }
+    expectCorners(approx, {{1, 1}, {88, 1}, {88, 58}, {1, 58}});
     EXPECT_EQ(differingPixels(img, libraryOutline(frame, approx)), 0);
 }
 
