@@ -1,21 +1,41 @@
 # Install rules and the Debian package.
 #
-#   cmake --install BUILD --prefix /usr/local    bin/shapemark, share/man/man1/shapemark.1.gz
+#   cmake --install BUILD --prefix /usr/local    bin/shapemark, share/man/man1/shapemark.1.gz,
+#                                                share/bash-completion/completions/shapemark
 #   cpack --config BUILD/CPackConfig.cmake        shapemark_VERSION_ARCH.deb (run from BUILD)
 
 include(GNUInstallDirs)
 
 install(TARGETS shapemark RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
+# The man page and the bash completion are made from the option table at build time, so their
+# option lists always match --help.
+set(SHAPEMARK_MAN_PAGE ${PROJECT_BINARY_DIR}/man/shapemark.1)
+add_custom_command(
+    OUTPUT ${SHAPEMARK_MAN_PAGE}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+    COMMAND generate_cli_docs man ${PROJECT_SOURCE_DIR}/man/shapemark.1.in ${SHAPEMARK_MAN_PAGE}
+    DEPENDS generate_cli_docs ${PROJECT_SOURCE_DIR}/man/shapemark.1.in
+    COMMENT "Making the man page"
+    VERBATIM)
+set(SHAPEMARK_COMPLETION ${PROJECT_BINARY_DIR}/completion/shapemark)
+add_custom_command(
+    OUTPUT ${SHAPEMARK_COMPLETION}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/completion
+    COMMAND generate_cli_docs bash-completion ${SHAPEMARK_COMPLETION}
+    DEPENDS generate_cli_docs
+    COMMENT "Making the bash completion"
+    VERBATIM)
+add_custom_target(shapemark_docs ALL DEPENDS ${SHAPEMARK_MAN_PAGE} ${SHAPEMARK_COMPLETION})
+install(FILES ${SHAPEMARK_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
 # Debian ships man pages compressed with gzip at its highest level and without a time stamp
 # (-n), so that two builds of one source give the same bytes.
-set(SHAPEMARK_MAN_PAGE ${PROJECT_SOURCE_DIR}/man/shapemark.1)
 find_program(SHAPEMARK_GZIP gzip)
 if(SHAPEMARK_GZIP)
     set(SHAPEMARK_MAN_GZ ${PROJECT_BINARY_DIR}/man/shapemark.1.gz)
     add_custom_command(
         OUTPUT ${SHAPEMARK_MAN_GZ}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
         COMMAND ${SHAPEMARK_GZIP} -9 -n -c ${SHAPEMARK_MAN_PAGE} > ${SHAPEMARK_MAN_GZ}
         DEPENDS ${SHAPEMARK_MAN_PAGE}
         COMMENT "Compressing the man page"
@@ -39,7 +59,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "mark simple convex shapes in a recorded v
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # shapemark_1.0.0_amd64.deb
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # shapemark_VERSION_ARCH.deb
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${SHAPEMARK_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -39,10 +39,17 @@ constexpr int kOutlineShift = 0;
 
 using Polygon = std::vector<cv::Point>;
 
+// A polygon that was outlined: which one, and the contour area that passed the area window.
+struct Mark {
+    std::size_t polygon;  // index into Storage::polygons
+    double area;
+};
+
 // The frame's contours and their polygons; it lives for one processed frame.
 struct Storage {
     std::vector<Polygon> contours;
     std::vector<Polygon> polygons;  // polygons[i] approximates contours[i]
+    std::vector<Mark> marked;       // in drawing order
 };
 
 // 1. The working copy: a deep copy, so that `frame` stays as captured.
@@ -53,10 +60,13 @@ void binariseFrame(const cv::Mat& img, cv::Mat& imgGrayScale, cv::Mat& Iat);
 
 // 3. Finds the contours of `Iat` (which it may overwrite), keeps the convex polygons of
 //    3 to 8 vertices whose contour area lies strictly between `areaSize` and the upper bound,
-//    and outlines each on `img`.
+//    outlines each on `img` and lists it in `storage.marked`.
 void scanContours(cv::Mat& Iat, cv::Mat& img, int areaSize, Storage& storage);
 
 // 4. Draws the closed outline of a polygon of 3 to 8 vertices; any other count draws nothing.
 void drawPolygonOutline(cv::Mat& img, const Polygon& approx);
+
+// The centroid of a polygon's area; the mean of its vertices when it encloses no area.
+cv::Point2d polygonCentre(const Polygon& polygon);
 
 }  // namespace shapemark

@@ -37,6 +37,7 @@ void scanContours(cv::Mat& Iat, cv::Mat& img, int areaSize, Storage& storage) {
             continue;
         }
         drawPolygonOutline(img, approx);
+        storage.marked.push_back({i, std::fabs(area)});
     }
 }
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/run_setup.hpp"
+#include "driver/environment.hpp"
 
 namespace shapemark {
 

@@ -5,7 +5,8 @@
 #include <cstdio>
 
 #include "detector/detector.hpp"
-#include "driver/run_setup.hpp"
+#include "driver/interrupt.hpp"
+#include "driver/pacing.hpp"
 
 namespace shapemark {
 
@@ -13,27 +14,25 @@ namespace {
 constexpr int kEscapeKey = 27;
 constexpr int kSignalStatusBase = 128;  // the shell's convention for "ended by signal n"
 
-// Shows the captured frame and waits one frame period; true when Escape was pressed.
-bool showAndPace(const cv::Mat& frame, const RunState& run) {
+// Shows the captured frame and waits out its frame period; true when Escape was pressed.
+bool showAndPace(const cv::Mat& frame, const RunState& run, Pacer& pacer) {
     if (run.windows == Windows::Off) {
         return false;  // nobody watches and no key can come
     }
     cv::imshow("Video", frame);
-    const int key = cv::waitKey(pacingWaitMs(run.fps));
+    const int key = cv::waitKey(pacer.waitMs(Pacer::Clock::now()));
     return (key & 0xFF) == kEscapeKey;
 }
 
-void shutDown(RunState& run) {
+void closeWindows(const RunState& run) {
     if (run.windows == Windows::On) {
         cv::destroyWindow("Video");
         cv::destroyAllWindows();
     }
-    run.capture.release();
-    run.writer.release();  // completes the recording's index and header
 }
 }  // namespace
 
-void processFrame(const cv::Mat& frame, RunState& run) {
+bool processFrame(const cv::Mat& frame, long long frameCount, double timeMs, RunState& run) {
     cv::Mat img;
     cv::Mat imgGrayScale;
     cv::Mat Iat;
@@ -42,25 +41,37 @@ void processFrame(const cv::Mat& frame, RunState& run) {
     showRawFrame(img, run.windows);
     binariseFrame(img, imgGrayScale, Iat);
     scanContours(Iat, img, run.areaSize, storage);
-    outputTrackedFrame(img, run.writer, run.windows);
+    run.shapesMarked += static_cast<long long>(storage.marked.size());
+    const bool outputsSound =
+        outputTrackedFrame(img, storage, frameCount, timeMs, run.windows, *run.outputs);
     releaseFrameObjects(storage, img, imgGrayScale, Iat);
+    return outputsSound;
 }
 
-int runFrameLoop(RunState& run) {
+RunResult runFrameLoop(RunState& run) {
+    RunResult result;
     // 64 bits: a counter that cannot overflow on any real input; printed values are the same.
     long long frameCount = 0;
     cv::Mat frame;
+    Pacer pacer(pacingWaitMs(run.fps));
     for (;;) {
         run.capture.read(frame);
         ++frameCount;
         std::printf("%lld/n", frameCount);
         std::fflush(stdout);  // no line break ever comes, so flush each count
+        if (!frame.empty()) {
+            ++result.summary.framesRead;
+        }
+        run.progress->update(result.summary.framesRead);
         if (frameCount % run.skipRate == 0) {
             if (frame.empty()) {
                 break;
             }
-            processFrame(frame, run);
-            if (showAndPace(frame, run)) {
+            ++result.summary.framesProcessed;
+            const double timeMs = run.capture.get(cv::CAP_PROP_POS_MSEC);
+            const bool outputsSound = processFrame(frame, frameCount, timeMs, run);
+            // A lost output ends the run as Escape would: what was handed over is kept.
+            if (showAndPace(frame, run, pacer) || !outputsSound) {
                 break;
             }
         }
@@ -68,9 +79,15 @@ int runFrameLoop(RunState& run) {
             break;
         }
     }
-    shutDown(run);
+    closeWindows(run);
+    run.capture.release();
+    // Every frame handed over is written before the recording is completed.
+    result.outputs = run.outputs->drain();
+    result.summary.shapesMarked = run.shapesMarked;
+    result.summary.recordingPath = run.recordingPath;
     const int signalNumber = interruptSignal();
-    return signalNumber != 0 ? kSignalStatusBase + signalNumber : 0;
+    result.status = signalNumber != 0 ? kSignalStatusBase + signalNumber : 0;
+    return result;
 }
 
 }  // namespace shapemark

@@ -3,6 +3,11 @@
 
 #include <opencv2/videoio.hpp>
 
+#include <memory>
+#include <string>
+
+#include "cli/progress.hpp"
+#include "output/ordered_outputs.hpp"
 #include "output/output.hpp"
 
 namespace shapemark {
@@ -10,19 +15,29 @@ namespace shapemark {
 // The state of one run, made by the set-up and owned by main.
 struct RunState {
     cv::VideoCapture capture;
-    cv::VideoWriter writer;
     int fps = 0;
     int areaSize = 0;
-    int skipRate = 1;  // never 0: the set-up refuses it
+    int skipRate = 1;  // never 0: the command line refuses it
     Windows windows = Windows::On;
+    std::unique_ptr<OrderedOutputs> outputs;
+    std::unique_ptr<cli::ProgressLine> progress;
+    std::string recordingPath;  // empty when nothing is recorded
+    long long shapesMarked = 0;
 };
 
-// The six stages of one processed frame, from the working copy to the release of the frame's
-// objects. The benchmarks time this very function.
-void processFrame(const cv::Mat& frame, RunState& run);
+// How the run ended.
+struct RunResult {
+    int status = 0;  // 0, or 128 + the signal that ended the run
+    cli::RunSummary summary;
+    OutputReport outputs;
+};
 
-// Expects the "Video" window to exist already when windows are on. Returns the exit status:
-// 0, or 128 + the signal that ended the run.
-int runFrameLoop(RunState& run);
+// The stages of one processed frame, from the working copy to the release of the frame's
+// objects; the outputs get the marked copy. False once an output has failed. The benchmarks
+// time this very function.
+bool processFrame(const cv::Mat& frame, long long frameCount, double timeMs, RunState& run);
+
+// Expects the "Video" window to exist already when windows are on.
+RunResult runFrameLoop(RunState& run);
 
 }  // namespace shapemark

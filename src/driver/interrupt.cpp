@@ -1,12 +1,15 @@
+#include <atomic>
 #include <csignal>
 
-#include "driver/run_setup.hpp"
+#include "driver/interrupt.hpp"
 
 namespace shapemark {
 
 namespace {
-// The one global: a signal handler can reach nothing else.
-volatile std::sig_atomic_t receivedSignal = 0;
+// The one global: a signal handler can reach nothing else. Atomic, because the handler may run
+// on any of the library's threads; lock-free, so that the handler may touch it.
+std::atomic<int> receivedSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 void setAction(void (*handler)(int)) {
     struct sigaction action {};
@@ -18,7 +21,7 @@ void setAction(void (*handler)(int)) {
 }
 
 extern "C" void onInterrupt(int signalNumber) {
-    receivedSignal = signalNumber;
+    receivedSignal.store(signalNumber, std::memory_order_relaxed);
     // Back to the default for both, so that any second signal kills at once.
     setAction(SIG_DFL);  // sigaction is async-signal-safe
 }
@@ -32,7 +35,7 @@ void installInterruptHandlers() {
 }
 
 int interruptSignal() {
-    return receivedSignal;
+    return receivedSignal.load(std::memory_order_relaxed);
 }
 
 }  // namespace shapemark

@@ -1,55 +1,37 @@
-// The driver's rules for turning the command line, the input's properties and the
-// environment into the run's settings.
+// The run's set-up: from the settings, the input's properties and the environment to an open
+// input, windows and outputs.
 #pragma once
 
-#include <opencv2/core.hpp>
+#include <optional>
 
-#include "output/output.hpp"
+#include "cli/command_line.hpp"
+#include "driver/environment.hpp"
+#include "driver/frame_loop.hpp"
+#include "driver/interrupt.hpp"
+#include "driver/pacing.hpp"
 
 namespace shapemark {
 
-// Decimal value of a word: leading white space, one optional sign, then digits up to the
-// first non-digit; 0 without digits. Values beyond the 32-bit range saturate at its bounds.
-int parseDecimal(const char* word);
+using cli::parseDecimal;
+
+// Exit statuses of the tool's own, besides 0 and 128 + a signal.
+constexpr int kStatusUsage = -1;       // a refused command line, seen as 255
+constexpr int kStatusNoInput = 1;      // the input cannot be opened
+constexpr int kStatusOutputLost = 74;  // the recording or the log lost data (sysexits' EX_IOERR)
 
 // A capture property as a whole number, truncated toward zero; NaN, infinities and values
 // beyond the int range become 0.
 int truncateProperty(double value);
 
-// Milliseconds of the pacing wait for one processed frame: one frame period of the input.
-int pacingWaitMs(int fps);
-
-// True when both paths name one existing file, whatever links or spellings lead to it.
+// True when both paths name one file: the same file, whatever links or spellings lead to it,
+// when both exist; otherwise the same place once made absolute and normal.
 bool namesSameFile(const char* inputPath, const char* outputPath);
 
-// Windows need a display; without one the library would abort the process.
-Windows windowsFromEnvironment();
+// Opens the input, the windows and the outputs. Returns the exit status when the run must end
+// before it starts; nothing to write to has then been touched.
+std::optional<int> setUpRun(const cli::Settings& settings, RunState& run);
 
-// Silences the library's own log unless the user chose a level with OPENCV_LOG_LEVEL;
-// true when it did.
-bool quietLibraryLog();
-
-// While alive and active, standard error goes to /dev/null: the video back ends print some
-// notes straight to it, past the library's log. Only opening calls are wrapped, so the
-// tool's own messages are never lost.
-class MutedStderr {
-  public:
-    explicit MutedStderr(bool active);
-    ~MutedStderr();
-    MutedStderr(const MutedStderr&) = delete;
-    MutedStderr& operator=(const MutedStderr&) = delete;
-    MutedStderr(MutedStderr&&) = delete;
-    MutedStderr& operator=(MutedStderr&&) = delete;
-
-  private:
-    int saved_ = -1;
-};
-
-// The first SIGINT or SIGTERM ends the loop after the current iteration; a second one kills
-// the process at once.
-// SIGPIPE is ignored, so that a closed standard output never cuts a recording short.
-void installInterruptHandlers();
-// The number of the signal received so far, or 0.
-int interruptSignal();
+// Prints the summary and the lost outputs; returns the exit status.
+int reportRun(const RunResult& result, RunState& run);
 
 }  // namespace shapemark

@@ -18,17 +18,26 @@ void showRawFrame(const cv::Mat& img, Windows windows) {
     }
 }
 
-void outputTrackedFrame(const cv::Mat& img, cv::VideoWriter& writer, Windows windows) {
+bool outputTrackedFrame(const cv::Mat& img, const Storage& storage, long long frameCount,
+                        double timeMs, Windows windows, OrderedOutputs& outputs) {
     if (windows == Windows::On) {
         showInWindow("Tracked", img);
     }
-    saveSnapshot(img, kSnapshotPath);
-    writer.write(img);  // does nothing when the writer is not open
+    ProcessedFrame processed;
+    processed.frameCount = frameCount;
+    processed.timeMs = timeMs;
+    processed.img = img;  // shared, not copied: the frame loop never draws on it again
+    processed.shapes.reserve(storage.marked.size());
+    for (const Mark& mark : storage.marked) {
+        processed.shapes.push_back({storage.polygons[mark.polygon], mark.area});
+    }
+    return outputs.handOver(std::move(processed));
 }
 
 void releaseFrameObjects(Storage& storage, cv::Mat& img, cv::Mat& imgGrayScale, cv::Mat& Iat) {
     storage.contours.clear();
     storage.polygons.clear();
+    storage.marked.clear();
     img.release();
     imgGrayScale.release();
     Iat.release();

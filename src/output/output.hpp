@@ -1,33 +1,25 @@
-// Frame outputs: the two windows of a processed frame, the snapshot file, the recording and
-// the release of the frame's objects.
+// Frame outputs: the two windows of a processed frame, the hand-over of the marked copy to the
+// ordered outputs, and the release of the frame's objects.
 #pragma once
 
 #include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
-
-#include <string>
 
 #include "detector/detector.hpp"
+#include "output/ordered_outputs.hpp"
 
 namespace shapemark {
 
-// Windows are off when no display can be reached; then no window call is ever made.
+// Windows are off when no display can be reached or none is wanted; then no window call is
+// ever made.
 enum class Windows { On, Off };
-
-// The snapshot's path is fixed by the tool's users' set-up; on Linux it is relative to the
-// working folder.
-inline const std::string kSnapshotPath = "C:/Users/kalenvir/Desktop/cage3.png";
 
 void showRawFrame(const cv::Mat& img, Windows windows);
 
-// Shows the marked frame, replaces the snapshot and appends the frame to the recording.
-void outputTrackedFrame(const cv::Mat& img, cv::VideoWriter& writer, Windows windows);
+// Shows the marked frame in "Tracked" and hands it, with the shapes outlined on it, to the
+// outputs: the snapshot, the recording and the detection log. False once an output has failed.
+bool outputTrackedFrame(const cv::Mat& img, const Storage& storage, long long frameCount,
+                        double timeMs, Windows windows, OrderedOutputs& outputs);
 
 void releaseFrameObjects(Storage& storage, cv::Mat& img, cv::Mat& imgGrayScale, cv::Mat& Iat);
-
-// Replaces `path` with the PNG of `img` in one rename, so a reader never sees half a file.
-// Failures (missing folder, no permission, full disk) leave `path` as it was and no temporary
-// file behind; they are not reported, the run goes on.
-bool saveSnapshot(const cv::Mat& img, const std::string& path);
 
 }  // namespace shapemark

@@ -1,13 +1,15 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <opencv2/imgcodecs.hpp>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
-#include "output/output.hpp"
+#include "output/snapshot.hpp"
 
 namespace shapemark {
 
@@ -28,26 +30,47 @@ bool writeAll(int fd, const std::vector<uchar>& bytes) {
 }
 }  // namespace
 
-bool saveSnapshot(const cv::Mat& img, const std::string& path) {
+mode_t newFileMode() {
+    // umask can only be read by setting it; this runs once, before any thread starts.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<mode_t>(0666U & ~mask);
+}
+
+std::string writeSnapshotDraft(const cv::Mat& img, const std::string& path, mode_t mode) {
     std::vector<uchar> png;
     if (!cv::imencode(".png", img, png)) {
-        return false;
+        return {};
     }
-    // The temporary file sits beside the target, so the rename never crosses a file system.
-    // The process id keeps two concurrent runs in one folder from sharing it.
-    const std::string temporary = path + ".tmp" + std::to_string(::getpid());
-    const int fd =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    // Beside the target, so the rename never crosses a file system. mkstemp makes a new file
+    // under a unique name (O_EXCL), so nobody else's file or link in a shared folder is ever
+    // written through, and concurrent drafts never meet.
+    std::string draft = path + ".tmpXXXXXX";
+    const int fd = ::mkostemp(draft.data(), O_CLOEXEC);
     if (fd < 0) {
-        return false;
+        return {};
     }
-    const bool written = writeAll(fd, png);
+    // mkstemp creates the file private; the snapshot gets the mode any new file would get.
+    const bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, png);
     const bool closed = ::close(fd) == 0;
-    if (written && closed && std::rename(temporary.c_str(), path.c_str()) == 0) {
+    if (written && closed) {
+        return draft;
+    }
+    ::unlink(draft.c_str());
+    return {};
+}
+
+bool commitSnapshot(const std::string& draft, const std::string& path) {
+    if (std::rename(draft.c_str(), path.c_str()) == 0) {
         return true;
     }
-    ::unlink(temporary.c_str());
+    ::unlink(draft.c_str());
     return false;
+}
+
+bool saveSnapshot(const cv::Mat& img, const std::string& path, mode_t mode) {
+    const std::string draft = writeSnapshotDraft(img, path, mode);
+    return !draft.empty() && commitSnapshot(draft, path);
 }
 
 }  // namespace shapemark

@@ -1,8 +1,8 @@
 #include <climits>
 
-#include "driver/run_setup.hpp"
+#include "cli/command_line.hpp"
 
-namespace shapemark {
+namespace shapemark::cli {
 
 int parseDecimal(const char* word) {
     const char* p = word;
@@ -28,4 +28,4 @@ int parseDecimal(const char* word) {
     return static_cast<int>(negative ? -magnitude : magnitude);
 }
 
-}  // namespace shapemark
+}  // namespace shapemark::cli

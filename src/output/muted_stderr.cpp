@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "driver/run_setup.hpp"
+#include "output/muted_stderr.hpp"
 
 namespace shapemark {
 

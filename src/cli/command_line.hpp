@@ -1,0 +1,62 @@
+// The command line: words first, then the settings the program runs on.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/options.hpp"
+
+namespace shapemark::cli {
+
+// Decimal value of a word: leading white space, one optional sign, then digits up to the
+// first non-digit; 0 without digits. Values beyond the 32-bit range saturate at its bounds.
+int parseDecimal(const char* word);
+
+// The words as typed: long options (--name, --name=VALUE or --name VALUE) up to the first other
+// word or "--", then the positional words.
+struct ParsedWords {
+    std::map<OptionId, std::string> options;  // the value, or empty for an option without one
+    std::vector<std::string> words;
+    bool optionsGiven = false;  // an option or "--" came first
+    std::string error;          // the first mistake, as a line for standard error
+};
+
+ParsedWords parseWords(int argc, const char* const* argv);
+
+enum class ProgressChoice { Auto, On, Off };
+
+// What the program runs on.
+struct Settings {
+    std::string inputPath;
+    std::string outputPath;
+    int areaSize = 0;
+    int skipRate = 1;                         // never 0
+    std::optional<std::string> snapshotPath;  // none with --no-snapshot
+    bool windows = true;                      // false: headless by choice
+    std::optional<std::string> detectionsPath;
+    ProgressChoice progress = ProgressChoice::Auto;
+};
+
+// Either settings to run on, or what to print before exiting at once with `status`.
+struct CommandLine {
+    std::optional<Settings> settings;
+    int status = 0;
+    std::string out;  // for standard output
+    std::string err;  // for standard error
+};
+
+CommandLine toCommandLine(const ParsedWords& parsed);
+
+inline CommandLine readCommandLine(int argc, const char* const* argv) {
+    return toCommandLine(parseWords(argc, argv));
+}
+
+// Texts made from the option table.
+std::string helpText();
+std::string versionText();
+std::string manOptionList();   // roff, for the man page's OPTIONS section
+std::string bashCompletion();  // a bash completion script
+
+}  // namespace shapemark::cli

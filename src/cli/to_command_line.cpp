@@ -1,0 +1,106 @@
+#include "cli/command_line.hpp"
+#include "output/detection_log.hpp"
+#include "output/snapshot.hpp"
+
+namespace shapemark::cli {
+
+namespace {
+constexpr int kStatusUsage = -1;
+constexpr int kWordCount = 4;
+
+const char* const kUsage =
+    " Please pass video file name, output video file name,area size, skipped frames rate\n";
+
+CommandLine exitWith(int status, std::string out, std::string err) {
+    CommandLine line;
+    line.status = status;
+    line.out = std::move(out);
+    line.err = std::move(err);
+    return line;
+}
+
+std::string refusal(const std::string& what) {
+    return "shapemark: " + what + "\n";
+}
+
+bool given(const ParsedWords& parsed, OptionId id) {
+    return parsed.options.count(id) != 0;
+}
+
+// Options that undo each other cannot both be meant.
+std::string contradiction(const ParsedWords& parsed) {
+    for (const Option& option : kOptions) {
+        if (option.excludes.empty() || !given(parsed, option.id)) {
+            continue;
+        }
+        for (const Option& other : kOptions) {
+            if (other.name == option.excludes && given(parsed, other.id)) {
+                return "shapemark: options '--" + std::string(option.name) + "' and '--" +
+                       std::string(other.name) + "' contradict each other; give one\n";
+            }
+        }
+    }
+    return {};
+}
+}  // namespace
+
+CommandLine toCommandLine(const ParsedWords& parsed) {
+    if (!parsed.error.empty()) {
+        return exitWith(kStatusUsage, {}, parsed.error);
+    }
+    if (given(parsed, OptionId::Help)) {
+        return exitWith(0, helpText(), {});
+    }
+    if (given(parsed, OptionId::Version)) {
+        return exitWith(0, versionText(), {});
+    }
+    if (parsed.words.size() < kWordCount) {
+        if (!parsed.optionsGiven) {
+            return exitWith(kStatusUsage, kUsage, {});
+        }
+        return exitWith(kStatusUsage, {},
+                        refusal("INPUT OUTPUT AREASIZE SKIPRATE must follow the options; see "
+                                "'shapemark --help'"));
+    }
+    const std::string clash = contradiction(parsed);
+    if (!clash.empty()) {
+        return exitWith(kStatusUsage, {}, clash);
+    }
+    Settings settings;
+    settings.inputPath = parsed.words[0];
+    settings.outputPath = parsed.words[1];
+    settings.areaSize = parseDecimal(parsed.words[2].c_str());
+    settings.skipRate = parseDecimal(parsed.words[3].c_str());
+    // The skip rule divides by the skip rate.
+    if (settings.skipRate == 0) {
+        return exitWith(
+            kStatusUsage, {},
+            refusal("skip rate '" + parsed.words[3] + "' must be a whole number other than 0"));
+    }
+    settings.snapshotPath = kSnapshotPath;
+    if (given(parsed, OptionId::NoSnapshot)) {
+        settings.snapshotPath.reset();
+    } else if (given(parsed, OptionId::Snapshot)) {
+        settings.snapshotPath = parsed.options.at(OptionId::Snapshot);
+    }
+    settings.windows = !given(parsed, OptionId::NoWindows);
+    if (given(parsed, OptionId::Detections)) {
+        const std::string& path = parsed.options.at(OptionId::Detections);
+        if (!logFormatFor(path)) {
+            return exitWith(kStatusUsage, {},
+                            refusal("detection log '" + path +
+                                    "' must be named *.csv or *.jsonl, which sets its format"));
+        }
+        settings.detectionsPath = path;
+    }
+    if (given(parsed, OptionId::Progress)) {
+        settings.progress = ProgressChoice::On;
+    } else if (given(parsed, OptionId::NoProgress)) {
+        settings.progress = ProgressChoice::Off;
+    }
+    CommandLine line;
+    line.settings = std::move(settings);
+    return line;
+}
+
+}  // namespace shapemark::cli

@@ -1,0 +1,192 @@
+#include "output/detection_log.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+namespace shapemark {
+
+namespace {
+constexpr int kTimeDecimals = 3;
+constexpr int kAreaDecimals = 1;
+constexpr int kCentreDecimals = 2;
+
+// std::to_chars ignores the locale: a '.' decimal point everywhere.
+void appendFixed(std::string& out, double value, int decimals) {
+    std::array<char, 64> text{};
+    const auto result = std::to_chars(text.data(), text.data() + text.size(), value,
+                                      std::chars_format::fixed, decimals);
+    out.append(text.data(), result.ptr);
+}
+
+void appendInt(std::string& out, long long value) {
+    std::array<char, 24> text{};
+    const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
+    out.append(text.data(), result.ptr);
+}
+
+// A capture without time stamps may report nothing usable; the field is then left empty (CSV)
+// or null (JSON) rather than made up.
+void appendTime(std::string& out, double timeMs, const char* missing) {
+    if (std::isfinite(timeMs)) {
+        appendFixed(out, timeMs, kTimeDecimals);
+    } else {
+        out += missing;
+    }
+}
+
+void formatCsv(const ProcessedFrame& frame, std::string& out) {
+    for (std::size_t i = 0; i < frame.shapes.size(); ++i) {
+        const MarkedShape& shape = frame.shapes[i];
+        const cv::Point2d centre = polygonCentre(shape.polygon);
+        appendInt(out, frame.frameCount);
+        out += ',';
+        appendTime(out, frame.timeMs, "");
+        out += ',';
+        appendInt(out, static_cast<long long>(i));
+        out += ',';
+        appendInt(out, static_cast<long long>(shape.polygon.size()));
+        out += ',';
+        appendFixed(out, shape.area, kAreaDecimals);
+        out += ',';
+        appendFixed(out, centre.x, kCentreDecimals);
+        out += ',';
+        appendFixed(out, centre.y, kCentreDecimals);
+        out += ',';
+        for (std::size_t k = 0; k < shape.polygon.size(); ++k) {
+            if (k > 0) {
+                out += ' ';
+            }
+            appendInt(out, shape.polygon[k].x);
+            out += ' ';
+            appendInt(out, shape.polygon[k].y);
+        }
+        out += '\n';
+    }
+}
+
+void formatJson(const ProcessedFrame& frame, std::string& out) {
+    out += "{\"frame\": ";
+    appendInt(out, frame.frameCount);
+    out += ", \"time_ms\": ";
+    appendTime(out, frame.timeMs, "null");
+    out += ", \"shapes\": [";
+    for (std::size_t i = 0; i < frame.shapes.size(); ++i) {
+        const MarkedShape& shape = frame.shapes[i];
+        const cv::Point2d centre = polygonCentre(shape.polygon);
+        out += i > 0 ? ", {\"vertices\": " : "{\"vertices\": ";
+        appendInt(out, static_cast<long long>(shape.polygon.size()));
+        out += ", \"area\": ";
+        appendFixed(out, shape.area, kAreaDecimals);
+        out += ", \"centre\": [";
+        appendFixed(out, centre.x, kCentreDecimals);
+        out += ", ";
+        appendFixed(out, centre.y, kCentreDecimals);
+        out += "], \"polygon\": [";
+        for (std::size_t k = 0; k < shape.polygon.size(); ++k) {
+            out += k > 0 ? ", [" : "[";
+            appendInt(out, shape.polygon[k].x);
+            out += ", ";
+            appendInt(out, shape.polygon[k].y);
+            out += ']';
+        }
+        out += "]}";
+    }
+    out += "]}\n";
+}
+}  // namespace
+
+std::optional<LogFormat> logFormatFor(std::string_view path) {
+    const auto endsWith = [path](std::string_view suffix) {
+        return path.size() > suffix.size() && path.substr(path.size() - suffix.size()) == suffix &&
+               path[path.size() - suffix.size() - 1] != '/';
+    };
+    if (endsWith(".csv")) {
+        return LogFormat::Csv;
+    }
+    if (endsWith(".jsonl")) {
+        return LogFormat::Jsonl;
+    }
+    return std::nullopt;
+}
+
+std::string_view logHeader(LogFormat format) {
+    return format == LogFormat::Csv
+               ? "frame,time_ms,shape,vertices,area,centre_x,centre_y,polygon\n"
+               : "";
+}
+
+void formatFrame(LogFormat format, const ProcessedFrame& frame, std::string& out) {
+    if (format == LogFormat::Csv) {
+        formatCsv(frame, out);
+    } else {
+        formatJson(frame, out);
+    }
+}
+
+DetectionLog::DetectionLog(std::string path, LogFormat format)
+    : path_(std::move(path)), format_(format) {
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+        failure_ = "shapemark: cannot write detection log '" + path_ + "': " + std::strerror(errno);
+        return;
+    }
+    write(logHeader(format_));
+}
+
+DetectionLog::~DetectionLog() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+bool DetectionLog::write(std::string_view bytes) {
+    while (!bytes.empty() && failure_.empty()) {
+        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            // A short write without an error leaves errno as it was; say what it means.
+            const char* reason = n < 0 ? std::strerror(errno) : "the disk is full";
+            failure_ = "shapemark: detection log '" + path_ +
+                       "' is incomplete: " + std::to_string(frames_) + " frames made it (" +
+                       reason + ")";
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return failure_.empty();
+}
+
+bool DetectionLog::append(const ProcessedFrame& frame) {
+    if (!failure_.empty()) {
+        return false;
+    }
+    buffer_.clear();
+    formatFrame(format_, frame, buffer_);
+    if (!write(buffer_)) {
+        return false;
+    }
+    ++frames_;
+    return true;
+}
+
+std::string DetectionLog::close() {
+    if (fd_ >= 0) {
+        const int closed = ::close(std::exchange(fd_, -1));
+        if (closed != 0 && failure_.empty()) {
+            failure_ =
+                "shapemark: detection log '" + path_ + "' is incomplete: " + std::strerror(errno);
+        }
+    }
+    return failure_;
+}
+
+}  // namespace shapemark

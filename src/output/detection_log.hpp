@@ -1,0 +1,56 @@
+// The detection log: every outlined shape as data, one processed frame at a time.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "output/processed_frame.hpp"
+
+namespace shapemark {
+
+enum class LogFormat { Csv, Jsonl };
+
+// The format that the file name asks for (.csv or .jsonl); nothing for any other name.
+std::optional<LogFormat> logFormatFor(std::string_view path);
+
+// What the file starts with: the CSV column names; nothing for JSONL.
+std::string_view logHeader(LogFormat format);
+
+// Appends the lines that describe one processed frame: a CSV row per shape, or one JSON object
+// per frame (shapes or none). Numbers never depend on the locale.
+void formatFrame(LogFormat format, const ProcessedFrame& frame, std::string& out);
+
+// The log file. Each frame's lines reach the file in one write as the frame completes, so a
+// reader following it sees whole lines, and a killed run leaves every complete line.
+class DetectionLog {
+  public:
+    // Creates or empties `path` and writes the header; check failure() afterwards.
+    explicit DetectionLog(std::string path, LogFormat format);
+    ~DetectionLog();
+    DetectionLog(const DetectionLog&) = delete;
+    DetectionLog& operator=(const DetectionLog&) = delete;
+    DetectionLog(DetectionLog&&) = delete;
+    DetectionLog& operator=(DetectionLog&&) = delete;
+
+    // Appends one frame's lines; false once the file takes no more.
+    bool append(const ProcessedFrame& frame);
+
+    // Closes the file; returns the failure line (see failure()), empty when every line is in.
+    std::string close();
+
+    // Why lines were lost, as one line for standard error; empty while none were.
+    const std::string& failure() const { return failure_; }
+
+  private:
+    bool write(std::string_view bytes);
+
+    std::string path_;
+    LogFormat format_;
+    int fd_ = -1;
+    long long frames_ = 0;
+    std::string failure_;
+    std::string buffer_;
+};
+
+}  // namespace shapemark

@@ -1,0 +1,219 @@
+#include "output/ordered_outputs.hpp"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <exception>
+#include <utility>
+
+#include "output/snapshot.hpp"
+
+namespace shapemark {
+
+struct OrderedOutputs::Job {
+    std::uint64_t sequence = 0;
+    ProcessedFrame frame;
+    std::atomic<int> partsLeft{0};
+};
+
+namespace {
+// Workers leave SIGINT and SIGTERM to the main thread, whose loop acts on them.
+class InterruptsBlocked {
+  public:
+    InterruptsBlocked() {
+        sigset_t interrupts;
+        sigemptyset(&interrupts);
+        sigaddset(&interrupts, SIGINT);
+        sigaddset(&interrupts, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &interrupts, &previous_);
+    }
+    ~InterruptsBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    InterruptsBlocked(const InterruptsBlocked&) = delete;
+    InterruptsBlocked& operator=(const InterruptsBlocked&) = delete;
+    InterruptsBlocked(InterruptsBlocked&&) = delete;
+    InterruptsBlocked& operator=(InterruptsBlocked&&) = delete;
+
+  private:
+    sigset_t previous_{};
+};
+
+std::string workerError(const char* what, const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return std::string("shapemark: ") + what + " failed: " + e.what();
+    } catch (...) {
+        return std::string("shapemark: ") + what + " failed";
+    }
+}
+}  // namespace
+
+OrderedOutputs::OrderedOutputs(OutputSinks sinks, unsigned encoders, unsigned capacity)
+    : sinks_(std::move(sinks)), capacity_(capacity > 0 ? capacity : 1) {
+    const InterruptsBlocked blocked;  // the threads inherit the mask
+    threads_.emplace_back(&OrderedOutputs::recordFrames, this);
+    if (sinks_.snapshotPath) {
+        for (unsigned i = 0; i < (encoders > 0 ? encoders : 1); ++i) {
+            threads_.emplace_back(&OrderedOutputs::encodeSnapshots, this);
+        }
+    }
+}
+
+OrderedOutputs::~OrderedOutputs() {
+    drain();
+}
+
+bool OrderedOutputs::handOver(ProcessedFrame frame) {
+    auto job = std::make_shared<Job>();
+    job->frame = std::move(frame);
+    job->partsLeft = sinks_.snapshotPath ? 2 : 1;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        roomFreed_.wait(lock, [this] { return inFlight_ < capacity_; });
+        ++inFlight_;
+        job->sequence = handedOver_++;
+        recordQueue_.push_back(job);
+        if (sinks_.snapshotPath) {
+            snapshotQueue_.push_back(job);
+        }
+    }
+    recordReady_.notify_one();
+    if (sinks_.snapshotPath) {
+        snapshotReady_.notify_one();
+    }
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return !failed_;
+}
+
+OrderedOutputs::JobPtr OrderedOutputs::next(std::deque<JobPtr>& queue,
+                                            std::condition_variable& ready) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ready.wait(lock, [&] { return !queue.empty() || closing_; });
+    if (queue.empty()) {
+        return nullptr;  // closing, and nothing left
+    }
+    JobPtr job = std::move(queue.front());
+    queue.pop_front();
+    return job;
+}
+
+void OrderedOutputs::recordFrames() {
+    Recording* recording = sinks_.recording.get();
+    DetectionLog* log = sinks_.log.get();
+    bool recordingLost = false;
+    bool logLost = false;
+    bool broken = false;  // after an exception, neither file is touched again
+    while (const JobPtr job = next(recordQueue_, recordReady_)) {
+        try {
+            if (recording != nullptr && !broken) {
+                recording->write(job->frame.img);  // counts the frame even once lost
+                if (!recordingLost && !recording->failure().empty()) {
+                    recordingLost = true;
+                    fail(recording->failure());
+                }
+            }
+            if (log != nullptr && !broken && !logLost && !log->append(job->frame)) {
+                logLost = true;
+                fail(log->failure());
+            }
+        } catch (...) {
+            if (!broken) {
+                broken = true;
+                fail(workerError("recording", std::current_exception()));
+            }
+        }
+        finishPart(job);
+    }
+}
+
+void OrderedOutputs::encodeSnapshots() {
+    while (const JobPtr job = next(snapshotQueue_, snapshotReady_)) {
+        std::string draft;
+        try {
+            draft = writeSnapshotDraft(job->frame.img, *sinks_.snapshotPath, sinks_.snapshotMode);
+        } catch (...) {
+            fail(workerError("snapshot", std::current_exception()));
+        }
+        commitInOrder(job->sequence, std::move(draft), job);
+    }
+}
+
+void OrderedOutputs::commitInOrder(std::uint64_t sequence, std::string draft, const JobPtr& job) {
+    std::vector<JobPtr> committed;
+    {
+        const std::lock_guard<std::mutex> lock(commitMutex_);
+        drafts_.emplace(sequence, std::make_pair(std::move(draft), job));
+        while (!drafts_.empty() && drafts_.begin()->first == nextCommit_) {
+            auto& [waiting, owner] = drafts_.begin()->second;
+            if (!waiting.empty()) {
+                commitSnapshot(waiting, *sinks_.snapshotPath);  // silent on failure
+            }
+            committed.push_back(std::move(owner));
+            drafts_.erase(drafts_.begin());
+            ++nextCommit_;
+        }
+    }
+    for (const JobPtr& done : committed) {
+        finishPart(done);
+    }
+}
+
+void OrderedOutputs::finishPart(const JobPtr& job) {
+    if (job->partsLeft.fetch_sub(1) != 1) {
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        --inFlight_;
+    }
+    roomFreed_.notify_one();
+}
+
+void OrderedOutputs::fail(std::string line) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    failed_ = true;
+    failures_.push_back(std::move(line));
+}
+
+OutputReport OrderedOutputs::drain() {
+    if (drained_) {
+        return {};
+    }
+    drained_ = true;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        closing_ = true;
+    }
+    recordReady_.notify_all();
+    snapshotReady_.notify_all();
+    for (std::thread& thread : threads_) {
+        thread.join();
+    }
+    OutputReport report;
+    report.failures = std::move(failures_);
+    // The recording's own check reads the finished file back; it supersedes the early notice.
+    if (sinks_.recording) {
+        const bool noticed = !sinks_.recording->failure().empty();
+        std::string closing = sinks_.recording->close();
+        if (noticed) {
+            auto& lines = report.failures;
+            lines.erase(std::remove(lines.begin(), lines.end(), sinks_.recording->failure()),
+                        lines.end());
+        }
+        if (!closing.empty()) {
+            report.failures.insert(report.failures.begin(), std::move(closing));
+        }
+    }
+    if (sinks_.log) {
+        const bool noticed = !sinks_.log->failure().empty();
+        std::string closing = sinks_.log->close();
+        if (!closing.empty() && !noticed) {
+            report.failures.push_back(std::move(closing));
+        }
+    }
+    return report;
+}
+
+}  // namespace shapemark

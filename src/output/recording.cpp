@@ -1,0 +1,138 @@
+#include "output/recording.hpp"
+
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <utility>
+#include <vector>
+
+#include "output/muted_stderr.hpp"
+
+namespace shapemark {
+
+namespace {
+int fourcc(const char* code) {
+    return cv::VideoWriter::fourcc(code[0], code[1], code[2], code[3]);
+}
+
+std::string lowerExtension(const std::string& path) {
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) {
+        return {};
+    }
+    std::string extension = path.substr(dot);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+// The codecs tried after MP42, for containers that cannot hold it.
+std::vector<const char*> fallbackCodecs(const std::string& path) {
+    const std::string extension = lowerExtension(path);
+    if (extension == ".mp4" || extension == ".m4v") {
+        return {"avc1", "mp4v"};
+    }
+    if (extension == ".webm") {
+        return {"VP80"};
+    }
+    return {};
+}
+
+// Why the file system holding `path` takes no more data, or empty when it still does. The
+// writer buffers and hides its write errors, so a full or read-only file system is read here.
+std::string fileSystemRefusal(const std::string& path) {
+    struct statvfs fs {};
+    if (::statvfs(path.c_str(), &fs) != 0) {
+        return {};
+    }
+    if ((fs.f_flag & ST_RDONLY) != 0) {
+        return "the file system is read-only";
+    }
+    // Blocks reserved for the superuser are open to a process running as root.
+    const auto available = ::geteuid() == 0 ? fs.f_bfree : fs.f_bavail;
+    return available == 0 ? "the disk is full" : std::string();
+}
+
+// The frames that the finished file holds, counted as packets without decoding them; -1 when
+// it cannot be opened at all.
+long long framesInFile(const std::string& path) {
+    cv::VideoCapture capture(path, cv::CAP_FFMPEG);
+    if (!capture.isOpened()) {
+        return -1;
+    }
+    capture.set(cv::CAP_PROP_FORMAT, -1);  // raw packets
+    long long frames = 0;
+    while (capture.grab()) {
+        ++frames;
+    }
+    return frames;
+}
+}  // namespace
+
+Recording::Recording(std::string path, double fps, cv::Size size, bool quiet)
+    : path_(std::move(path)), size_(size), quiet_(quiet) {
+    const MutedStderr muted(quiet_);
+    writer_.open(path_, fourcc("MP42"), fps, size_, true);
+    for (const char* codec : fallbackCodecs(path_)) {
+        if (writer_.isOpened()) {
+            break;
+        }
+        writer_.open(path_, fourcc(codec), fps, size_, true);
+    }
+}
+
+void Recording::write(const cv::Mat& img) {
+    // The writer drops the odd last column and row, and any frame of another size.
+    const bool fits = img.type() == CV_8UC3 && (img.cols & ~1) == (size_.width & ~1) &&
+                      (img.rows & ~1) == (size_.height & ~1);
+    if (!writer_.isOpened() || !fits) {
+        return;
+    }
+    ++expected_;
+    if (!failure_.empty()) {
+        return;  // the file system takes no more
+    }
+    writer_.write(img);
+    cause_ = fileSystemRefusal(path_);
+    if (!cause_.empty()) {
+        failure_ = lossLine(-1, cause_);
+    }
+}
+
+std::string Recording::lossLine(long long madeIt, const std::string& cause) const {
+    std::string line = "shapemark: recording '" + path_ + "' is incomplete: ";
+    if (madeIt >= 0) {
+        line += std::to_string(madeIt) + " of " + std::to_string(expected_) + " frames made it";
+    } else {
+        line += "frames are being lost";
+    }
+    return line + " (" + cause + ")";
+}
+
+std::string Recording::close() {
+    if (!writer_.isOpened()) {
+        return {};
+    }
+    writer_.release();  // completes the file's index and header
+    if (cause_.empty()) {
+        cause_ = fileSystemRefusal(path_);
+    }
+    long long frames = 0;
+    {
+        const MutedStderr muted(quiet_);
+        frames = framesInFile(path_);
+    }
+    if (frames < 0 && expected_ == 0) {
+        return {};  // an empty recording may hold no stream to open
+    }
+    if (frames == expected_) {
+        return {};
+    }
+    const std::string cause =
+        !cause_.empty() ? cause_ : "a write failed: an I/O error or a file system gone full";
+    return lossLine(std::max(frames, 0LL), frames < 0 ? cause + "; it cannot be read back" : cause);
+}
+
+}  // namespace shapemark

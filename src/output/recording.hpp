@@ -1,0 +1,44 @@
+// The recording: the marked frames appended to a video file, and the check that none was lost.
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <string>
+
+namespace shapemark {
+
+class Recording {
+  public:
+    // Opens `path` for colour frames of `size` at `fps`: MP42 wherever the library can record
+    // it, otherwise the container's usual codec (.mp4 and .m4v: H.264, or MPEG-4 part 2 without
+    // an H.264 encoder; .webm: VP8). `quiet` keeps the back ends' notes off standard error.
+    Recording(std::string path, double fps, cv::Size size, bool quiet);
+
+    bool isOpen() const { return writer_.isOpened(); }
+    const std::string& path() const { return path_; }
+
+    // Appends one frame. A frame of another size is not recorded, as the library's writer
+    // would drop it. Stops recording once the file system can take no more.
+    void write(const cv::Mat& img);
+
+    // Why frames are being lost, as one line for standard error; empty while none are.
+    const std::string& failure() const { return failure_; }
+
+    // Completes the file, then reads it back: returns a line for standard error when it does
+    // not hold every frame written, empty when it does (or when nothing was opened).
+    std::string close();
+
+  private:
+    std::string lossLine(long long madeIt, const std::string& cause) const;
+
+    cv::VideoWriter writer_;
+    std::string path_;
+    cv::Size size_;
+    bool quiet_;
+    long long expected_ = 0;  // frames of the recording's size handed in
+    std::string failure_;
+    std::string cause_;
+};
+
+}  // namespace shapemark

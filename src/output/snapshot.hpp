@@ -1,0 +1,31 @@
+// The snapshot file: the PNG of the last marked frame, replaced in one rename so that a reader
+// never sees half a file. Its failures (missing folder, no permission, full disk) leave the
+// file as it was and no temporary file behind; they are not reported, the run goes on.
+#pragma once
+
+#include <sys/types.h>
+
+#include <opencv2/core.hpp>
+
+#include <string>
+
+namespace shapemark {
+
+// The fixed path the tool's users' set-up expects; on Linux it is relative to the working
+// folder.
+inline const std::string kSnapshotPath = "C:/Users/kalenvir/Desktop/cage3.png";
+
+// The mode a new file gets under the process's umask.
+mode_t newFileMode();
+
+// Encodes `img` as PNG into a new temporary file beside `path`; returns the file's name, or an
+// empty string on failure (then nothing is left behind).
+std::string writeSnapshotDraft(const cv::Mat& img, const std::string& path, mode_t mode);
+
+// Renames a draft over `path`; on failure removes the draft. True when `path` was replaced.
+bool commitSnapshot(const std::string& draft, const std::string& path);
+
+// Both steps at once: replaces `path` with the PNG of `img`.
+bool saveSnapshot(const cv::Mat& img, const std::string& path, mode_t mode);
+
+}  // namespace shapemark
