@@ -1,16 +1,20 @@
 #!/usr/bin/python3
 """End-to-end comparison, headless: the tool against the floor (ffmpeg decoding the same input
-and encoding MP42 alone) and the peer (bench/peer.py, the same per-frame work in OpenCV-Python).
+and encoding MP42 alone), the peer (bench/peer.py, the same per-frame work in OpenCV-Python)
+and the careful peer (bench/peer_threaded.py, the same again with its outputs on threads).
 
 Runs are interleaved: every round runs each contender once per size, in a rotating order, so
 that the noise of a shared machine falls on all of them alike. Prints medians and minimums of
-the whole-process wall time, and the ratios.
+the whole-process wall time, and the ratios. --log-cost instead times the tool without and with
+its detection log, interleaved the same way.
 
-    compare.py [--build DIR] [--rounds N] [--sizes 640x480,...] [--frames N] [--smoke]
+    compare.py [--build DIR] [--rounds N] [--sizes 640x480,...] [--frames N]
+               [--tool-args "WORDS"] [--log-cost] [--smoke]
 """
 import argparse
 import filecmp
 import os
+import shlex
 import statistics
 import subprocess
 import sys
@@ -25,9 +29,9 @@ FPS = "25"
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import harness  # noqa: E402  (the test suite's environments and paths)
 
-SNAPSHOT_DIR = os.path.dirname(harness.SNAPSHOT)
 # Frames per size: about the same number of pixels for each, a few seconds per run.
 DEFAULT_FRAMES = {"640x480": 250, "1280x720": 120, "1920x1080": 60, "3840x2160": 16}
+CONTENDERS = ["tool", "floor", "peer", "careful"]
 
 
 def timed_run(argv, cwd):
@@ -41,38 +45,123 @@ def timed_run(argv, cwd):
     stderr = process.stderr.read()
     process.stderr.close()
     if process.returncode != 0:
-        raise RuntimeError("%s failed (%d): %s" % (argv[0], process.returncode, stderr[-500:]))
+        raise RuntimeError("%s failed (%d): %s" % (" ".join(argv), process.returncode,
+                                                   stderr[-500:].decode(errors="replace")))
     return wall, usage.ru_utime + usage.ru_stime
 
 
-def contenders(build, video, work):
-    def out(name):
-        return os.path.join(work, "%s.avi" % name)
+def tool(build, video, work, name, extra):
+    return ([os.path.join(build, "shapemark")] + extra
+            + [video, os.path.join(work, name + ".avi"), AREA_SIZE, SKIP_RATE])
+
+
+def peer(script, video, work, name):
+    return [sys.executable, os.path.join(HERE, script), video, os.path.join(work, name + ".avi"),
+            AREA_SIZE, os.path.join(work, name + ".png")]
+
+
+def contenders(build, video, work, tool_args):
     return {
-        "tool": [os.path.join(build, "shapemark"), video, out("tool"), AREA_SIZE, SKIP_RATE],
+        "tool": tool(build, video, work, "tool", tool_args),
         "floor": ["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", video, "-c:v", "msmpeg4v2",
-                  "-f", "avi", out("floor")],
-        "peer": [sys.executable, os.path.join(HERE, "peer.py"), video, out("peer"), AREA_SIZE,
-                 os.path.join(work, "peer.png")],
+                  "-f", "avi", os.path.join(work, "floor.avi")],
+        "peer": peer("peer.py", video, work, "peer"),
+        "careful": peer("peer_threaded.py", video, work, "careful"),
     }
+
+
+def log_cost_runs(build, video, work, tool_args):
+    log = os.path.join(work, "log.csv")
+    return {"without": tool(build, video, work, "without", tool_args),
+            "with": tool(build, video, work, "with", ["--detections", log] + tool_args)}
+
+
+def interleave(rounds, sizes, names, runs_for, work, after_round=None):
+    """Runs every contender once per size and round, rotating the order; returns
+    {(size, name): [(wall, cpu), ...]}."""
+    times = {(s, n): [] for s in sizes for n in names}
+    for r in range(rounds):
+        for size in sizes:
+            runs = runs_for(size)
+            turn = r % len(names)
+            for name in names[turn:] + names[:turn]:
+                times[(size, name)].append(timed_run(runs[name], work))
+            if after_round:
+                after_round(size)
+    return times
+
+
+def median_wall(times, size, name):
+    return statistics.median(w for w, _ in times[(size, name)])
+
+
+def report_contenders(times, sizes, frames, matches, rounds):
+    print("rounds: %d, interleaved; wall = whole-process wall time; cpu = user+sys of the "
+          "process, all its threads; ratios of medians unless said" % rounds)
+    print("| size | frames | tool fps | tool/peer wall (median, min) | tool/careful wall (median) "
+          "| tool/floor wall (median) | careful/peer wall (median) "
+          "| tool cpu ÷ wall (median of runs) | tool wall ÷ cpu (median of runs) "
+          "| snapshots identical (peer, careful) |")
+    print("|---|---|---|---|---|---|---|---|---|---|")
+    for size in sizes:
+        med = {n: median_wall(times, size, n) for n in CONTENDERS}
+        low = {n: min(w for w, _ in times[(size, n)]) for n in CONTENDERS}
+        tool_runs = times[(size, "tool")]
+        print("| %s | %d | %.1f | %.2f, %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %s |" % (
+            size, frames[size], frames[size] / med["tool"], med["tool"] / med["peer"],
+            low["tool"] / low["peer"], med["tool"] / med["careful"], med["tool"] / med["floor"],
+            med["careful"] / med["peer"], statistics.median(c / w for w, c in tool_runs),
+            statistics.median(w / c for w, c in tool_runs),
+            ", ".join("yes" if matches[(size, n)] else "NO" for n in ("peer", "careful"))))
+
+
+def report_log_cost(times, sizes, frames, rounds):
+    print("rounds: %d, interleaved; the tool without and with --detections; wall = whole-process "
+          "wall time" % rounds)
+    print("| size | frames | without: wall (median) | with: wall (median) "
+          "| with ÷ without wall (median of rounds) |")
+    print("|---|---|---|---|---|")
+    for size in sizes:
+        rounds_ = zip(times[(size, "with")], times[(size, "without")])
+        ratios = [with_ / without for (with_, _), (without, _) in rounds_]
+        print("| %s | %d | %.2f s | %.2f s | %.3f |" % (
+            size, frames[size], median_wall(times, size, "without"),
+            median_wall(times, size, "with"), statistics.median(ratios)))
+
+
+def check_log_option(runs, work):
+    """Fails clearly when this build of the tool has no detection log."""
+    log = os.path.join(work, "log.csv")
+    try:
+        timed_run(runs["with"], work)
+    except RuntimeError as error:
+        sys.exit("compare.py: the tool rejects --detections, so it has no detection log yet:\n%s"
+                 % error)
+    if not os.path.exists(log):
+        sys.exit("compare.py: the tool accepted --detections but wrote no %s" % log)
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default=os.path.join(ROOT, "build"))
     parser.add_argument("--rounds", type=int, default=5)
-    parser.add_argument("--sizes", default=",".join(DEFAULT_FRAMES))
+    parser.add_argument("--sizes", help="default: every size; 640x480 with --log-cost")
     parser.add_argument("--frames", type=int, help="frames per video (default: by size)")
+    parser.add_argument("--tool-args", default="",
+                        help="extra words before the tool's four, e.g. \"--detections d.csv\"")
+    parser.add_argument("--log-cost", action="store_true",
+                        help="time the tool without and with --detections WORK/log.csv")
     parser.add_argument("--smoke", action="store_true",
                         help="one round over a tiny video: proves the script works")
     args = parser.parse_args()
     if args.smoke:
         args.sizes, args.frames, args.rounds = "320x240", 10, 1
     args.build = os.path.abspath(args.build)
-    sizes = args.sizes.split(",")
-    names = ["tool", "floor", "peer"]
+    sizes = (args.sizes or ("640x480" if args.log_cost else ",".join(DEFAULT_FRAMES))).split(",")
+    tool_args = shlex.split(args.tool_args)
     with tempfile.TemporaryDirectory(prefix="shapemark-compare-") as work:
-        os.makedirs(os.path.join(work, SNAPSHOT_DIR))
+        snapshot = os.path.join(work, harness.SNAPSHOT)
+        os.makedirs(os.path.dirname(snapshot))
         videos, frames = {}, {}
         for size in sizes:
             frames[size] = args.frames or DEFAULT_FRAMES.get(size, 100)
@@ -80,33 +169,25 @@ def main():
             subprocess.run([os.path.join(args.build, "make_test_video"), videos[size],
                             "--frames", str(frames[size]), "--fps", FPS, "--size", size,
                             "--scene", "sample"], check=True)
-        wall = {(s, n): [] for s in sizes for n in names}
-        cpu = {(s, n): [] for s in sizes for n in names}
-        snapshots_match = {}
-        for r in range(args.rounds):
-            for size in sizes:
-                runs = contenders(args.build, videos[size], work)
-                order = names[r % 3:] + names[:r % 3]
-                for name in order:
-                    w, c = timed_run(runs[name], work)
-                    wall[(size, name)].append(w)
-                    cpu[(size, name)].append(c)
-                # Same last frame, same work: the two snapshots must be the same bytes.
-                snapshots_match[size] = filecmp.cmp(os.path.join(work, SNAPSHOT_DIR, "cage3.png"),
-                                                    os.path.join(work, "peer.png"), shallow=False)
-        print("rounds: %d, interleaved; wall = whole-process wall time; cpu = user+sys" % args.rounds)
-        print("| size | frames | tool fps | floor fps | peer fps | tool/peer wall (median, min) "
-              "| tool/floor wall (median) | tool/peer cpu (median) | snapshots identical |")
-        print("|---|---|---|---|---|---|---|---|---|")
-        for size in sizes:
-            med = {n: statistics.median(wall[(size, n)]) for n in names}
-            low = {n: min(wall[(size, n)]) for n in names}
-            cmed = {n: statistics.median(cpu[(size, n)]) for n in names}
-            print("| %s | %d | %.1f | %.1f | %.1f | %.2f, %.2f | %.2f | %.2f | %s |" % (
-                size, frames[size], frames[size] / med["tool"], frames[size] / med["floor"],
-                frames[size] / med["peer"], med["tool"] / med["peer"], low["tool"] / low["peer"],
-                med["tool"] / med["floor"], cmed["tool"] / cmed["peer"],
-                "yes" if snapshots_match[size] else "NO"))
+        if args.log_cost:
+            def runs_for(size):
+                return log_cost_runs(args.build, videos[size], work, tool_args)
+            check_log_option(runs_for(sizes[0]), work)
+            times = interleave(args.rounds, sizes, ["without", "with"], runs_for, work)
+            report_log_cost(times, sizes, frames, args.rounds)
+            return 0
+        matches = {}
+
+        def compare_snapshots(size):
+            # Same last frame, same work: the snapshots must be the same bytes.
+            for name in ("peer", "careful"):
+                matches[(size, name)] = filecmp.cmp(
+                    snapshot, os.path.join(work, name + ".png"), shallow=False)
+
+        times = interleave(args.rounds, sizes, CONTENDERS,
+                           lambda size: contenders(args.build, videos[size], work, tool_args),
+                           work, compare_snapshots)
+        report_contenders(times, sizes, frames, matches, args.rounds)
     return 0
 
 
