@@ -56,8 +56,10 @@ ParsedWords parseWords(int argc, const char* const* argv) {
                 value = argv[++i];
             }
             if (value.empty()) {
-                parsed.error = mistake("option '" + shown + "' needs a value: " + shown + "=" +
-                                       std::string(option->valueName));
+                std::string what = "option '" + shown + "' needs a value: ";
+                what += shown + "=";
+                what += option->valueName;
+                parsed.error = mistake(what);
             }
             parsed.options[option->id] = value;
         }

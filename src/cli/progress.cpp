@@ -46,7 +46,7 @@ ProgressLine::ProgressLine(Mode mode, double totalFrames)
                  ? static_cast<long long>(totalFrames)
                  : 0),
       start_(Clock::now()),
-      nextDraw_(start_ + kTerminalInterval) {}
+      nextDraw_(start_) {}  // the first frame shows the line at once
 
 void ProgressLine::update(long long framesRead) {
     if (mode_ == Mode::Off) {
@@ -105,7 +105,6 @@ void ProgressLine::draw(const std::string& line, bool last) {
         text = line + "\n";
     }
     std::fwrite(text.data(), 1, text.size(), stderr);  // one write: stderr is unbuffered
-    drawn_ = true;
 }
 
 }  // namespace shapemark::cli

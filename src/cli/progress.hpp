@@ -45,7 +45,6 @@ class ProgressLine {
     long long total_;
     Clock::time_point start_;
     Clock::time_point nextDraw_;
-    bool drawn_ = false;
 };
 
 }  // namespace shapemark::cli

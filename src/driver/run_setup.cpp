@@ -1,12 +1,14 @@
 #include "driver/run_setup.hpp"
 
 #include <malloc.h>
+#include <unistd.h>
 
 #include <opencv2/core/utility.hpp>
 #include <opencv2/highgui.hpp>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -59,6 +61,21 @@ std::string clashingPaths(const cli::Settings& settings) {
     return {};
 }
 
+// The likely reason a recording did not open: a folder is the user's to fix; otherwise the
+// container is one that no codec of the library fits.
+const char* whyNotRecordable(const std::string& path) {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    const std::string where = folder.empty() ? "." : folder.string();
+    std::error_code error;
+    if (!std::filesystem::is_directory(where, error)) {
+        return "(its folder does not exist)";
+    }
+    if (::access(where.c_str(), W_OK) != 0) {
+        return "(its folder is not writable)";
+    }
+    return "(MP42 needs an AVI container); try a name ending in .avi";
+}
+
 // Encoders follow the hardware; a couple of frames more in flight keep every encoder fed
 // while the main thread detects the next frame.
 constexpr unsigned kFramesBeyondEncoders = 2;
@@ -109,10 +126,8 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     if (sinks.recording->isOpen()) {
         run.recordingPath = settings.outputPath;
     } else {
-        std::fprintf(stderr,
-                     "shapemark: cannot record to '%s' (MP42 needs an AVI container); "
-                     "try a name ending in .avi\n",
-                     settings.outputPath.c_str());
+        std::fprintf(stderr, "shapemark: cannot record to '%s' %s\n", settings.outputPath.c_str(),
+                     whyNotRecordable(settings.outputPath));
     }
     if (settings.windows && run.windows == Windows::Off) {
         std::fprintf(stderr, "shapemark: no display found; windows are off\n");

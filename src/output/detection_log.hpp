@@ -40,7 +40,7 @@ class DetectionLog {
     std::string close();
 
     // Why lines were lost, as one line for standard error; empty while none were.
-    const std::string& failure() const { return failure_; }
+    [[nodiscard]] const std::string& failure() const { return failure_; }
 
   private:
     bool write(std::string_view bytes);

@@ -15,22 +15,21 @@ class Recording {
     // an H.264 encoder; .webm: VP8). `quiet` keeps the back ends' notes off standard error.
     Recording(std::string path, double fps, cv::Size size, bool quiet);
 
-    bool isOpen() const { return writer_.isOpened(); }
-    const std::string& path() const { return path_; }
+    [[nodiscard]] bool isOpen() const { return writer_.isOpened(); }
 
     // Appends one frame. A frame of another size is not recorded, as the library's writer
     // would drop it. Stops recording once the file system can take no more.
     void write(const cv::Mat& img);
 
     // Why frames are being lost, as one line for standard error; empty while none are.
-    const std::string& failure() const { return failure_; }
+    [[nodiscard]] const std::string& failure() const { return failure_; }
 
     // Completes the file, then reads it back: returns a line for standard error when it does
     // not hold every frame written, empty when it does (or when nothing was opened).
     std::string close();
 
   private:
-    std::string lossLine(long long madeIt, const std::string& cause) const;
+    [[nodiscard]] std::string lossLine(long long madeIt, const std::string& cause) const;
 
     cv::VideoWriter writer_;
     std::string path_;

@@ -73,9 +73,10 @@ if echo "$depends" | grep -q -- "-dev"; then
 fi
 echo "package: control data ok; Depends: $depends"
 
-# 3. File list: exactly the tool and its man page, besides folders.
+# 3. File list: exactly the tool, its man page and its bash completion, besides folders.
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
-expected=$(printf '%s\n' ./usr/bin/shapemark ./usr/share/man/man1/shapemark.1.gz | sort)
+expected=$(printf '%s\n' ./usr/bin/shapemark ./usr/share/man/man1/shapemark.1.gz \
+    ./usr/share/bash-completion/completions/shapemark | sort)
 [ "$files" = "$expected" ] || fail "file list is:
 $files"
 dpkg-deb -c "$deb" | grep -E '^-rwxr-xr-x .* \./usr/bin/shapemark$' >/dev/null ||
@@ -83,7 +84,7 @@ dpkg-deb -c "$deb" | grep -E '^-rwxr-xr-x .* \./usr/bin/shapemark$' >/dev/null |
 echo "package: file list ok"
 
 # The page itself renders without a single warning, wherever dpkg puts man pages or not.
-warnings=$(man --warnings -l "$root/man/shapemark.1" 2>&1 >/dev/null)
+warnings=$(man --warnings -l "$build/man/shapemark.1" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "the man page has warnings: $warnings"
 
 # 4. Install it the way a user would.
