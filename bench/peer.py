@@ -31,9 +31,11 @@ def mark(img, area_size):
                 cv2.line(img, tuple(start), tuple(end), (0, 255, 0), 4, 8, 0)
 
 
-def main(argv):
+def open_run(argv, usage):
+    """The command line's files, opened: (capture, writer, area size, snapshot path), or the
+    exit status when the run cannot start."""
     if len(argv) < 4:
-        sys.stderr.write(__doc__)
+        sys.stderr.write(usage)
         return 2
     source, target, area_size = argv[1], argv[2], int(argv[3])
     snapshot = argv[4] if len(argv) > 4 else SNAPSHOT
@@ -43,6 +45,11 @@ def main(argv):
     fps = int(capture.get(cv2.CAP_PROP_FPS))
     size = (int(capture.get(cv2.CAP_PROP_FRAME_WIDTH)), int(capture.get(cv2.CAP_PROP_FRAME_HEIGHT)))
     writer = cv2.VideoWriter(target, cv2.VideoWriter_fourcc(*"MP42"), fps, size, True)
+    return capture, writer, area_size, snapshot
+
+
+def marked_frames(capture, area_size):
+    """Reads the input to its end with the tool's counter; yields (count, marked copy)."""
     count = 0
     while True:
         ok, frame = capture.read()
@@ -50,9 +57,18 @@ def main(argv):
         sys.stdout.write("%d/n" % count)
         sys.stdout.flush()
         if not ok:
-            break
+            return
         img = frame.copy()
         mark(img, area_size)
+        yield count, img
+
+
+def main(argv):
+    opened = open_run(argv, __doc__)
+    if isinstance(opened, int):
+        return opened
+    capture, writer, area_size, snapshot = opened
+    for _, img in marked_frames(capture, area_size):
         cv2.imwrite(snapshot, img)
         writer.write(img)
     capture.release()

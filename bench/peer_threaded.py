@@ -15,7 +15,7 @@ import threading
 
 import cv2
 
-from peer import SNAPSHOT, mark
+from peer import marked_frames, open_run
 
 
 def encode_to_temp(img, temp):
@@ -40,17 +40,10 @@ def write_video(writer, frames):
 
 
 def main(argv):
-    if len(argv) < 4:
-        sys.stderr.write(__doc__)
-        return 2
-    source, target, area_size = argv[1], argv[2], int(argv[3])
-    snapshot = argv[4] if len(argv) > 4 else SNAPSHOT
-    capture = cv2.VideoCapture(source)
-    if not capture.isOpened():
-        return 1
-    fps = int(capture.get(cv2.CAP_PROP_FPS))
-    size = (int(capture.get(cv2.CAP_PROP_FRAME_WIDTH)), int(capture.get(cv2.CAP_PROP_FRAME_HEIGHT)))
-    writer = cv2.VideoWriter(target, cv2.VideoWriter_fourcc(*"MP42"), fps, size, True)
+    opened = open_run(argv, __doc__)
+    if isinstance(opened, int):
+        return opened
+    capture, writer, area_size, snapshot = opened
     workers = os.cpu_count() or 1
     in_flight = 2 * workers  # frames held by each output at most: memory stays bounded
     frames = queue.Queue(maxsize=in_flight)
@@ -67,16 +60,7 @@ def main(argv):
             os.replace(temp, snapshot)
 
     with concurrent.futures.ThreadPoolExecutor(max_workers=workers) as pool:
-        count = 0
-        while True:
-            ok, frame = capture.read()
-            count += 1
-            sys.stdout.write("%d/n" % count)
-            sys.stdout.flush()
-            if not ok:
-                break
-            img = frame.copy()
-            mark(img, area_size)
+        for count, img in marked_frames(capture, area_size):
             pending.append(pool.submit(encode_to_temp, img, "%s%d.tmp" % (temp_base, count)))
             frames.put(img)
             # In frame order, so the snapshot never goes back to an older frame.

@@ -7,6 +7,7 @@ import fcntl
 import os
 import re
 import shutil
+import signal
 import subprocess
 import tempfile
 import termios
@@ -185,6 +186,22 @@ def finish(process, reader=None, timeout=RUN_LIMIT):
     if reader is not None:
         out = reader.data + (out or b"")
     return process.returncode, out, err
+
+
+def interrupted_run(args, cwd, counts):
+    """Runs the tool headless until it has printed `counts` counts, then sends SIGINT; returns
+    (status, all of stdout, the last count)."""
+    process = start_tool(args, headless_env(), cwd=cwd)
+    reader = StdoutReader(process)
+    try:
+        wait_until(lambda: reader.last_count() >= counts)
+        process.send_signal(signal.SIGINT)
+        status, out, _ = finish(process, reader)
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    return status, out, StdoutReader.counts(out)[-1]
 
 
 def catches(pid, signum):

@@ -2,7 +2,6 @@
 import csv
 import json
 import os
-import signal
 import unittest
 
 import cv2
@@ -84,14 +83,9 @@ class DetectionLogTest(unittest.TestCase):
 
     def test_interrupted_and_failing_logs_keep_whole_lines(self):
         long = harness.make_video(self.work.file("long.avi"), 1500, size=(160, 120), scene="sample")
-        process = harness.start_tool(["--detections=run.jsonl", long, "long-out.avi", 100, 1],
-                                     harness.headless_env(), cwd=self.work.path)
-        reader = harness.StdoutReader(process)
-        harness.wait_until(lambda: reader.last_count() >= 20)
-        process.send_signal(signal.SIGINT)
-        status, out, _ = harness.finish(process, reader)
+        status, _, last = harness.interrupted_run(
+            ["--detections=run.jsonl", long, "long-out.avi", 100, 1], self.work.path, 20)
         self.assertEqual(status, 130)
-        last = harness.StdoutReader.counts(out)[-1]
         self.assertEqual(sorted(jsonl_shapes(self.work.file("run.jsonl"))), list(range(1, last + 1)))
         # A log that cannot be written ends the run with the status of lost output.
         os.symlink("/dev/full", self.work.file("full.jsonl"))

@@ -78,15 +78,9 @@ class OrderedOutputsTest(unittest.TestCase):
     def test_interrupt_drains_every_processed_frame(self):
         video = harness.make_video(self.work.file("long.avi"), 1500, size=(160, 120),
                                    scene="sample")
-        process = harness.start_tool([video, "out.avi", AREA, 1], harness.headless_env(),
-                                     cwd=self.work.path)
-        reader = harness.StdoutReader(process)
-        harness.wait_until(lambda: reader.last_count() >= 30)
-        process.send_signal(signal.SIGINT)
-        status, out, _ = harness.finish(process, reader)
-        self.assertEqual(status, 130)
-        last = harness.StdoutReader.counts(out)[-1]
-        self.assertEqual(out, counter(1, last))
+        status, out, last = harness.interrupted_run([video, "out.avi", AREA, 1],
+                                                    self.work.path, 30)
+        self.assertEqual((status, out), (130, counter(1, last)))
         recorded = harness.read_frames(self.work.file("out.avi"))
         self.assertEqual(len(recorded), last)
         frame = harness.read_frames(video)[last - 1]
