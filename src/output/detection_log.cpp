@@ -179,12 +179,22 @@ bool DetectionLog::append(const ProcessedFrame& frame) {
 }
 
 std::string DetectionLog::close() {
-    if (fd_ >= 0) {
-        const int closed = ::close(std::exchange(fd_, -1));
-        if (closed != 0 && failure_.empty()) {
-            failure_ =
-                "shapemark: detection log '" + path_ + "' is incomplete: " + std::strerror(errno);
-        }
+    if (fd_ < 0) {
+        return failure_;
+    }
+    // On the disk before the run reports success: a write-back error shows only here. A file
+    // that cannot be synced (EINVAL, EROFS: a pipe, say) has nothing to lose.
+    int error = ::fsync(fd_) == 0 ? 0 : errno;
+    if (error == EINVAL || error == EROFS) {
+        error = 0;
+    }
+    if (::close(std::exchange(fd_, -1)) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error != 0 && failure_.empty()) {
+        failure_ = "shapemark: detection log '" + path_ +
+                   "' is incomplete (writing it out to the disk failed: " + std::strerror(error) +
+                   ")";
     }
     return failure_;
 }

@@ -1,10 +1,13 @@
 #include "output/recording.hpp"
 
+#include <fcntl.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -55,6 +58,23 @@ std::string fileSystemRefusal(const std::string& path) {
     return available == 0 ? "the disk is full" : std::string();
 }
 
+// Waits until the finished file is on the disk: a write that fails only then (an I/O error, a
+// file system gone read-only, a full disk behind a thin volume) shows nowhere else. Returns the
+// cause, or an empty string.
+std::string flushToDisk(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return {};  // nothing there to lose; the read-back tells
+    }
+    const int result = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (result == 0 || error == EINVAL || error == EROFS) {
+        return {};  // EINVAL, EROFS: a file that cannot be synced, such as a pipe
+    }
+    return std::string("writing it out to the disk failed: ") + std::strerror(error);
+}
+
 // The frames that the finished file holds, counted as packets without decoding them; -1 when
 // it cannot be opened at all.
 long long framesInFile(const std::string& path) {
@@ -102,11 +122,10 @@ void Recording::write(const cv::Mat& img) {
 }
 
 std::string Recording::lossLine(long long madeIt, const std::string& cause) const {
-    std::string line = "shapemark: recording '" + path_ + "' is incomplete: ";
+    std::string line = "shapemark: recording '" + path_ + "' is incomplete";
     if (madeIt >= 0) {
-        line += std::to_string(madeIt) + " of " + std::to_string(expected_) + " frames made it";
-    } else {
-        line += "frames are being lost";
+        line +=
+            ": " + std::to_string(madeIt) + " of " + std::to_string(expected_) + " frames made it";
     }
     return line + " (" + cause + ")";
 }
@@ -116,23 +135,25 @@ std::string Recording::close() {
         return {};
     }
     writer_.release();  // completes the file's index and header
-    if (cause_.empty()) {
-        cause_ = fileSystemRefusal(path_);
-    }
+    const std::string flushFailure = flushToDisk(path_);
     long long frames = 0;
     {
         const MutedStderr muted(quiet_);
         frames = framesInFile(path_);
     }
-    if (frames < 0 && expected_ == 0) {
+    if (flushFailure.empty() && (frames == expected_ || (frames < 0 && expected_ == 0))) {
         return {};  // an empty recording may hold no stream to open
     }
-    if (frames == expected_) {
-        return {};
+    std::string cause = flushFailure;
+    if (cause.empty()) {
+        cause = !cause_.empty() ? cause_ : fileSystemRefusal(path_);
     }
-    const std::string cause =
-        !cause_.empty() ? cause_ : "a write failed: an I/O error or a file system gone full";
-    return lossLine(std::max(frames, 0LL), frames < 0 ? cause + "; it cannot be read back" : cause);
+    if (cause.empty()) {
+        cause = "a write failed: an I/O error or a file system gone full";
+    }
+    // After a failed write-out, what reads back is the memory's copy: no count to trust.
+    const long long madeIt = !flushFailure.empty() ? -1 : std::max(frames, 0LL);
+    return lossLine(madeIt, frames < 0 ? cause + "; it cannot be read back" : cause);
 }
 
 }  // namespace shapemark

@@ -264,6 +264,36 @@ class Paths(HostileCase):
         self.assertEqual(indices[:-1], list(range(1, len(indices))))
 
 
+    def test_output_lost_when_written_out_to_the_disk(self):
+        # A disk whose blocks run out underneath its file system: writes land in memory and fail
+        # only when written out, after the tool has written its last frame.
+        backing = self.work.file("backing")
+        os.mkdir(backing)
+        steps = [["mount", "-t", "tmpfs", "-o", "size=6m", "tmpfs", backing],
+                 ["truncate", "-s", "64M", os.path.join(backing, "disk.img")],
+                 ["losetup", "-f", "--show", os.path.join(backing, "disk.img")]]
+        for step in steps:
+            done = subprocess.run(step, capture_output=True, text=True, timeout=30)
+            if done.returncode != 0:
+                self.skipTest("cannot make a failing disk here: %s" % done.stderr.strip())
+            if step[0] == "mount":
+                self.addCleanup(subprocess.run, ["umount", "-l", backing], timeout=30)
+        device = done.stdout.strip()
+        self.addCleanup(subprocess.run, ["losetup", "-d", device], timeout=30)
+        mount_point = self.work.file("disk")
+        os.mkdir(mount_point)
+        subprocess.run(["mkfs.ext4", "-q", "-F", device], check=True, timeout=CASE_LIMIT)
+        subprocess.run(["mount", device, mount_point], check=True, timeout=30)
+        self.addCleanup(subprocess.run, ["umount", "-l", mount_point], timeout=30)
+        source = make_video(self.work.file("in.avi"), 300, size=(640, 480), scene="sample")
+        output = os.path.join(mount_point, "out.avi")
+        result = run_tool([source, output, 100, 1], cwd=self.work.path, timeout=CASE_LIMIT)
+        self.assertEqual(result.returncode, 74, result.stderr)
+        self.assertEqual(result.stdout, counter(1, 301))
+        self.assertIn(b"recording '%s' is incomplete (writing it out to the disk failed"
+                      % output.encode(), result.stderr)
+
+
 class NumericWords(HostileCase):
     def marked_snapshot(self, area_word):
         source = self.work.file("scene.avi")
