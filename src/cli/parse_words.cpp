@@ -1,4 +1,4 @@
-#include <cstring>
+#include <algorithm>
 #include <string_view>
 
 #include "cli/command_line.hpp"
@@ -7,12 +7,9 @@ namespace shapemark::cli {
 
 namespace {
 const Option* findOption(std::string_view name) {
-    for (const Option& option : kOptions) {
-        if (option.name == name) {
-            return &option;
-        }
-    }
-    return nullptr;
+    const auto* found = std::find_if(kOptions.begin(), kOptions.end(),
+                                     [name](const Option& option) { return option.name == name; });
+    return found == kOptions.end() ? nullptr : found;
 }
 
 std::string mistake(const std::string& what) {

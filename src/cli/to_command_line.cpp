@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "cli/command_line.hpp"
 #include "output/detection_log.hpp"
 #include "output/snapshot.hpp"
@@ -33,11 +35,12 @@ std::string contradiction(const ParsedWords& parsed) {
         if (option.excludes.empty() || !given(parsed, option.id)) {
             continue;
         }
-        for (const Option& other : kOptions) {
-            if (other.name == option.excludes && given(parsed, other.id)) {
-                return "shapemark: options '--" + std::string(option.name) + "' and '--" +
-                       std::string(other.name) + "' contradict each other; give one\n";
-            }
+        const auto* other = std::find_if(kOptions.begin(), kOptions.end(), [&](const Option& o) {
+            return o.name == option.excludes && given(parsed, o.id);
+        });
+        if (other != kOptions.end()) {
+            return "shapemark: options '--" + std::string(option.name) + "' and '--" +
+                   std::string(other->name) + "' contradict each other; give one\n";
         }
     }
     return {};
