@@ -47,7 +47,10 @@ void drawSample(cv::Mat& frame, int index, scene::Lcg& noise) {
                            cv::LINE_8);
     }
     // A concave L and a ring, drifting across the lower band.
-    const int x = static_cast<int>(40 + std::fmod(24.0 * t, s.width - 160.0));
+    // The L drifts across the frame; at a width of 160 it has no room to drift (and fmod by
+    // zero would be NaN).
+    const double travel = s.width - 160.0;
+    const int x = static_cast<int>(40 + (travel != 0.0 ? std::fmod(24.0 * t, travel) : 0.0));
     const std::vector<cv::Point> ell = {{x, s.height - 110},     {x + 30, s.height - 110},
                                         {x + 30, s.height - 60}, {x + 70, s.height - 60},
                                         {x + 70, s.height - 30}, {x, s.height - 30}};

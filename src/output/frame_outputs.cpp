@@ -18,15 +18,17 @@ void showRawFrame(const cv::Mat& img, Windows windows) {
     }
 }
 
-bool outputTrackedFrame(const cv::Mat& img, const Storage& storage, long long frameCount,
-                        double timeMs, Windows windows, OrderedOutputs& outputs) {
+bool outputTrackedFrame(cv::Mat& img, const Storage& storage, long long frameCount, double timeMs,
+                        Windows windows, OrderedOutputs& outputs) {
     if (windows == Windows::On) {
         showInWindow("Tracked", img);
     }
     ProcessedFrame processed;
     processed.frameCount = frameCount;
     processed.timeMs = timeMs;
-    processed.img = img;  // shared, not copied: the frame loop never draws on it again
+    // Moved, not copied; and no reference stays behind, so the frame is freed where the
+    // outputs finish with it, never under a reader.
+    processed.img = std::move(img);
     processed.shapes.reserve(storage.marked.size());
     for (const Mark& mark : storage.marked) {
         processed.shapes.push_back({storage.polygons[mark.polygon], mark.area});

@@ -16,9 +16,10 @@ enum class Windows { On, Off };
 void showRawFrame(const cv::Mat& img, Windows windows);
 
 // Shows the marked frame in "Tracked" and hands it, with the shapes outlined on it, to the
-// outputs: the snapshot, the recording and the detection log. False once an output has failed.
-bool outputTrackedFrame(const cv::Mat& img, const Storage& storage, long long frameCount,
-                        double timeMs, Windows windows, OrderedOutputs& outputs);
+// outputs: the snapshot, the recording and the detection log. `img` is empty afterwards: the
+// outputs own it, and free it when the last of them is done. False once an output has failed.
+bool outputTrackedFrame(cv::Mat& img, const Storage& storage, long long frameCount, double timeMs,
+                        Windows windows, OrderedOutputs& outputs);
 
 void releaseFrameObjects(Storage& storage, cv::Mat& img, cv::Mat& imgGrayScale, cv::Mat& Iat);
 

@@ -23,6 +23,7 @@ USAGE = b" Please pass video file name, output video file name,area size, skippe
 SNAPSHOT = os.path.join("C:", "Users", "kalenvir", "Desktop", "cage3.png")
 # Runs under a sanitizer are many times slower: their timing means nothing.
 SANITIZED = any(name in os.environ for name in ("ASAN_OPTIONS", "TSAN_OPTIONS"))
+THREAD_SANITIZED = "TSAN_OPTIONS" in os.environ
 
 
 def counter(first, last):

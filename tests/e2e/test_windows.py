@@ -82,13 +82,16 @@ class WindowsTest(unittest.TestCase):
         self.assertEqual(len(harness.read_frames(output)), last)
 
     def test_raw_and_tracked_show_the_frame_before_and_after_marking(self):
-        process, _ = self.start()
+        process, reader = self.start()
         self.window(process, "Video")
         raw = self.window(process, "Raw")
         tracked = self.window(process, "Tracked")
-        # The windows open on top of each other; side by side each one paints itself.
+        # The windows open on top of each other; side by side each one paints itself, by the
+        # time two more frames have passed through the key wait, which handles the repaints.
         self.xdotool("windowmove", "--sync", tracked, 0, 600)
         self.xdotool("windowmove", "--sync", raw, 0, 300)
+        moved = reader.last_count()
+        harness.wait_until(lambda: reader.last_count() >= moved + 2)
         self.assertTrue(harness.green_mask(self.painted(tracked)).any())
         self.assertFalse(harness.green_mask(self.painted(raw)).any())
         process.send_signal(signal.SIGINT)
