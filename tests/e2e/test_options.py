@@ -81,6 +81,10 @@ class OptionsTest(unittest.TestCase):
         self.assertEqual(default.stdout, chosen.stdout)
         with open(self.work.file("mine.png"), "rb") as f:
             self.assertEqual(f.read(), expected)
+        # Made under a unique temporary name, it still gets the mode of any new file.
+        umask = os.umask(0)
+        os.umask(umask)
+        self.assertEqual(os.stat(self.work.file("mine.png")).st_mode & 0o777, 0o666 & ~umask)
         self.assertFalse(os.path.exists(self.work.snapshot))
         none = self.run_in_work("--no-snapshot", "--no-windows", self.video, "c.avi", 100, 1)
         self.assertEqual(none.returncode, 0)
