@@ -40,7 +40,8 @@ std::string contradiction(const ParsedWords& parsed) {
         });
         if (other != kOptions.end()) {
             return "shapemark: options '--" + std::string(option.name) + "' and '--" +
-                   std::string(other->name) + "' contradict each other; give one\n";
+                   std::string(other->name) +
+                   "' contradict each other; give one (see 'shapemark --help')\n";
         }
     }
     return {};

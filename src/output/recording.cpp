@@ -1,6 +1,7 @@
 #include "output/recording.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -135,6 +136,10 @@ std::string Recording::close() {
         return {};
     }
     writer_.release();  // completes the file's index and header
+    struct stat file {};
+    if (::stat(path_.c_str(), &file) == 0 && !S_ISREG(file.st_mode)) {
+        return {};  // a device such as /dev/null keeps nothing to read back
+    }
     const std::string flushFailure = flushToDisk(path_);
     long long frames = 0;
     {
