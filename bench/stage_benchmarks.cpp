@@ -169,9 +169,8 @@ void benchWholeFrame(benchmark::State& state, const FrameSet& set, const std::st
     sinks.snapshotPath = kSnapshotPath;
     sinks.snapshotMode = kFileMode;
     sinks.recording = std::make_unique<Recording>(path, kFps, size, true);
-    const auto encoders = static_cast<unsigned>(std::max(1, cv::getNumberOfCPUs()));
     RunState run;
-    run.outputs = std::make_unique<OrderedOutputs>(std::move(sinks), encoders, encoders + 2);
+    run.outputs = std::make_unique<OrderedOutputs>(std::move(sinks));
     run.areaSize = kAreaSize;
     run.windows = Windows::Off;
     const int threadsBefore = cv::getNumThreads();

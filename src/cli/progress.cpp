@@ -56,9 +56,8 @@ void ProgressLine::update(long long framesRead) {
     if (now < nextDraw_) {
         return;
     }
-    nextDraw_ = now + (mode_ == Mode::Terminal
-                           ? std::chrono::duration_cast<Clock::duration>(kTerminalInterval)
-                           : std::chrono::duration_cast<Clock::duration>(kLogInterval));
+    nextDraw_ = now + (mode_ == Mode::Terminal ? Clock::duration(kTerminalInterval)
+                                               : Clock::duration(kLogInterval));
     const double elapsed = std::chrono::duration<double>(now - start_).count();
     const double fps = elapsed > 0.0 ? static_cast<double>(framesRead) / elapsed : 0.0;
     std::array<char, 160> text{};

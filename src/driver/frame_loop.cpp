@@ -41,7 +41,7 @@ bool processFrame(const cv::Mat& frame, long long frameCount, double timeMs, Run
     showRawFrame(img, run.windows);
     binariseFrame(img, imgGrayScale, Iat);
     scanContours(Iat, img, run.areaSize, storage);
-    run.shapesMarked += static_cast<long long>(storage.marked.size());
+    run.summary.shapesMarked += static_cast<long long>(storage.marked.size());
     const bool outputsSound =
         outputTrackedFrame(img, storage, frameCount, timeMs, run.windows, *run.outputs);
     releaseFrameObjects(storage, img, imgGrayScale, Iat);
@@ -60,14 +60,14 @@ RunResult runFrameLoop(RunState& run) {
         std::printf("%lld/n", frameCount);
         std::fflush(stdout);  // no line break ever comes, so flush each count
         if (!frame.empty()) {
-            ++result.summary.framesRead;
+            ++run.summary.framesRead;
         }
-        run.progress->update(result.summary.framesRead);
+        run.progress->update(run.summary.framesRead);
         if (frameCount % run.skipRate == 0) {
             if (frame.empty()) {
                 break;
             }
-            ++result.summary.framesProcessed;
+            ++run.summary.framesProcessed;
             const double timeMs = run.capture.get(cv::CAP_PROP_POS_MSEC);
             const bool outputsSound = processFrame(frame, frameCount, timeMs, run);
             // A lost output ends the run as Escape would: what was handed over is kept.
@@ -83,8 +83,6 @@ RunResult runFrameLoop(RunState& run) {
     run.capture.release();
     // Every frame handed over is written before the recording is completed.
     result.outputs = run.outputs->drain();
-    result.summary.shapesMarked = run.shapesMarked;
-    result.summary.recordingPath = run.recordingPath;
     const int signalNumber = interruptSignal();
     result.status = signalNumber != 0 ? kSignalStatusBase + signalNumber : 0;
     return result;

@@ -4,7 +4,6 @@
 #include <opencv2/videoio.hpp>
 
 #include <memory>
-#include <string>
 
 #include "cli/progress.hpp"
 #include "output/ordered_outputs.hpp"
@@ -21,14 +20,12 @@ struct RunState {
     Windows windows = Windows::On;
     std::unique_ptr<OrderedOutputs> outputs;
     std::unique_ptr<cli::ProgressLine> progress;
-    std::string recordingPath;  // empty when nothing is recorded
-    long long shapesMarked = 0;
+    cli::RunSummary summary;  // counted as the run goes
 };
 
 // How the run ended.
 struct RunResult {
     int status = 0;  // 0, or 128 + the signal that ended the run
-    cli::RunSummary summary;
     OutputReport outputs;
 };
 

@@ -3,10 +3,8 @@
 #include <malloc.h>
 #include <unistd.h>
 
-#include <opencv2/core/utility.hpp>
 #include <opencv2/highgui.hpp>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -76,9 +74,6 @@ const char* whyNotRecordable(const std::string& path) {
     return "(MP42 needs an AVI container); try a name ending in .avi";
 }
 
-// Encoders follow the hardware; a couple of frames more in flight keep every encoder fed
-// while the main thread detects the next frame.
-constexpr unsigned kFramesBeyondEncoders = 2;
 }  // namespace
 
 std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
@@ -124,7 +119,7 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     sinks.recording = std::make_unique<Recording>(settings.outputPath, static_cast<double>(run.fps),
                                                   cv::Size(width, height), quiet);
     if (sinks.recording->isOpen()) {
-        run.recordingPath = settings.outputPath;
+        run.summary.recordingPath = settings.outputPath;
     } else {
         std::fprintf(stderr, "shapemark: cannot record to '%s' %s\n", settings.outputPath.c_str(),
                      whyNotRecordable(settings.outputPath));
@@ -137,14 +132,12 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
 
     run.progress = std::make_unique<cli::ProgressLine>(cli::ProgressLine::choose(settings.progress),
                                                        run.capture.get(cv::CAP_PROP_FRAME_COUNT));
-    const auto encoders = static_cast<unsigned>(std::max(1, cv::getNumberOfCPUs()));
-    run.outputs = std::make_unique<OrderedOutputs>(std::move(sinks), encoders,
-                                                   encoders + kFramesBeyondEncoders);
+    run.outputs = std::make_unique<OrderedOutputs>(std::move(sinks));
     return std::nullopt;
 }
 
 int reportRun(const RunResult& result, RunState& run) {
-    run.progress->finish(result.summary);
+    run.progress->finish(run.summary);
     for (const std::string& line : result.outputs.failures) {
         std::fprintf(stderr, "%s\n", line.c_str());
     }

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <utility>
 
+#include "output/files.hpp"
+
 namespace shapemark {
 
 namespace {
@@ -103,14 +105,11 @@ void formatJson(const ProcessedFrame& frame, std::string& out) {
 }  // namespace
 
 std::optional<LogFormat> logFormatFor(std::string_view path) {
-    const auto endsWith = [path](std::string_view suffix) {
-        return path.size() > suffix.size() && path.substr(path.size() - suffix.size()) == suffix &&
-               path[path.size() - suffix.size() - 1] != '/';
-    };
-    if (endsWith(".csv")) {
+    const std::string extension = lowerExtension(path);
+    if (extension == ".csv") {
         return LogFormat::Csv;
     }
-    if (endsWith(".jsonl")) {
+    if (extension == ".jsonl") {
         return LogFormat::Jsonl;
     }
     return std::nullopt;
@@ -147,20 +146,12 @@ DetectionLog::~DetectionLog() {
 }
 
 bool DetectionLog::write(std::string_view bytes) {
-    while (!bytes.empty() && failure_.empty()) {
-        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            // A short write without an error leaves errno as it was; say what it means.
-            const char* reason = n < 0 ? std::strerror(errno) : "the disk is full";
-            failure_ = "shapemark: detection log '" + path_ +
-                       "' is incomplete: " + std::to_string(frames_) + " frames made it (" +
-                       reason + ")";
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
+    if (failure_.empty() && !writeAll(fd_, bytes.data(), bytes.size())) {
+        // A write that took nothing leaves no error code; on a file that means a full disk.
+        const char* reason = errno != 0 ? std::strerror(errno) : "the disk is full";
+        failure_ = "shapemark: detection log '" + path_ +
+                   "' is incomplete: " + std::to_string(frames_) + " frames made it (" + reason +
+                   ")";
     }
     return failure_.empty();
 }
@@ -182,12 +173,8 @@ std::string DetectionLog::close() {
     if (fd_ < 0) {
         return failure_;
     }
-    // On the disk before the run reports success: a write-back error shows only here. A file
-    // that cannot be synced (EINVAL, EROFS: a pipe, say) has nothing to lose.
-    int error = ::fsync(fd_) == 0 ? 0 : errno;
-    if (error == EINVAL || error == EROFS) {
-        error = 0;
-    }
+    // On the disk before the run reports success: a write-back error shows only here.
+    int error = syncToDisk(fd_);
     if (::close(std::exchange(fd_, -1)) != 0 && error == 0) {
         error = errno;
     }

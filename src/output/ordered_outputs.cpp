@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 
+#include <opencv2/core/utility.hpp>
+
 #include <algorithm>
 #include <atomic>
 #include <csignal>
@@ -19,6 +21,14 @@ struct OrderedOutputs::Job {
 };
 
 namespace {
+// Frames in flight beyond one per encoder: they keep every encoder fed while the main thread
+// detects the next frame.
+constexpr unsigned kFramesBeyondEncoders = 2;
+
+unsigned encoderCount() {
+    return static_cast<unsigned>(std::max(1, cv::getNumberOfCPUs()));
+}
+
 // Workers leave SIGINT and SIGTERM to the main thread, whose loop acts on them.
 class InterruptsBlocked {
   public:
@@ -50,12 +60,12 @@ std::string workerError(const char* what, const std::exception_ptr& error) {
 }
 }  // namespace
 
-OrderedOutputs::OrderedOutputs(OutputSinks sinks, unsigned encoders, unsigned capacity)
-    : sinks_(std::move(sinks)), capacity_(capacity > 0 ? capacity : 1) {
+OrderedOutputs::OrderedOutputs(OutputSinks sinks)
+    : sinks_(std::move(sinks)), capacity_(encoderCount() + kFramesBeyondEncoders) {
     const InterruptsBlocked blocked;  // the threads inherit the mask
     threads_.emplace_back(&OrderedOutputs::recordFrames, this);
     if (sinks_.snapshotPath) {
-        for (unsigned i = 0; i < (encoders > 0 ? encoders : 1); ++i) {
+        for (unsigned i = 0; i < encoderCount(); ++i) {
             threads_.emplace_back(&OrderedOutputs::encodeSnapshots, this);
         }
     }
@@ -69,6 +79,7 @@ bool OrderedOutputs::handOver(ProcessedFrame frame) {
     auto job = std::make_shared<Job>();
     job->frame = std::move(frame);
     job->partsLeft = sinks_.snapshotPath ? 2 : 1;
+    bool failed = false;
     {
         std::unique_lock<std::mutex> lock(mutex_);
         roomFreed_.wait(lock, [this] { return inFlight_ < capacity_; });
@@ -78,13 +89,13 @@ bool OrderedOutputs::handOver(ProcessedFrame frame) {
         if (sinks_.snapshotPath) {
             snapshotQueue_.push_back(job);
         }
+        failed = failed_;
     }
     recordReady_.notify_one();
     if (sinks_.snapshotPath) {
         snapshotReady_.notify_one();
     }
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return !failed_;
+    return !failed;
 }
 
 OrderedOutputs::JobPtr OrderedOutputs::next(std::deque<JobPtr>& queue,
@@ -100,31 +111,35 @@ OrderedOutputs::JobPtr OrderedOutputs::next(std::deque<JobPtr>& queue,
 }
 
 void OrderedOutputs::recordFrames() {
-    Recording* recording = sinks_.recording.get();
-    DetectionLog* log = sinks_.log.get();
-    bool recordingLost = false;
-    bool logLost = false;
     bool broken = false;  // after an exception, neither file is touched again
     while (const JobPtr job = next(recordQueue_, recordReady_)) {
-        try {
-            if (recording != nullptr && !broken) {
-                recording->write(job->frame.img);  // counts the frame even once lost
-                if (!recordingLost && !recording->failure().empty()) {
-                    recordingLost = true;
-                    fail(recording->failure());
-                }
-            }
-            if (log != nullptr && !broken && !logLost && !log->append(job->frame)) {
-                logLost = true;
-                fail(log->failure());
-            }
-        } catch (...) {
-            if (!broken) {
+        if (!broken) {
+            try {
+                record(job->frame);
+            } catch (...) {
                 broken = true;
                 fail(workerError("recording", std::current_exception()));
             }
         }
         finishPart(job);
+    }
+}
+
+// A lost recording or log stops the run; what was lost is said once they are closed.
+void OrderedOutputs::record(const ProcessedFrame& frame) {
+    Recording* recording = sinks_.recording.get();
+    DetectionLog* log = sinks_.log.get();
+    bool lost = false;
+    if (recording != nullptr) {
+        recording->write(frame.img);  // counts the frame even once the disk takes no more
+        lost = recording->losing();
+    }
+    if (log != nullptr) {
+        lost = !log->append(frame) || lost;
+    }
+    if (lost) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        failed_ = true;
     }
 }
 
@@ -192,27 +207,20 @@ OutputReport OrderedOutputs::drain() {
         thread.join();
     }
     OutputReport report;
-    report.failures = std::move(failures_);
-    // The recording's own check reads the finished file back; it supersedes the early notice.
+    // The files' own checks come first: they say what was lost, and how much.
     if (sinks_.recording) {
-        const bool noticed = !sinks_.recording->failure().empty();
-        std::string closing = sinks_.recording->close();
-        if (noticed) {
-            auto& lines = report.failures;
-            lines.erase(std::remove(lines.begin(), lines.end(), sinks_.recording->failure()),
-                        lines.end());
-        }
-        if (!closing.empty()) {
-            report.failures.insert(report.failures.begin(), std::move(closing));
+        std::string lost = sinks_.recording->close();
+        if (!lost.empty()) {
+            report.failures.push_back(std::move(lost));
         }
     }
     if (sinks_.log) {
-        const bool noticed = !sinks_.log->failure().empty();
-        std::string closing = sinks_.log->close();
-        if (!closing.empty() && !noticed) {
-            report.failures.push_back(std::move(closing));
+        std::string lost = sinks_.log->close();
+        if (!lost.empty()) {
+            report.failures.push_back(std::move(lost));
         }
     }
+    report.failures.insert(report.failures.end(), failures_.begin(), failures_.end());
     return report;
 }
 

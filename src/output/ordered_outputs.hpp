@@ -47,16 +47,16 @@ struct OutputReport {
 // is replaced in frame order. A frame leaves when both ways are done with it.
 class OrderedOutputs {
   public:
-    // `encoders` PNG threads (at least one); at most `capacity` frames in flight.
-    OrderedOutputs(OutputSinks sinks, unsigned encoders, unsigned capacity);
+    // As many PNG encoders as the machine has cores, and two frames more than that in flight.
+    explicit OrderedOutputs(OutputSinks sinks);
     ~OrderedOutputs();
     OrderedOutputs(const OrderedOutputs&) = delete;
     OrderedOutputs& operator=(const OrderedOutputs&) = delete;
     OrderedOutputs(OrderedOutputs&&) = delete;
     OrderedOutputs& operator=(OrderedOutputs&&) = delete;
 
-    // The one way in. Waits while `capacity` frames are in flight, so no frame is ever
-    // dropped. False once an output has failed: the run should stop.
+    // The one way in. Waits while the hand-off is full, so no frame is ever dropped. False
+    // once an output has failed: the run should stop.
     bool handOver(ProcessedFrame frame);
 
     // The one way out: writes every frame handed over, completes the recording and the log,
@@ -71,6 +71,7 @@ class OrderedOutputs {
     void recordFrames();
     void encodeSnapshots();
     void commitInOrder(std::uint64_t sequence, std::string draft, const JobPtr& job);
+    void record(const ProcessedFrame& frame);
     void finishPart(const JobPtr& job);
     void fail(std::string line);
 
@@ -87,7 +88,7 @@ class OrderedOutputs {
     std::uint64_t handedOver_ = 0;
     bool closing_ = false;
     bool failed_ = false;
-    std::vector<std::string> failures_;
+    std::vector<std::string> failures_;  // the workers' own errors
 
     std::mutex commitMutex_;  // guards the drafts waiting for their turn
     std::map<std::uint64_t, std::pair<std::string, JobPtr>> drafts_;

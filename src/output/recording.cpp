@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "output/files.hpp"
 #include "output/muted_stderr.hpp"
 
 namespace shapemark {
@@ -19,17 +20,6 @@ namespace shapemark {
 namespace {
 int fourcc(const char* code) {
     return cv::VideoWriter::fourcc(code[0], code[1], code[2], code[3]);
-}
-
-std::string lowerExtension(const std::string& path) {
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) {
-        return {};
-    }
-    std::string extension = path.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
 }
 
 // The codecs tried after MP42, for containers that cannot hold it.
@@ -59,21 +49,16 @@ std::string fileSystemRefusal(const std::string& path) {
     return available == 0 ? "the disk is full" : std::string();
 }
 
-// Waits until the finished file is on the disk: a write that fails only then (an I/O error, a
-// file system gone read-only, a full disk behind a thin volume) shows nowhere else. Returns the
-// cause, or an empty string.
+// Syncs the finished file to the disk; returns why that failed, or an empty string.
 std::string flushToDisk(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return {};  // nothing there to lose; the read-back tells
     }
-    const int result = ::fsync(fd);
-    const int error = errno;
+    const int error = syncToDisk(fd);
     ::close(fd);
-    if (result == 0 || error == EINVAL || error == EROFS) {
-        return {};  // EINVAL, EROFS: a file that cannot be synced, such as a pipe
-    }
-    return std::string("writing it out to the disk failed: ") + std::strerror(error);
+    return error == 0 ? std::string()
+                      : std::string("writing it out to the disk failed: ") + std::strerror(error);
 }
 
 // The frames that the finished file holds, counted as packets without decoding them; -1 when
@@ -112,14 +97,11 @@ void Recording::write(const cv::Mat& img) {
         return;
     }
     ++expected_;
-    if (!failure_.empty()) {
+    if (!cause_.empty()) {
         return;  // the file system takes no more
     }
     writer_.write(img);
     cause_ = fileSystemRefusal(path_);
-    if (!cause_.empty()) {
-        failure_ = lossLine(-1, cause_);
-    }
 }
 
 std::string Recording::lossLine(long long madeIt, const std::string& cause) const {

@@ -21,8 +21,8 @@ class Recording {
     // would drop it. Stops recording once the file system can take no more.
     void write(const cv::Mat& img);
 
-    // Why frames are being lost, as one line for standard error; empty while none are.
-    [[nodiscard]] const std::string& failure() const { return failure_; }
+    // True once the file system takes no more: frames are being lost, and close() will say so.
+    [[nodiscard]] bool losing() const { return !cause_.empty(); }
 
     // Completes the file, then reads it back: returns a line for standard error when it does
     // not hold every frame written, empty when it does (or when nothing was opened).
@@ -36,8 +36,7 @@ class Recording {
     cv::Size size_;
     bool quiet_;
     long long expected_ = 0;  // frames of the recording's size handed in
-    std::string failure_;
-    std::string cause_;
+    std::string cause_;       // why the file system takes no more, once it does
 };
 
 }  // namespace shapemark

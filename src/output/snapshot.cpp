@@ -4,31 +4,14 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "output/files.hpp"
 #include "output/snapshot.hpp"
 
 namespace shapemark {
-
-namespace {
-bool writeAll(int fd, const std::vector<uchar>& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-}  // namespace
 
 mode_t newFileMode() {
     // umask can only be read by setting it; this runs once, before any thread starts.
@@ -51,7 +34,7 @@ std::string writeSnapshotDraft(const cv::Mat& img, const std::string& path, mode
         return {};
     }
     // mkstemp creates the file private; the snapshot gets the mode any new file would get.
-    const bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, png);
+    const bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, png.data(), png.size());
     const bool closed = ::close(fd) == 0;
     if (written && closed) {
         return draft;
