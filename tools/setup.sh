@@ -15,12 +15,15 @@ esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 
-packages="build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev libbenchmark-dev
-ffmpeg python3 python3-opencv python3-numpy xvfb xauth xdotool x11-utils imagemagick
-clang libclang-rt-14-dev man-db"
-# The "Many machines" test runs the README's GNU parallel recipe, which copies with rsync.
+# demo: what building and running need, the Python module included.
+packages="build-essential cmake pkg-config libopencv-dev python3 python3-dev python3-numpy
+pybind11-dev"
+# test: the test, benchmark and packaging tools besides. The "Many machines" test runs the
+# README's GNU parallel recipe, which copies with rsync.
 if [ "$mode" = test ]; then
-    packages="$packages parallel rsync"
+    packages="$packages libgtest-dev libgmock-dev libbenchmark-dev ffmpeg python3-opencv
+xvfb xauth xdotool x11-utils imagemagick clang libclang-rt-14-dev man-db dpkg-dev mypy
+parallel rsync"
 fi
 
 missing=""
@@ -38,7 +41,11 @@ if [ -n "$missing" ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
 fi
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+# The demo leaves the tests and benchmarks out, whose libraries it has not installed.
+checks=OFF
+[ "$mode" = demo ] || checks=ON
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSHAPEMARK_TESTS=$checks \
+    -DSHAPEMARK_BENCHMARKS=$checks >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
 if [ "$mode" = test ]; then
