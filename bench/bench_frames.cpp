@@ -73,7 +73,10 @@ void prepare(FrameSet& set) {
         cloneFrame(frame, img);
         binariseFrame(img, grey, binary);
         set.binary.push_back(binary.clone());
-        scanContours(binary, img, kAreaSize, storage);
+        scanContours(binary, kAreaSize, storage);
+        for (const Mark& mark : storage.marked) {
+            drawPolygonOutline(img, storage.polygons[mark.polygon]);
+        }
         contours += storage.contours.size();
         set.marked.push_back(img);
     }

@@ -24,8 +24,8 @@
 #include "bench_frames.hpp"
 #include "detector/detector.hpp"
 #include "driver/frame_loop.hpp"
-#include "output/output.hpp"
 #include "output/snapshot.hpp"
+#include "output/windows.hpp"
 #include "scratch_folder.hpp"
 
 namespace shapemark::bench {
@@ -89,7 +89,10 @@ void benchScan(benchmark::State& state, const FrameSet& set) {
     while (state.KeepRunning()) {
         const std::size_t k = cursor.next();
         Storage storage;
-        scanContours(binaries[k], canvases[k], kAreaSize, storage);
+        scanContours(binaries[k], kAreaSize, storage);
+        for (const Mark& mark : storage.marked) {
+            drawPolygonOutline(canvases[k], storage.polygons[mark.polygon]);
+        }
         benchmark::DoNotOptimize(storage.polygons.data());
     }
     setCounters(state, set);

@@ -10,9 +10,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
+
+#include <shapemark/shapemark.hpp>
 
 #include "detector/detector.hpp"
-#include "output/output.hpp"
 
 namespace {
 
@@ -82,28 +84,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const cv::Mat original = frame.clone();
     const int areaSize = readAreaSize(data);
 
-    cv::Mat img;
     cv::Mat imgGrayScale;
     cv::Mat Iat;
+    shapemark::binariseFrame(frame, imgGrayScale, Iat);
+    require(imgGrayScale.size() == frame.size() && imgGrayScale.type() == CV_8UC1);
+    require(Iat.size() == frame.size() && Iat.type() == CV_8UC1);
+    require(cv::countNonZero(Iat == 0) + cv::countNonZero(Iat == 255) == Iat.rows * Iat.cols);
     shapemark::Storage storage;
+    shapemark::scanContours(Iat, areaSize, storage);
+    require(storage.polygons.size() == storage.contours.size());
+
+    const std::vector<shapemark::Shape> shapes = shapemark::detect(frame, areaSize);
+    require(shapes.size() == storage.marked.size());
+    cv::Mat img;
     shapemark::cloneFrame(frame, img);
     require(img.data != frame.data && img.size() == frame.size() && img.type() == CV_8UC3);
-    shapemark::binariseFrame(img, imgGrayScale, Iat);
-    require(imgGrayScale.size() == img.size() && imgGrayScale.type() == CV_8UC1);
-    require(Iat.size() == img.size() && Iat.type() == CV_8UC1);
-    require(cv::countNonZero(Iat == 0) + cv::countNonZero(Iat == 255) == Iat.rows * Iat.cols);
-    shapemark::scanContours(Iat, img, areaSize, storage);
-    require(storage.polygons.size() == storage.contours.size());
+    shapemark::draw(img, shapes);
 
     require(cv::norm(frame, original, cv::NORM_INF) == 0.0);
     require(onlyGreenChanged(frame, img));
     // A contour's area is below the image's, so an areaSize that large marks nothing.
     if (static_cast<long long>(areaSize) >= static_cast<long long>(frame.rows) * frame.cols) {
-        require(cv::norm(frame, img, cv::NORM_INF) == 0.0);
+        require(shapes.empty() && cv::norm(frame, img, cv::NORM_INF) == 0.0);
     }
-
-    shapemark::releaseFrameObjects(storage, img, imgGrayScale, Iat);
-    require(img.empty() && imgGrayScale.empty() && Iat.empty());
-    require(storage.contours.empty() && storage.polygons.empty());
     return 0;
 }

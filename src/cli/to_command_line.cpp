@@ -1,8 +1,7 @@
 #include <algorithm>
 
 #include "cli/command_line.hpp"
-#include "output/detection_log.hpp"
-#include "output/snapshot.hpp"
+#include "output/file_names.hpp"
 
 namespace shapemark::cli {
 

@@ -1,4 +1,4 @@
-// Shape detector: the per-frame stages that turn a captured frame into a marked copy.
+// Shape detector: the steps behind detect() and draw() of <shapemark/shapemark.hpp>.
 // Detection (binarise, scan) stays apart from drawing, so each can be checked on its own.
 #pragma once
 
@@ -39,7 +39,7 @@ constexpr int kOutlineShift = 0;
 
 using Polygon = std::vector<cv::Point>;
 
-// A polygon that was outlined: which one, and the contour area that passed the area window.
+// A polygon that passed every test: which one, and the contour area that passed the area window.
 struct Mark {
     std::size_t polygon;  // index into Storage::polygons
     double area;
@@ -52,18 +52,24 @@ struct Storage {
     std::vector<Mark> marked;       // in drawing order
 };
 
+// Throws std::invalid_argument, naming `caller` and what it expected, unless `bgr` is a
+// non-empty 8-bit 3-channel image.
+void requireColourImage(const cv::Mat& bgr, const char* caller);
+
+// Detection:
+// 1. Grey, median-smoothed image and the opened adaptive-threshold binary image.
+void binariseFrame(const cv::Mat& img, cv::Mat& imgGrayScale, cv::Mat& Iat);
+
+// 2. Finds the contours of `Iat` (which it may overwrite), keeps the convex polygons of
+//    3 to 8 vertices whose contour area lies strictly between `areaSize` and the upper bound,
+//    and lists each in `storage.marked`, in drawing order.
+void scanContours(cv::Mat& Iat, int areaSize, Storage& storage);
+
+// Drawing:
 // 1. The working copy: a deep copy, so that `frame` stays as captured.
 void cloneFrame(const cv::Mat& frame, cv::Mat& img);
 
-// 2. Grey, median-smoothed image and the opened adaptive-threshold binary image.
-void binariseFrame(const cv::Mat& img, cv::Mat& imgGrayScale, cv::Mat& Iat);
-
-// 3. Finds the contours of `Iat` (which it may overwrite), keeps the convex polygons of
-//    3 to 8 vertices whose contour area lies strictly between `areaSize` and the upper bound,
-//    outlines each on `img` and lists it in `storage.marked`.
-void scanContours(cv::Mat& Iat, cv::Mat& img, int areaSize, Storage& storage);
-
-// 4. Draws the closed outline of a polygon of 3 to 8 vertices; any other count draws nothing.
+// 2. Draws the closed outline of a polygon of 3 to 8 vertices; any other count draws nothing.
 void drawPolygonOutline(cv::Mat& img, const Polygon& approx);
 
 // The centroid of a polygon's area; the mean of its vertices when it encloses no area.

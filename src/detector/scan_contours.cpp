@@ -6,7 +6,7 @@
 
 namespace shapemark {
 
-void scanContours(cv::Mat& Iat, cv::Mat& img, int areaSize, Storage& storage) {
+void scanContours(cv::Mat& Iat, int areaSize, Storage& storage) {
     // The contour finder's C form clears the image's outermost pixels before tracing, so a
     // region touching the edge is traced one pixel inside it; the C++ form pads instead.
     // Clearing them here keeps the C form's contours.
@@ -36,7 +36,6 @@ void scanContours(cv::Mat& Iat, cv::Mat& img, int areaSize, Storage& storage) {
         if (approx.size() < params::kMinVertices || approx.size() > params::kMaxVertices) {
             continue;
         }
-        drawPolygonOutline(img, approx);
         storage.marked.push_back({i, std::fabs(area)});
     }
 }

@@ -1,7 +1,7 @@
 // What the environment decides: whether windows can open, and how loud the library is.
 #pragma once
 
-#include "output/output.hpp"
+#include "output/windows.hpp"
 
 namespace shapemark {
 

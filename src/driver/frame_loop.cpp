@@ -1,17 +1,17 @@
 #include "driver/frame_loop.hpp"
 
-#include <opencv2/highgui.hpp>
+#include <shapemark/shapemark.hpp>
 
 #include <cstdio>
 
 #include "detector/detector.hpp"
 #include "driver/interrupt.hpp"
 #include "driver/pacing.hpp"
+#include "output/windows.hpp"
 
 namespace shapemark {
 
 namespace {
-constexpr int kEscapeKey = 27;
 constexpr int kSignalStatusBase = 128;  // the shell's convention for "ended by signal n"
 
 // Shows the captured frame and waits out its frame period; true when Escape was pressed.
@@ -19,33 +19,26 @@ bool showAndPace(const cv::Mat& frame, const RunState& run, Pacer& pacer) {
     if (run.windows == Windows::Off) {
         return false;  // nobody watches and no key can come
     }
-    cv::imshow("Video", frame);
-    const int key = cv::waitKey(pacer.waitMs(Pacer::Clock::now()));
-    return (key & 0xFF) == kEscapeKey;
+    return showVideo(frame, pacer.waitMs(Pacer::Clock::now()));
 }
 
 void closeWindows(const RunState& run) {
-    if (run.windows == Windows::On) {
-        cv::destroyWindow("Video");
-        cv::destroyAllWindows();
-    }
+    shapemark::closeWindows(run.windows);
 }
 }  // namespace
 
 bool processFrame(const cv::Mat& frame, long long frameCount, double timeMs, RunState& run) {
-    cv::Mat img;
-    cv::Mat imgGrayScale;
-    cv::Mat Iat;
-    Storage storage;
-    cloneFrame(frame, img);
-    showRawFrame(img, run.windows);
-    binariseFrame(img, imgGrayScale, Iat);
-    scanContours(Iat, img, run.areaSize, storage);
-    run.summary.shapesMarked += static_cast<long long>(storage.marked.size());
-    const bool outputsSound =
-        outputTrackedFrame(img, storage, frameCount, timeMs, run.windows, *run.outputs);
-    releaseFrameObjects(storage, img, imgGrayScale, Iat);
-    return outputsSound;
+    ProcessedFrame processed;
+    processed.frameCount = frameCount;
+    processed.timeMs = timeMs;
+    processed.shapes = detect(frame, run.areaSize);
+    cloneFrame(frame, processed.img);
+    draw(processed.img, processed.shapes);
+    showProcessed(frame, processed.img, run.windows);
+    run.summary.shapesMarked += static_cast<long long>(processed.shapes.size());
+    // Moved, not copied; and no reference stays behind, so the frame is freed where the
+    // outputs finish with it, never under a reader.
+    return run.outputs->handOver(std::move(processed));
 }
 
 RunResult runFrameLoop(RunState& run) {

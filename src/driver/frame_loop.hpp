@@ -7,7 +7,7 @@
 
 #include "cli/progress.hpp"
 #include "output/ordered_outputs.hpp"
-#include "output/output.hpp"
+#include "output/windows.hpp"
 
 namespace shapemark {
 
@@ -29,9 +29,8 @@ struct RunResult {
     OutputReport outputs;
 };
 
-// The stages of one processed frame, from the working copy to the release of the frame's
-// objects; the outputs get the marked copy. False once an output has failed. The benchmarks
-// time this very function.
+// One processed frame: detect, draw on a copy, show, hand the marked copy to the outputs.
+// False once an output has failed. The benchmarks time this very function.
 bool processFrame(const cv::Mat& frame, long long frameCount, double timeMs, RunState& run);
 
 // Expects the "Video" window to exist already when windows are on.

@@ -3,7 +3,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
-#include <opencv2/highgui.hpp>
+#include <opencv2/videoio.hpp>
 
 #include <cstdio>
 #include <filesystem>
@@ -100,12 +100,8 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     if (!run.capture.isOpened()) {
         return kStatusNoInput;
     }
-    // The "Video" window comes before any output file: if the window system fails after all,
-    // the toolkit aborts the process, and the outputs must then be untouched.
     run.windows = settings.windows ? windowsFromEnvironment() : Windows::Off;
-    if (run.windows == Windows::On) {
-        cv::namedWindow("Video", cv::WINDOW_AUTOSIZE);
-    }
+    openWindows(run.windows);
 
     OutputSinks sinks;
     if (settings.detectionsPath) {

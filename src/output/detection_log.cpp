@@ -45,8 +45,8 @@ void appendTime(std::string& out, double timeMs, const char* missing) {
 
 void formatCsv(const ProcessedFrame& frame, std::string& out) {
     for (std::size_t i = 0; i < frame.shapes.size(); ++i) {
-        const MarkedShape& shape = frame.shapes[i];
-        const cv::Point2d centre = polygonCentre(shape.polygon);
+        const Shape& shape = frame.shapes[i];
+        const cv::Point2d& centre = shape.centre;
         appendInt(out, frame.frameCount);
         out += ',';
         appendTime(out, frame.timeMs, "");
@@ -80,8 +80,8 @@ void formatJson(const ProcessedFrame& frame, std::string& out) {
     appendTime(out, frame.timeMs, "null");
     out += ", \"shapes\": [";
     for (std::size_t i = 0; i < frame.shapes.size(); ++i) {
-        const MarkedShape& shape = frame.shapes[i];
-        const cv::Point2d centre = polygonCentre(shape.polygon);
+        const Shape& shape = frame.shapes[i];
+        const cv::Point2d& centre = shape.centre;
         out += i > 0 ? ", {\"vertices\": " : "{\"vertices\": ";
         appendInt(out, static_cast<long long>(shape.polygon.size()));
         out += ", \"area\": ";
@@ -103,17 +103,6 @@ void formatJson(const ProcessedFrame& frame, std::string& out) {
     out += "]}\n";
 }
 }  // namespace
-
-std::optional<LogFormat> logFormatFor(std::string_view path) {
-    const std::string extension = lowerExtension(path);
-    if (extension == ".csv") {
-        return LogFormat::Csv;
-    }
-    if (extension == ".jsonl") {
-        return LogFormat::Jsonl;
-    }
-    return std::nullopt;
-}
 
 std::string_view logHeader(LogFormat format) {
     return format == LogFormat::Csv

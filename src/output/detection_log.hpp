@@ -5,14 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "output/file_names.hpp"
 #include "output/processed_frame.hpp"
 
 namespace shapemark {
-
-enum class LogFormat { Csv, Jsonl };
-
-// The format that the file name asks for (.csv or .jsonl); nothing for any other name.
-std::optional<LogFormat> logFormatFor(std::string_view path);
 
 // What the file starts with: the CSV column names; nothing for JSONL.
 std::string_view logHeader(LogFormat format);

@@ -9,11 +9,9 @@
 
 #include <string>
 
-namespace shapemark {
+#include "output/file_names.hpp"
 
-// The fixed path the tool's users' set-up expects; on Linux it is relative to the working
-// folder.
-inline const std::string kSnapshotPath = "C:/Users/kalenvir/Desktop/cage3.png";
+namespace shapemark {
 
 // The mode a new file gets under the process's umask.
 mode_t newFileMode();

@@ -59,11 +59,20 @@ inline cv::Mat libraryOutline(const cv::Mat& base, const std::vector<cv::Point>&
     return out;
 }
 
+// Outlines the polygons that the scan kept, in its order.
+inline void drawMarked(cv::Mat& img, const Storage& storage) {
+    for (const Mark& mark : storage.marked) {
+        drawPolygonOutline(img, storage.polygons[mark.polygon]);
+    }
+}
+
 // Runs the scan on a copy of `Iat` and returns the marked copy of `frame`.
 inline cv::Mat scanned(const cv::Mat& Iat, const cv::Mat& frame, int areaSize, Storage& storage) {
     cv::Mat work = Iat.clone();
     cv::Mat img = frame.clone();
-    scanContours(work, img, areaSize, storage);
+    storage = Storage();
+    scanContours(work, areaSize, storage);
+    drawMarked(img, storage);
     return img;
 }
 

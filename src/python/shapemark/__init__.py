@@ -1,0 +1,9 @@
+"""Finds simple convex shapes (triangles to octagons) in images and videos.
+
+detect(image, area_size) lists the shapes of one BGR image, draw(image, shapes) returns a copy
+with their green outlines, and frames(path, area_size) walks a video as the shapemark tool does.
+"""
+
+from ._shapemark import Shape, __version__, detect, draw
+
+__all__ = ["Shape", "__version__", "detect", "draw"]
