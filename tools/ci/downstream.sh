@@ -20,10 +20,7 @@ fail() {
 version=$(sed -n 's/^project(shapemark VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 python=/usr/bin/python3
 site="lib/python$($python -c 'import sys; print("%d.%d" % sys.version_info[:2])')/dist-packages"
-expected="1 shape(s)
-4 vertices, centred
-outlined in green
-an empty image is refused"
+expected=$(cat "$root/tests/downstream/expected_output.txt")
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSHAPEMARK_TESTS=OFF \
     -DSHAPEMARK_BENCHMARKS=OFF >/dev/null
