@@ -23,7 +23,8 @@ for p in $packages; do
     if is_installed "$p"; then installed_before="$installed_before $p"; fi
 done
 
-# Removes what this script installed, the dependent packages first, and leaves the others.
+# Removes what this script installed, the dependent packages first, and leaves the others;
+# purged, so that not even the state of its maintainer scripts stays behind.
 cleanup() {
     remove=""
     for p in python3-shapemark libshapemark-dev shapemark; do
@@ -31,7 +32,7 @@ cleanup() {
         if is_installed "$p"; then remove="$remove $p"; fi
     done
     # shellcheck disable=SC2086
-    [ -z "$remove" ] || $sudo dpkg -r $remove >/dev/null || true
+    [ -z "$remove" ] || $sudo dpkg --purge $remove >/dev/null || true
     rm -rf "$scratch"
 }
 trap cleanup EXIT
