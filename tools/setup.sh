@@ -17,10 +17,11 @@ build="$root/build"
 
 packages="build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev libbenchmark-dev
 ffmpeg python3 python3-opencv python3-numpy xvfb xauth xdotool x11-utils imagemagick
-clang libclang-rt-14-dev man-db"
-# The "Many machines" test runs the README's GNU parallel recipe, which copies with rsync.
+clang libclang-rt-14-dev man-db pybind11-dev python3-dev"
+# The "Many machines" test runs the README's GNU parallel recipe, which copies with rsync; the
+# Python module's stubs are checked with mypy's stubtest.
 if [ "$mode" = test ]; then
-    packages="$packages parallel rsync"
+    packages="$packages parallel rsync mypy"
 fi
 
 missing=""
