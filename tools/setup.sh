@@ -18,8 +18,8 @@ build="$root/build"
 # demo: what building and running need, the Python module included.
 packages="build-essential cmake pkg-config libopencv-dev python3 python3-dev python3-numpy
 pybind11-dev"
-# test: the test, benchmark and packaging tools besides. The "Many machines" test runs the
-# README's GNU parallel recipe, which copies with rsync.
+# test: the test, benchmark and packaging tools besides. mypy checks the Python stubs; the
+# "Many machines" test runs the README's GNU parallel recipe, which copies with rsync.
 if [ "$mode" = test ]; then
     packages="$packages libgtest-dev libgmock-dev libbenchmark-dev ffmpeg python3-opencv
 xvfb xauth xdotool x11-utils imagemagick clang libclang-rt-14-dev man-db dpkg-dev mypy

@@ -4,6 +4,6 @@ detect(image, area_size) lists the shapes of one BGR image, draw(image, shapes) 
 with their green outlines, and frames(path, area_size) walks a video as the shapemark tool does.
 """
 
-from ._shapemark import Shape, __version__, detect, draw
+from ._shapemark import Frame, Frames, Shape, __version__, detect, draw, frames
 
-__all__ = ["Shape", "__version__", "detect", "draw"]
+__all__ = ["Frame", "Frames", "Shape", "__version__", "detect", "draw", "frames"]

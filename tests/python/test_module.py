@@ -1,0 +1,115 @@
+"""The Python module as a user meets it: the tool's own results, its guarantees, bad inputs."""
+import json
+import pathlib
+import subprocess
+import threading
+import unittest
+
+import cv2
+import numpy as np
+
+import harness
+import shapemark
+
+AREA = 100
+SKIP = 2
+
+
+def described(shapes):
+    """Shapes as the detection log writes them: vertices, area, centre and polygon."""
+    return [(len(s.polygon), float("%.1f" % s.area),
+             [float("%.2f" % s.centre[0]), float("%.2f" % s.centre[1])], s.polygon.tolist())
+            for s in shapes]
+
+
+def logged(path):
+    with open(path, encoding="ascii") as f:
+        records = [json.loads(line) for line in f]
+    return [(r["frame"], r["time_ms"],
+             [(s["vertices"], s["area"], s["centre"], s["polygon"]) for s in r["shapes"]])
+            for r in records]
+
+
+class ModuleTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = harness.WorkDir()
+        cls.video = harness.make_video(cls.work.file("in.avi"), 7, fps=25, size=(640, 480),
+                                       scene="sample")
+        result = harness.run_tool(["--detections", "log.jsonl", cls.video, "out.avi", AREA, SKIP],
+                                  cwd=cls.work.path)
+        assert result.returncode == 0, result.stderr
+        cls.log = logged(cls.work.file("log.jsonl"))
+        cls.decoded = harness.read_frames(cls.video)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.work.cleanup()
+
+    def test_frames_give_what_the_tool_logs_and_marks(self):
+        # Catches a frame rule, a time stamp, a polygon, an area or a centre that differs from
+        # the tool's (a centre taken as the vertices' mean in either), and a draw() unlike its
+        # marked frame.
+        items = list(shapemark.frames(pathlib.Path(self.video), AREA, SKIP))
+        self.assertEqual([(f.number, f.time_ms, described(f.shapes)) for f in items], self.log)
+        self.assertEqual([f.number for f in items], [2, 4, 6])
+        self.assertTrue(all(f.shapes for f in items))
+        for f in items:
+            self.assertEqual(np.count_nonzero(f.image != self.decoded[f.number - 1]), 0)
+        last = items[-1]
+        before = last.image.copy()
+        snapshot = cv2.imread(self.work.snapshot, cv2.IMREAD_UNCHANGED)
+        self.assertEqual(np.count_nonzero(shapemark.draw(last.image, last.shapes) != snapshot), 0)
+        self.assertEqual(np.count_nonzero(last.image != before), 0)  # the input is untouched
+
+    def test_views_and_threads_give_the_serial_results(self):
+        # Catches strides read wrongly, state shared between calls, and a detect that writes
+        # to its input.
+        frames = self.decoded
+        serial = [described(shapemark.detect(f, AREA)) for f in frames]
+        for view in (frames[1][:, ::2], frames[1][::-1], frames[1][10:400, 5:600]):
+            self.assertEqual(described(shapemark.detect(view, AREA)),
+                             described(shapemark.detect(np.ascontiguousarray(view), AREA)))
+        results = {}
+
+        def work(k):
+            results[k] = [[described(shapemark.detect(f, AREA)) for f in frames]
+                          for _ in range(3)]
+
+        threads = [threading.Thread(target=work, args=(k,)) for k in range(4)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join(timeout=120)
+        self.assertEqual(results, {k: [serial] * 3 for k in range(4)})
+        for f, copy in zip(frames, harness.read_frames(self.video)):
+            self.assertEqual(np.count_nonzero(f != copy), 0)
+
+    def test_bad_inputs_are_refused_by_name(self):
+        good = self.decoded[0]
+        for image, error in [(good.astype(np.float32), TypeError), (good.tolist(), TypeError),
+                             (good[:, :, 0], ValueError), (np.dstack([good, good[:, :, :1]]),
+                                                           ValueError),
+                             (good[:0], ValueError)]:
+            for call in (lambda: shapemark.detect(image, AREA),
+                         lambda: shapemark.draw(image, [])):
+                with self.assertRaisesRegex(error, r"\(H, W, 3\) uint8"):
+                    call()
+        # Nothing found is an empty list: a flat image's one contour is larger than any shape.
+        self.assertEqual(shapemark.detect(np.full((240, 320, 3), 90, np.uint8), AREA), [])
+        missing = self.work.file("missing.avi")
+        with self.assertRaises(OSError) as caught:
+            shapemark.frames(missing, AREA)
+        self.assertIn(missing, str(caught.exception))
+        with self.assertRaisesRegex(ValueError, "skip_rate"):
+            shapemark.frames(self.video, AREA, 0)
+
+    def test_version_is_the_tool_version(self):
+        out = subprocess.run([harness.SHAPEMARK, "--version"], capture_output=True, text=True,
+                             timeout=harness.RUN_LIMIT, check=True).stdout
+        self.assertRegex(shapemark.__version__, r"^\d+\.\d+\.\d+$")
+        self.assertIn(shapemark.__version__, out.split())
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,51 @@
+// The public API as a program sees it: what a shape's centre is, and which images are refused.
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include <shapemark/shapemark.hpp>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A dark right trapezoid on a light ground. Its area's centroid is (67.04, 58.52), about 6
+// pixels from its corners' mean (62.5, 65): a centre taken as the vertices' mean fails here.
+TEST(PublicApi, CentreIsTheCentroidOfTheArea) {
+    cv::Mat img(240, 320, CV_8UC3, cv::Scalar(200, 200, 200));
+    const std::vector<cv::Point> corners = {{40, 40}, {120, 40}, {50, 90}, {40, 90}};
+    cv::fillConvexPoly(img, corners, cv::Scalar(40, 60, 110), cv::LINE_8);
+    const std::vector<shapemark::Shape> shapes = shapemark::detect(img, 100);
+    ASSERT_EQ(shapes.size(), 1U);
+    EXPECT_NEAR(shapes[0].centre.x, 67.04, 0.75);
+    EXPECT_NEAR(shapes[0].centre.y, 58.52, 0.75);
+}
+
+void expectRefused(const cv::Mat& img, const std::string& got) {
+    cv::Mat copy = img.clone();
+    for (const bool drawing : {false, true}) {
+        try {
+            if (drawing) {
+                shapemark::draw(copy, {});
+            } else {
+                shapemark::detect(img, 100);
+            }
+            ADD_FAILURE() << "accepted " << got;
+        } catch (const std::invalid_argument& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find("8-bit 3-channel"), std::string::npos) << message;
+            EXPECT_NE(message.find(got), std::string::npos) << message;
+        }
+    }
+}
+
+TEST(PublicApi, OtherImagesThanColourAreRefusedByName) {
+    expectRefused(cv::Mat(), "empty");
+    expectRefused(cv::Mat(40, 40, CV_8UC1, cv::Scalar(0)), "CV_8UC1");
+    expectRefused(cv::Mat(40, 40, CV_8UC4, cv::Scalar(0)), "CV_8UC4");
+    expectRefused(cv::Mat(40, 40, CV_32FC3, cv::Scalar(0)), "CV_32FC3");
+}
+
+}  // namespace
