@@ -56,7 +56,7 @@ if ! (cd "$build" && cpack -G DEB >"$scratch/cpack.log" 2>&1); then
 fi
 version=$(sed -n 's/^project(shapemark VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 arch=$(dpkg --print-architecture)
-built=$(cd "$build" && ls -- *.deb | sort)
+built=$(cd "$build" && find . -maxdepth 1 -name "*.deb" | sed "s|^\./||" | sort)
 expected=$(for p in $packages; do echo "${p}_${version}_$arch.deb"; done | sort)
 [ "$built" = "$expected" ] || fail "expected the packages
 $expected
@@ -130,6 +130,7 @@ warnings=$(man --warnings -l "$build/man/shapemark.1" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "the man page has warnings: $warnings"
 
 # 4. Install them the way a user would.
+# shellcheck disable=SC2046
 (cd "$build" && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq \
     $(for p in $packages; do echo "./$(basename "$(deb "$p")")"; done) >/dev/null)
 for p in $packages; do is_installed "$p" || fail "$p is not installed"; done
@@ -175,9 +176,11 @@ echo "package: the installed Python module detects"
 
 # 7. A program built on the installed library, with CMake and with pkg-config.
 expected=$(cat "$root/tests/downstream/expected_output.txt")
-cmake -S "$root/tests/downstream" -B "$scratch/downstream" >"$scratch/downstream.log" 2>&1 &&
-    cmake --build "$scratch/downstream" >>"$scratch/downstream.log" 2>&1 ||
-    { cat "$scratch/downstream.log" >&2; fail "the downstream project does not build"; }
+if ! { cmake -S "$root/tests/downstream" -B "$scratch/downstream" &&
+    cmake --build "$scratch/downstream"; } >"$scratch/downstream.log" 2>&1; then
+    cat "$scratch/downstream.log" >&2
+    fail "the downstream project does not build"
+fi
 [ "$("$scratch/downstream/count_shapes")" = "$expected" ] ||
     fail "the downstream project printed: $("$scratch/downstream/count_shapes")"
 [ "$(pkg-config --modversion shapemark)" = "$version" ] || fail "pkg-config knows no shapemark"
