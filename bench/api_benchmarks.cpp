@@ -29,7 +29,7 @@ std::vector<cv::Mat> firstFrames(const std::string& path, int count) {
 
 void benchDetect(benchmark::State& state, const std::vector<cv::Mat>& frames) {
     std::size_t next = 0;
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         std::vector<shapemark::Shape> shapes = shapemark::detect(frames[next], kAreaSize);
         benchmark::DoNotOptimize(shapes.data());
         next = (next + 1) % frames.size();
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: api_benchmarks VIDEO [FRAMES] [benchmark options]\n");
         return 2;
     }
-    const int count = argc > 2 ? std::atoi(argv[2]) : 20;
+    const int count = argc > 2 ? static_cast<int>(std::strtol(argv[2], nullptr, 10)) : 20;
     const std::vector<cv::Mat> frames = firstFrames(argv[1], count);
     if (frames.empty()) {
         std::fprintf(stderr, "api_benchmarks: no frame decoded from %s\n", argv[1]);

@@ -100,8 +100,8 @@ std::string shapeRepr(const shapemark::Shape& shape) {
 py::array arrayOf(cv::Mat frame) {
     auto owner = std::make_unique<cv::Mat>(std::move(frame));
     const cv::Mat& mat = *owner;
-    py::capsule base(owner.get(), [](void* p) { delete static_cast<cv::Mat*>(p); });
-    owner.release();
+    const py::capsule base(owner.get(), [](void* p) { delete static_cast<cv::Mat*>(p); });
+    static_cast<void>(owner.release());  // the capsule owns it now
     return py::array_t<std::uint8_t>(
         {py::ssize_t{mat.rows}, py::ssize_t{mat.cols}, py::ssize_t{3}},
         {static_cast<py::ssize_t>(mat.step[0]), py::ssize_t{3}, py::ssize_t{1}}, mat.data, base);
@@ -131,7 +131,7 @@ class Frames {
             capture_.open(path);
         }
         if (!capture_.isOpened()) {
-            py::object error = py::reinterpret_steal<py::object>(PyObject_CallFunction(
+            auto error = py::reinterpret_steal<py::object>(PyObject_CallFunction(
                 PyExc_OSError, "s", ("frames: cannot open '" + path + "' as a video").c_str()));
             error.attr("filename") = path;
             PyErr_SetObject(PyExc_OSError, error.ptr());
@@ -230,7 +230,7 @@ PYBIND11_MODULE(_shapemark, m) {
         });
 
     py::class_<Frames>(m, "Frames", "An iterator over the processed frames of a video.")
-        .def("__iter__", [](Frames& frames) -> Frames& { return frames; })
+        .def("__iter__", [](const py::object& self) { return self; })
         .def("__next__", &Frames::next);
 
     m.def(

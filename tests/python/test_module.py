@@ -1,6 +1,7 @@
 """The Python module as a user meets it: the tool's own results, its guarantees, bad inputs."""
 import json
 import pathlib
+import struct
 import subprocess
 import threading
 import unittest
@@ -61,6 +62,24 @@ class ModuleTest(unittest.TestCase):
         snapshot = cv2.imread(self.work.snapshot, cv2.IMREAD_UNCHANGED)
         self.assertEqual(np.count_nonzero(shapemark.draw(last.image, last.shapes) != snapshot), 0)
         self.assertEqual(np.count_nonzero(last.image != before), 0)  # the input is untouched
+
+    def test_a_damaged_frame_is_skipped_and_still_counted(self):
+        # Catches a damaged frame that ends the video, and one left out of the count (every
+        # later number would then be one off the frame it names).
+        path = harness.make_video(self.work.file("numbered.avi"), 12, fps=250, size=(160, 120))
+        with open(path, "rb") as f:
+            data = bytearray(f.read())
+        chunk = -1
+        for _ in range(4):  # the third frame's chunk: the first tag is in the header
+            chunk = data.index(b"00dc", chunk + 1)
+        size = struct.unpack("<I", data[chunk + 4:chunk + 8])[0]
+        data[chunk + 8:chunk + 8 + size] = bytes(size)
+        with open(path, "wb") as f:
+            f.write(data)
+        for skip, numbers in [(1, [1, 2] + list(range(4, 13))), (3, [6, 9, 12])]:
+            items = list(shapemark.frames(path, AREA, skip))
+            self.assertEqual([f.number for f in items], numbers)
+            self.assertEqual([harness.frame_index(f.image) for f in items], numbers)
 
     def test_views_and_threads_give_the_serial_results(self):
         # Catches strides read wrongly, state shared between calls, and a detect that writes

@@ -18,6 +18,15 @@ echo "-- stage benchmarks (640x480 and the counter, once each)"
 echo "-- end-to-end comparison (smoke)"
 /usr/bin/python3 bench/compare.py --build "$build" --smoke
 
+if [ -x "$build/bench/api_benchmarks" ] && [ -d "$build/python/shapemark" ]; then
+    echo "-- the Python module against the library (smoke, on a generated video)"
+    scratch=$(mktemp -d)
+    "$build/make_test_video" "$scratch/api.avi" --frames 4 --fps 25 --size 768x576 --scene sample
+    PYTHONPATH="$build/python" /usr/bin/python3 bench/python_api.py --build "$build" \
+        --video "$scratch/api.avi" --frames 4 --rounds 1 --seconds 0.05
+    rm -rf "$scratch"
+fi
+
 echo "-- soak (smoke: 300 frames; the memory verdict of so short a run is only printed)"
 status=0
 sh bench/soak.sh "$build" 300 || status=$?

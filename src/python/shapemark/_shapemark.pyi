@@ -1,4 +1,5 @@
 import os
+from collections.abc import Sequence
 import numpy as np
 import numpy.typing as npt
 
@@ -13,7 +14,7 @@ class Shape:
     def centre(self) -> tuple[float, float]: ...
 
 def detect(image: npt.NDArray[np.uint8], area_size: int) -> list[Shape]: ...
-def draw(image: npt.NDArray[np.uint8], shapes: list[Shape]) -> npt.NDArray[np.uint8]: ...
+def draw(image: npt.NDArray[np.uint8], shapes: Sequence[Shape]) -> npt.NDArray[np.uint8]: ...
 
 class Frame:
     @property
