@@ -3,6 +3,7 @@
 #include <shapemark/shapemark.hpp>
 
 #include <cstdio>
+#include <utility>
 
 #include "detector/detector.hpp"
 #include "driver/interrupt.hpp"
