@@ -141,7 +141,14 @@ int reportRun(const RunResult& result, RunState& run) {
     for (const std::string& line : result.outputs.failures) {
         std::fprintf(stderr, "%s\n", line.c_str());
     }
-    return result.outputs.failures.empty() ? result.status : kStatusOutputLost;
+    if (!result.failure.empty()) {
+        std::fprintf(stderr, "%s\n", result.failure.c_str());
+    }
+    // Lost data matters most, then a failure of the tool, then the signal that stopped it.
+    if (!result.outputs.failures.empty()) {
+        return kStatusOutputLost;
+    }
+    return result.failure.empty() ? result.status : kStatusToolFailure;
 }
 
 }  // namespace shapemark
