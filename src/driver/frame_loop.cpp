@@ -100,8 +100,8 @@ RunResult runFrameLoop(RunState& run) {
         }
     } catch (...) {
         // The tool itself failed: what was handed over is still finished, as on Escape.
-        result.failure = "shapemark: stopped at frame " + std::to_string(frameCount) + ": " +
-                         whatFailed(std::current_exception());
+        result.failure = "shapemark: stopped after " + std::to_string(frameCount) +
+                         " frames: " + whatFailed(std::current_exception());
     }
     run.summary.framesDamaged = reader.damaged();
     if (inputEnded) {

@@ -5,8 +5,10 @@
 
 #include <opencv2/highgui.hpp>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -91,7 +93,12 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
 
     {
         const MutedStderr muted(quiet);
+        errno = 0;
         run.capture.open(settings.inputPath);
+    }
+    // A library that ran out of memory tells no more than a failed open; errno tells.
+    if (!run.capture.isOpened() && errno == ENOMEM) {
+        throw std::bad_alloc();
     }
     const int width = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_WIDTH));
     const int height = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_HEIGHT));

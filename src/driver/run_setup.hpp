@@ -15,10 +15,12 @@ namespace shapemark {
 using cli::parseDecimal;
 
 // Exit statuses of the tool's own, besides 0 and 128 + a signal.
-constexpr int kStatusUsage = -1;        // a refused command line, seen as 255
-constexpr int kStatusNoInput = 1;       // the input cannot be opened
-constexpr int kStatusOutputLost = 74;   // the recording or the log lost data (sysexits' EX_IOERR)
-constexpr int kStatusToolFailure = 71;  // the tool itself failed: memory, threads (EX_OSERR)
+constexpr int kStatusUsage = -1;       // a refused command line, seen as 255
+constexpr int kStatusNoInput = 1;      // the input cannot be opened
+constexpr int kStatusOutputLost = 74;  // the recording or the log lost data (sysexits' EX_IOERR)
+
+// The tool itself failed (memory, a thread that cannot start): sysexits' EX_OSERR.
+constexpr int kStatusToolFailure = 71;
 
 // A capture property as a whole number, truncated toward zero; NaN, infinities and values
 // beyond the int range become 0.
