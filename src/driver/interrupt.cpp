@@ -16,7 +16,9 @@ constexpr std::initializer_list<int> kStopSignals = {SIGINT, SIGTERM, SIGHUP};
 
 // Moves every stop signal whose handler is `from` to `to`. An ignored one stays ignored: a shell
 // starts background jobs and nohup starts its command that way, and expects it to hold.
-void moveHandlers(void (*from)(int), void (*to)(int)) {
+using Handler = void (*)(int);
+
+void moveHandlers(const Handler from, const Handler to) {
     for (const int signalNumber : kStopSignals) {
         struct sigaction current {};
         sigaction(signalNumber, nullptr, &current);  // sigaction is async-signal-safe
