@@ -55,6 +55,21 @@ class DamagedInputTest(unittest.TestCase):
         self.assertRegex(result.stderr, rb"\nshapemark: 28 frames read, 2 damaged \(skipped\), "
                                         rb"28 processed, ")
 
+    def test_four_damaged_frames_in_a_row_are_skipped_and_five_end_the_input(self):
+        # Catches a retry budget other than the documented 4.
+        source = make_video(self.work.file("in.avi"), 30, size=SIZE)
+        four = zero_frames(source, self.work.file("four.avi"), {4, 5, 6, 7})
+        result = run_tool(["--no-windows", four, self.out, 100, 1], cwd=self.work.path)
+        # The four count once: the retries that failed count nothing.
+        self.assertEqual((result.returncode, result.stdout), (0, counter(1, 28)))
+        indices = [harness.frame_index(f) for f in read_frames(self.out)]
+        self.assertEqual(indices, [1, 2, 3] + list(range(8, 31)))
+        five = zero_frames(source, self.work.file("five.avi"), {4, 5, 6, 7, 8})
+        result = run_tool(["--no-windows", five, self.out, 100, 1], cwd=self.work.path)
+        self.assertEqual((result.returncode, result.stdout), (0, counter(1, 4)))
+        self.assertEqual(result.stderr,
+                         b"shapemark: the input ended after 3 of the 30 frames it announces\n")
+
     def test_input_short_of_its_announced_frames_ends_normally_with_a_note(self):
         # Catches: a header's claim turned into a failure, or a short input passed over silently.
         source = make_video(self.work.file("ten.avi"), 10, size=SIZE)
