@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <opencv2/highgui.hpp>
+#include <opencv2/imgcodecs.hpp>
 
 #include <cerrno>
 #include <cstdio>
@@ -106,6 +107,11 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     // Nothing is written before the input is known to open: its outputs stay untouched.
     if (!run.capture.isOpened()) {
         return kStatusNoInput;
+    }
+    // The image codecs set themselves up on first use, GDAL among them, which aborts the process
+    // when memory runs out; set up now, before the frames take memory and any output is opened.
+    if (settings.snapshotPath) {
+        cv::haveImageWriter(".png");
     }
     // The "Video" window comes before any output file: if the window system fails after all,
     // the toolkit aborts the process, and the outputs must then be untouched.
