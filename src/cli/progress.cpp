@@ -75,21 +75,36 @@ void ProgressLine::update(long long framesRead) {
     draw(text.data(), false);
 }
 
+void ProgressLine::note(const std::string& line) {
+    std::string text = line + "\n";
+    if (mode_ == Mode::Terminal) {
+        text = "\r\x1b[K" + text;  // over the progress line, which the next update redraws
+        nextDraw_ = Clock::now();
+    }
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
 void ProgressLine::finish(const RunSummary& summary) {
     if (mode_ == Mode::Off) {
         return;
     }
     const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
     std::array<char, 256> counts{};
-    std::snprintf(counts.data(), counts.size(),
-                  "shapemark: %lld frames read, %lld processed, %lld shapes marked, ",
-                  summary.framesRead, summary.framesProcessed, summary.shapesMarked);
+    std::snprintf(counts.data(), counts.size(), "shapemark: %lld frames read, ",
+                  summary.framesRead);
+    std::string text = counts.data();
+    if (summary.framesDamaged > 0) {
+        text += std::to_string(summary.framesDamaged) + " damaged (skipped), ";
+    }
+    std::snprintf(counts.data(), counts.size(), "%lld processed, %lld shapes marked, ",
+                  summary.framesProcessed, summary.shapesMarked);
+    text += counts.data();
     std::array<char, 32> time{};
     std::snprintf(time.data(), time.size(), ", %.1f s", elapsed);
     const std::string recording = summary.recordingPath.empty()
                                       ? std::string("nothing recorded")
                                       : "recorded to " + summary.recordingPath;
-    draw(counts.data() + recording + time.data(), true);
+    draw(text + recording + time.data(), true);
 }
 
 void ProgressLine::draw(const std::string& line, bool last) {

@@ -10,6 +10,7 @@ namespace shapemark::cli {
 
 struct RunSummary {
     long long framesRead = 0;
+    long long framesDamaged = 0;  // counted, but not decoded
     long long framesProcessed = 0;
     long long shapesMarked = 0;
     std::string recordingPath;  // empty when nothing was recorded
@@ -32,6 +33,9 @@ class ProgressLine {
 
     // Called after every frame read; redraws when the last drawing is old enough.
     void update(long long framesRead);
+
+    // One line of its own on standard error, the progress line redrawn after it.
+    void note(const std::string& line);
 
     // Replaces the line with the run's summary.
     void finish(const RunSummary& summary);

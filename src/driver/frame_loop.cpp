@@ -3,11 +3,14 @@
 #include <shapemark/shapemark.hpp>
 
 #include <cstdio>
+#include <string>
 #include <utility>
 
 #include "detector/detector.hpp"
+#include "driver/frame_reader.hpp"
 #include "driver/interrupt.hpp"
 #include "driver/pacing.hpp"
+#include "driver/tool_failure.hpp"
 #include "output/windows.hpp"
 
 namespace shapemark {
@@ -21,6 +24,17 @@ bool showAndPace(const cv::Mat& frame, const RunState& run, Pacer& pacer) {
         return false;  // nobody watches and no key can come
     }
     return showVideo(frame, pacer.waitMs(Pacer::Clock::now()));
+}
+
+// Headers may claim frames that are not there: the run still ends normally, but says so.
+void noteShortInput(const FrameReader& reader, const RunState& run) {
+    const double announced = run.capture.get(cv::CAP_PROP_FRAME_COUNT);
+    const long long queried = reader.frames() + reader.damaged();
+    if (announced >= 1.0 && announced < 1e15 && static_cast<double>(queried) < announced) {
+        run.progress->note("shapemark: the input ended after " + std::to_string(queried) +
+                           " of the " + std::to_string(static_cast<long long>(announced)) +
+                           " frames it announces");
+    }
 }
 
 void closeWindows(const RunState& run) {
@@ -46,32 +60,46 @@ RunResult runFrameLoop(RunState& run) {
     RunResult result;
     // 64 bits: a counter that cannot overflow on any real input; printed values are the same.
     long long frameCount = 0;
-    cv::Mat frame;
+    FrameReader reader(run.capture);
+    bool inputEnded = false;
     Pacer pacer(pacingWaitMs(run.fps));
-    for (;;) {
-        run.capture.read(frame);
-        ++frameCount;
-        std::printf("%lld/n", frameCount);
-        std::fflush(stdout);  // no line break ever comes, so flush each count
-        if (!frame.empty()) {
-            ++run.summary.framesRead;
-        }
-        run.progress->update(run.summary.framesRead);
-        if (frameCount % run.skipRate == 0) {
-            if (frame.empty()) {
+    try {
+        for (;;) {
+            const FrameRead got = reader.read();
+            ++frameCount;
+            std::printf("%lld/n", frameCount);
+            std::fflush(stdout);  // no line break ever comes, so flush each count
+            if (got.kind == FrameRead::Kind::Frame) {
+                ++run.summary.framesRead;
+            } else if (got.kind == FrameRead::Kind::Damaged && reader.damaged() == 1) {
+                run.progress->note("shapemark: frame " + std::to_string(frameCount) +
+                                   " cannot be decoded; skipped (damaged frames are counted)");
+            }
+            run.progress->update(run.summary.framesRead);
+            if (frameCount % run.skipRate == 0 && got.kind != FrameRead::Kind::Damaged) {
+                if (got.kind == FrameRead::Kind::End) {
+                    inputEnded = true;
+                    break;
+                }
+                ++run.summary.framesProcessed;
+                const bool outputsSound = processFrame(got.frame, frameCount, got.timeMs, run);
+                // A lost output ends the run as Escape would: what was handed over is kept.
+                if (showAndPace(got.frame, run, pacer) || !outputsSound) {
+                    break;
+                }
+            }
+            if (interruptSignal() != 0) {
                 break;
             }
-            ++run.summary.framesProcessed;
-            const double timeMs = run.capture.get(cv::CAP_PROP_POS_MSEC);
-            const bool outputsSound = processFrame(frame, frameCount, timeMs, run);
-            // A lost output ends the run as Escape would: what was handed over is kept.
-            if (showAndPace(frame, run, pacer) || !outputsSound) {
-                break;
-            }
         }
-        if (interruptSignal() != 0) {
-            break;
-        }
+    } catch (...) {
+        // The tool itself failed: what was handed over is still finished, as on Escape.
+        result.failure = "shapemark: stopped after " + std::to_string(frameCount) +
+                         " frames: " + whatFailed(std::current_exception());
+    }
+    run.summary.framesDamaged = reader.damaged();
+    if (inputEnded) {
+        noteShortInput(reader, run);
     }
     closeWindows(run);
     run.capture.release();

@@ -4,6 +4,7 @@
 #include <opencv2/videoio.hpp>
 
 #include <memory>
+#include <string>
 
 #include "cli/progress.hpp"
 #include "output/ordered_outputs.hpp"
@@ -25,7 +26,8 @@ struct RunState {
 
 // How the run ended.
 struct RunResult {
-    int status = 0;  // 0, or 128 + the signal that ended the run
+    int status = 0;       // 0, or 128 + the signal that ended the run
+    std::string failure;  // what failed in the tool itself, for standard error; empty if nothing
     OutputReport outputs;
 };
 

@@ -3,10 +3,13 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -91,7 +94,12 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
 
     {
         const MutedStderr muted(quiet);
+        errno = 0;
         run.capture.open(settings.inputPath);
+    }
+    // A library that ran out of memory tells no more than a failed open; errno tells.
+    if (!run.capture.isOpened() && errno == ENOMEM) {
+        throw std::bad_alloc();
     }
     const int width = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_WIDTH));
     const int height = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_HEIGHT));
@@ -99,6 +107,11 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     // Nothing is written before the input is known to open: its outputs stay untouched.
     if (!run.capture.isOpened()) {
         return kStatusNoInput;
+    }
+    // The image codecs set themselves up on first use, GDAL among them, which aborts the process
+    // when memory runs out; set up now, before the frames take memory and any output is opened.
+    if (settings.snapshotPath) {
+        cv::haveImageWriter(".png");
     }
     run.windows = settings.windows ? windowsFromEnvironment() : Windows::Off;
     openWindows(run.windows);
@@ -137,7 +150,14 @@ int reportRun(const RunResult& result, RunState& run) {
     for (const std::string& line : result.outputs.failures) {
         std::fprintf(stderr, "%s\n", line.c_str());
     }
-    return result.outputs.failures.empty() ? result.status : kStatusOutputLost;
+    if (!result.failure.empty()) {
+        std::fprintf(stderr, "%s\n", result.failure.c_str());
+    }
+    // Lost data matters most, then a failure of the tool, then the signal that stopped it.
+    if (!result.outputs.failures.empty()) {
+        return kStatusOutputLost;
+    }
+    return result.failure.empty() ? result.status : kStatusToolFailure;
 }
 
 }  // namespace shapemark

@@ -19,6 +19,9 @@ constexpr int kStatusUsage = -1;       // a refused command line, seen as 255
 constexpr int kStatusNoInput = 1;      // the input cannot be opened
 constexpr int kStatusOutputLost = 74;  // the recording or the log lost data (sysexits' EX_IOERR)
 
+// The tool itself failed (memory, a thread that cannot start): sysexits' EX_OSERR.
+constexpr int kStatusToolFailure = 71;
+
 // A capture property as a whole number, truncated toward zero; NaN, infinities and values
 // beyond the int range become 0.
 int truncateProperty(double value);

@@ -29,7 +29,7 @@ unsigned encoderCount() {
     return static_cast<unsigned>(std::max(1, cv::getNumberOfCPUs()));
 }
 
-// Workers leave SIGINT and SIGTERM to the main thread, whose loop acts on them.
+// Workers leave SIGINT, SIGTERM and SIGHUP to the main thread, whose loop acts on them.
 class InterruptsBlocked {
   public:
     InterruptsBlocked() {
@@ -37,6 +37,7 @@ class InterruptsBlocked {
         sigemptyset(&interrupts);
         sigaddset(&interrupts, SIGINT);
         sigaddset(&interrupts, SIGTERM);
+        sigaddset(&interrupts, SIGHUP);
         pthread_sigmask(SIG_BLOCK, &interrupts, &previous_);
     }
     ~InterruptsBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
@@ -63,11 +64,18 @@ std::string workerError(const char* what, const std::exception_ptr& error) {
 OrderedOutputs::OrderedOutputs(OutputSinks sinks)
     : sinks_(std::move(sinks)), capacity_(encoderCount() + kFramesBeyondEncoders) {
     const InterruptsBlocked blocked;  // the threads inherit the mask
-    threads_.emplace_back(&OrderedOutputs::recordFrames, this);
-    if (sinks_.snapshotPath) {
-        for (unsigned i = 0; i < encoderCount(); ++i) {
-            threads_.emplace_back(&OrderedOutputs::encodeSnapshots, this);
+    try {
+        threads_.emplace_back(&OrderedOutputs::recordFrames, this);
+        if (sinks_.snapshotPath) {
+            for (unsigned i = 0; i < encoderCount(); ++i) {
+                threads_.emplace_back(&OrderedOutputs::encodeSnapshots, this);
+            }
         }
+    } catch (...) {
+        // A thread that cannot start (memory, a process limit): the ones that did are stopped,
+        // and the failure is the caller's to report.
+        drain();
+        throw;
     }
 }
 

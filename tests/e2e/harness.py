@@ -51,9 +51,17 @@ def run_tool(args, env=None, cwd=None, timeout=RUN_LIMIT):
                           cwd=cwd, capture_output=True, timeout=timeout)
 
 
-def start_tool(args, env, cwd=None):
+def default_stop_signals():
+    """For preexec_fn: the tool keeps an ignore it inherits, and the test harness may run with
+    one (a background job); tests that signal the tool start it with the defaults."""
+    for signum in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(signum, signal.SIG_DFL)
+
+
+def start_tool(args, env, cwd=None, preexec_fn=default_stop_signals):
     return subprocess.Popen([SHAPEMARK] + [str(a) for a in args], env=env, cwd=cwd,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            preexec_fn=preexec_fn)
 
 
 def wait_until(condition, limit=30.0, step=0.05):

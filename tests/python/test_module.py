@@ -16,6 +16,12 @@ AREA = 100
 SKIP = 2
 
 
+def as_logged(frame):
+    """A frame's number, time and shapes as the detection log writes them."""
+    time_ms = None if frame.time_ms is None else float("%.3f" % frame.time_ms)
+    return (frame.number, time_ms, described(frame.shapes))
+
+
 def described(shapes):
     """Shapes as the detection log writes them: vertices, area, centre and polygon."""
     return [(len(s.polygon), float("%.1f" % s.area),
@@ -52,7 +58,7 @@ class ModuleTest(unittest.TestCase):
         # the tool's (a centre taken as the vertices' mean in either), and a draw() unlike its
         # marked frame.
         items = list(shapemark.frames(pathlib.Path(self.video), AREA, SKIP))
-        self.assertEqual([(f.number, f.time_ms, described(f.shapes)) for f in items], self.log)
+        self.assertEqual([as_logged(f) for f in items], self.log)
         self.assertEqual([f.number for f in items], [2, 4, 6])
         self.assertTrue(all(f.shapes for f in items))
         for f in items:
@@ -60,12 +66,13 @@ class ModuleTest(unittest.TestCase):
         last = items[-1]
         before = last.image.copy()
         snapshot = cv2.imread(self.work.snapshot, cv2.IMREAD_UNCHANGED)
+        self.assertEqual(snapshot.shape, last.image.shape)
         self.assertEqual(np.count_nonzero(shapemark.draw(last.image, last.shapes) != snapshot), 0)
         self.assertEqual(np.count_nonzero(last.image != before), 0)  # the input is untouched
 
     def test_a_damaged_frame_is_skipped_and_still_counted(self):
-        # Catches a damaged frame that ends the video, and one left out of the count (every
-        # later number would then be one off the frame it names).
+        # Catches a damaged frame that ends the video, one left out of the count (every later
+        # number would then be one off the frame it names), and a rule unlike the tool's.
         path = harness.make_video(self.work.file("numbered.avi"), 12, fps=250, size=(160, 120))
         with open(path, "rb") as f:
             data = bytearray(f.read())
@@ -80,6 +87,11 @@ class ModuleTest(unittest.TestCase):
             items = list(shapemark.frames(path, AREA, skip))
             self.assertEqual([f.number for f in items], numbers)
             self.assertEqual([harness.frame_index(f.image) for f in items], numbers)
+            result = harness.run_tool(["--no-snapshot", "--detections", "damaged.jsonl", path,
+                                       "damaged.avi", AREA, skip], cwd=self.work.path)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual([as_logged(f) for f in items],
+                             logged(self.work.file("damaged.jsonl")))
 
     def test_views_and_threads_give_the_serial_results(self):
         # Catches strides read wrongly, state shared between calls, and a detect that writes
