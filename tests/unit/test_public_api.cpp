@@ -5,8 +5,10 @@
 
 #include <shapemark/shapemark.hpp>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -46,6 +48,45 @@ TEST(PublicApi, OtherImagesThanColourAreRefusedByName) {
     expectRefused(cv::Mat(40, 40, CV_8UC1, cv::Scalar(0)), "CV_8UC1");
     expectRefused(cv::Mat(40, 40, CV_8UC4, cv::Scalar(0)), "CV_8UC4");
     expectRefused(cv::Mat(40, 40, CV_32FC3, cv::Scalar(0)), "CV_32FC3");
+}
+
+bool sameShapes(const std::vector<shapemark::Shape>& a, const std::vector<shapemark::Shape>& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](const auto& x, const auto& y) {
+               return x.polygon == y.polygon && x.area == y.area && x.centre == y.centre;
+           });
+}
+
+// Catches state shared between calls (under the thread sanitizer, as a race).
+TEST(PublicApi, ThreadsDetectingAtOnceGetTheSerialResults) {
+    std::vector<cv::Mat> images;
+    for (int k = 0; k < 4; ++k) {
+        cv::Mat img(240, 320, CV_8UC3, cv::Scalar(200, 200, 200));
+        cv::rectangle(img, cv::Rect(30 + 10 * k, 40, 60, 50), cv::Scalar(40, 60, 110), cv::FILLED);
+        cv::circle(img, {220, 150 - 10 * k}, 30, cv::Scalar(60, 40, 40), cv::FILLED);
+        images.push_back(img);
+    }
+    std::vector<std::vector<shapemark::Shape>> serial;
+    for (const cv::Mat& img : images) {
+        serial.push_back(shapemark::detect(img, 100));
+        ASSERT_FALSE(serial.back().empty());
+    }
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < mismatches.size(); ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 10; ++round) {
+                for (std::size_t k = 0; k < images.size(); ++k) {
+                    mismatches[t] +=
+                        sameShapes(shapemark::detect(images[k], 100), serial[k]) ? 0 : 1;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
 }
 
 }  // namespace
