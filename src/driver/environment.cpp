@@ -1,11 +1,15 @@
 #include <opencv2/core/utils/logger.hpp>
 
+#include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <array>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdlib>
 #include <string>
@@ -36,7 +40,7 @@ bool nobodyListens(const sockaddr_un& address, socklen_t length) {
 
 // A local X display (":N", ":N.S" or "unix:N") with no server behind it is gone, for instance
 // a stale DISPLAY in a terminal multiplexer. The window toolkit would abort the process on it,
-// so it counts as no display. Remote displays are trusted as they are.
+// so it counts as no display.
 bool localX11ServerGone(const std::string& display) {
     std::string rest = display;
     if (rest.rfind("unix:", 0) == 0) {
@@ -61,6 +65,87 @@ bool localX11ServerGone(const std::string& display) {
     const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size());
     return nobodyListens(file, length + 1) && nobodyListens(abstract, length + 1);
 }
+
+// How long a display over the network may take to accept a connection, and then to answer.
+constexpr std::chrono::milliseconds kDisplayPatience{2000};
+constexpr int kFirstX11Port = 6000;
+
+// Waits up to kDisplayPatience for `events` on `fd`; true when they came.
+bool waitFor(int fd, short events) {
+    pollfd entry{fd, events, 0};
+    const auto limit = static_cast<int>(kDisplayPatience.count());
+    int ready = 0;
+    do {
+        ready = ::poll(&entry, 1, limit);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
+// True when an X server at the address answers a connection request: it accepts within the
+// time, and then says anything at all, or hangs up. A server that wants credentials refuses
+// the bare request below, and an SSH forward hangs up on it: both are alive, and the window
+// toolkit, which brings the credentials, gets through.
+bool x11ServerAnswers(const addrinfo& address) {
+    const int fd = ::socket(address.ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        return true;  // no socket to try with: leave it to the toolkit
+    }
+    bool answers = false;
+    if (::connect(fd, address.ai_addr, address.ai_addrlen) == 0 ||
+        (errno == EINPROGRESS && waitFor(fd, POLLOUT))) {
+        int error = 0;
+        socklen_t length = sizeof(error);
+        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+        // The connection setup: little-endian, protocol 11.0, no authorisation.
+        constexpr std::array<unsigned char, 12> kSetup = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        answers = error == 0 &&
+                  ::send(fd, kSetup.data(), kSetup.size(), MSG_NOSIGNAL) ==
+                      static_cast<ssize_t>(kSetup.size()) &&
+                  waitFor(fd, POLLIN);
+    }
+    ::close(fd);
+    return answers;
+}
+
+// A display over the network ("host:N" or "tcp/host:N", port 6000 + N) that refuses the
+// connection or stays silent would hang or abort the window toolkit, so it counts as none.
+bool remoteX11ServerSilent(const std::string& display) {
+    const std::size_t colon = display.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 >= display.size() ||
+        std::isdigit(static_cast<unsigned char>(display[colon + 1])) == 0) {
+        return false;
+    }
+    std::string host = display.substr(0, colon);
+    const std::size_t slash = host.find('/');
+    if (slash != std::string::npos) {
+        const std::string protocol = host.substr(0, slash);
+        if (protocol != "tcp" && protocol != "inet" && protocol != "inet6") {
+            return false;  // a local socket, or a transport left to the toolkit
+        }
+        host = host.substr(slash + 1);
+    }
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    }
+    if (host.empty() || host == "unix" || host.front() == '/' || host.back() == ':') {
+        return false;  // local, a socket path, or DECnet
+    }
+    const int number = std::atoi(display.c_str() + colon + 1);
+    const std::string port = std::to_string(kFirstX11Port + number);
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) {
+        return true;  // a host that cannot be found cannot answer
+    }
+    bool silent = true;
+    for (const addrinfo* address = found; address != nullptr && silent;
+         address = address->ai_next) {
+        silent = !x11ServerAnswers(*address);
+    }
+    ::freeaddrinfo(found);
+    return silent;
+}
 }  // namespace
 
 Windows windowsFromEnvironment() {
@@ -68,7 +153,8 @@ Windows windowsFromEnvironment() {
         return Windows::On;
     }
     const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0' || localX11ServerGone(display)) {
+    if (display == nullptr || *display == '\0' || localX11ServerGone(display) ||
+        remoteX11ServerSilent(display)) {
         return Windows::Off;
     }
     return Windows::On;
