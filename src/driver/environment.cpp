@@ -68,7 +68,8 @@ bool localX11ServerGone(const std::string& display) {
 
 // How long a display over the network may take to accept a connection, and then to answer.
 constexpr std::chrono::milliseconds kDisplayPatience{2000};
-constexpr int kFirstX11Port = 6000;
+constexpr long kFirstX11Port = 6000;
+constexpr long kLastX11Port = 65535;
 
 // Waits up to kDisplayPatience for `events` on `fd`; true when they came.
 bool waitFor(int fd, short events) {
@@ -130,7 +131,10 @@ bool remoteX11ServerSilent(const std::string& display) {
     if (host.empty() || host == "unix" || host.front() == '/' || host.back() == ':') {
         return false;  // local, a socket path, or DECnet
     }
-    const int number = std::atoi(display.c_str() + colon + 1);
+    const long number = std::strtol(display.c_str() + colon + 1, nullptr, 10);
+    if (number > kLastX11Port - kFirstX11Port) {
+        return true;  // beyond every port: nothing can answer there
+    }
     const std::string port = std::to_string(kFirstX11Port + number);
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
