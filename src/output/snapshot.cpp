@@ -70,7 +70,11 @@ std::string writeSnapshotDraft(const cv::Mat& img, const std::string& path, mode
     // written, so a killed run leaves nothing behind; commitSnapshot names it an instant before
     // its rename.
     std::string draft = std::filesystem::path(path).parent_path().string();
-    int fd = ::open(draft.empty() ? "." : draft.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    // Without /proc (some containers) an unnamed file could never be named.
+    int fd =
+        ::access(kUnnamedDraft.data(), X_OK) != 0
+            ? -1
+            : ::open(draft.empty() ? "." : draft.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (fd >= 0) {
         draft = std::string(kUnnamedDraft) + std::to_string(fd);
     } else {
