@@ -17,7 +17,7 @@ build="$root/build"
 
 packages="build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev libbenchmark-dev
 ffmpeg python3 python3-opencv python3-numpy xvfb xauth xdotool x11-utils imagemagick
-clang libclang-rt-14-dev man-db"
+clang libclang-rt-14-dev man-db libxau-dev"
 # The "Many machines" test runs the README's GNU parallel recipe, which copies with rsync.
 if [ "$mode" = test ]; then
     packages="$packages parallel rsync"

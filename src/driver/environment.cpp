@@ -1,6 +1,8 @@
 #include <opencv2/core/utils/logger.hpp>
 
+#include <X11/Xauth.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -12,7 +14,9 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <string_view>
 
 #include "driver/environment.hpp"
 
@@ -70,6 +74,10 @@ bool localX11ServerGone(const std::string& display) {
 constexpr std::chrono::milliseconds kDisplayPatience{2000};
 constexpr long kFirstX11Port = 6000;
 constexpr long kLastX11Port = 65535;
+constexpr std::string_view kCookieName = "MIT-MAGIC-COOKIE-1";
+// The protocol's address families (X.h, whose macros would clash with other headers).
+constexpr unsigned short kFamilyInternet = 0;
+constexpr unsigned short kFamilyInternet6 = 6;
 
 // Waits up to kDisplayPatience for `events` on `fd`; true when they came.
 bool waitFor(int fd, short events) {
@@ -82,11 +90,73 @@ bool waitFor(int fd, short events) {
     return ready > 0;
 }
 
+// The cookie the window toolkit would present to the server at `address`, from the user's
+// Xauthority file, looked up as libxcb does: a loopback peer by this host's name.
+std::string x11Cookie(const addrinfo& address, long number) {
+    unsigned short family = FamilyLocal;
+    std::string host(256, '\0');
+    const char* where = nullptr;
+    std::size_t length = 0;
+    if (address.ai_family == AF_INET) {
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the socket API's own idiom
+        const auto* peer = reinterpret_cast<const sockaddr_in*>(address.ai_addr);
+        if (peer->sin_addr.s_addr != htonl(INADDR_LOOPBACK)) {
+            family = kFamilyInternet;
+            // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): raw address bytes
+            where = reinterpret_cast<const char*>(&peer->sin_addr);
+            length = sizeof(peer->sin_addr);
+        }
+    } else if (address.ai_family == AF_INET6) {
+        // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): the socket API's own idiom
+        const auto* peer = reinterpret_cast<const sockaddr_in6*>(address.ai_addr);
+        if (IN6_IS_ADDR_LOOPBACK(&peer->sin6_addr) == 0) {
+            family = kFamilyInternet6;
+            // NOLINTNEXTLINE(cppcoreguidelines-pro-type-reinterpret-cast): raw address bytes
+            where = reinterpret_cast<const char*>(&peer->sin6_addr);
+            length = sizeof(peer->sin6_addr);
+        }
+    }
+    if (family == FamilyLocal) {
+        if (::gethostname(host.data(), host.size() - 1) != 0) {
+            return {};
+        }
+        where = host.c_str();
+        length = std::char_traits<char>::length(where);
+    }
+    const std::string display = std::to_string(number);
+    std::string name(kCookieName);
+    std::array<char*, 1> names{name.data()};
+    std::array<int, 1> nameLengths{static_cast<int>(name.size())};
+    const std::unique_ptr<Xauth, decltype(&XauDisposeAuth)> entry(
+        XauGetBestAuthByAddr(family, static_cast<unsigned short>(length), where,
+                             static_cast<unsigned short>(display.size()), display.c_str(),
+                             static_cast<int>(names.size()), names.data(), nameLengths.data()),
+        &XauDisposeAuth);
+    return entry == nullptr ? std::string() : std::string(entry->data, entry->data_length);
+}
+
+// The connection setup: little-endian, protocol 11.0, with the cookie if there is one. A
+// request that an SSH forward cannot match to its own cookie makes ssh print a warning on the
+// user's terminal.
+std::string x11Setup(const std::string& cookie) {
+    const auto padded = [](std::string text) {
+        text.resize((text.size() + 3) & ~std::size_t{3}, '\0');
+        return text;
+    };
+    const std::string name = cookie.empty() ? std::string() : std::string(kCookieName);
+    std::string setup = {'l', 0, 11, 0, 0, 0};
+    for (const std::size_t size : {name.size(), cookie.size()}) {
+        setup += static_cast<char>(size & 0xFFU);
+        setup += static_cast<char>(size >> 8U);
+    }
+    setup += std::string(2, '\0');
+    return setup + padded(name) + padded(cookie);
+}
+
 // True when an X server at the address answers a connection request: it accepts within the
-// time, and then says anything at all, or hangs up. A server that wants credentials refuses
-// the bare request below, and an SSH forward hangs up on it: both are alive, and the window
-// toolkit, which brings the credentials, gets through.
-bool x11ServerAnswers(const addrinfo& address) {
+// time, and then says anything at all, or hangs up. Even a refusal of the credentials is an
+// answer: the server is alive, and the window toolkit will say what is wrong.
+bool x11ServerAnswers(const addrinfo& address, long number) {
     const int fd = ::socket(address.ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         return true;  // no socket to try with: leave it to the toolkit
@@ -97,11 +167,10 @@ bool x11ServerAnswers(const addrinfo& address) {
         int error = 0;
         socklen_t length = sizeof(error);
         ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
-        // The connection setup: little-endian, protocol 11.0, no authorisation.
-        constexpr std::array<unsigned char, 12> kSetup = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        const std::string setup = x11Setup(x11Cookie(address, number));
         answers = error == 0 &&
-                  ::send(fd, kSetup.data(), kSetup.size(), MSG_NOSIGNAL) ==
-                      static_cast<ssize_t>(kSetup.size()) &&
+                  ::send(fd, setup.data(), setup.size(), MSG_NOSIGNAL) ==
+                      static_cast<ssize_t>(setup.size()) &&
                   waitFor(fd, POLLIN);
     }
     ::close(fd);
@@ -145,7 +214,7 @@ bool remoteX11ServerSilent(const std::string& display) {
     bool silent = true;
     for (const addrinfo* address = found; address != nullptr && silent;
          address = address->ai_next) {
-        silent = !x11ServerAnswers(*address);
+        silent = !x11ServerAnswers(*address, number);
     }
     ::freeaddrinfo(found);
     return silent;
