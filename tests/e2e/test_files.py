@@ -7,6 +7,9 @@ import signal
 import subprocess
 import unittest
 
+import cv2
+import numpy as np
+
 import harness
 from harness import counter, make_video, run_tool
 
@@ -79,29 +82,33 @@ class FilesTest(unittest.TestCase):
 
     def test_killed_run_leaves_no_snapshot_draft(self):
         # Fault: drafts were named files while written and while waiting for their turn, so a
-        # SIGKILL left *.tmpXXXXXX files beside the snapshot.
-        video = make_video(self.work.file("in.avi"), 40, size=(2000, 1500), scene="sample")
-        folder = self.work.file("shots")
-        os.mkdir(folder)
-        snapshot = os.path.join(folder, "s.png")
-        for attempt in range(3):
-            with self.subTest(attempt=attempt):
-                tool = harness.start_tool(["--no-windows", "--snapshot=" + snapshot, video,
-                                           "out.avi", 100, 1], harness.headless_env(),
-                                          cwd=self.work.path)
-                try:
-                    # Each run kills later: a few snapshots in, drafts in every state.
-                    reader = harness.StdoutReader(tool)
-                    harness.wait_until(lambda: reader.last_count() >= 3 + 4 * attempt)
-                    tool.send_signal(signal.SIGKILL)
-                    tool.wait(timeout=harness.RUN_LIMIT)
-                finally:
-                    if tool.poll() is None:
-                        tool.kill()
-                        tool.wait()
-                self.assertEqual(tool.returncode, -signal.SIGKILL)
-                self.assertEqual([n for n in os.listdir(folder) if n != "s.png"], [])
-
+        # SIGKILL left *.tmpXXXXXX files beside the snapshot. Noise and flat frames in turn
+        # make drafts wait: a flat frame's draft is done long before the noise frame ahead.
+        video = self.work.file("in.avi")
+        writer = cv2.VideoWriter(video, cv2.VideoWriter_fourcc(*"MJPG"), 250, (1000, 750))
+        noise = np.random.default_rng(1).integers(0, 256, (750, 1000, 3), np.uint8)
+        for i in range(30):
+            writer.write(noise if i % 2 == 0 else np.full_like(noise, 128))
+        writer.release()
+        leftovers = []
+        for attempt in range(4):
+            folder = self.work.file("shots%d" % attempt)
+            os.mkdir(folder)
+            snapshot = os.path.join(folder, "s.png")
+            tool = harness.start_tool(["--no-windows", "--snapshot=" + snapshot, video, "out.avi",
+                                       100, 1], harness.headless_env(), cwd=self.work.path)
+            try:
+                reader = harness.StdoutReader(tool)
+                harness.wait_until(lambda: reader.last_count() >= 4 + 3 * attempt)
+                tool.send_signal(signal.SIGKILL)
+                tool.wait(timeout=harness.RUN_LIMIT)
+            finally:
+                if tool.poll() is None:
+                    tool.kill()
+                    tool.wait()
+            self.assertEqual(tool.returncode, -signal.SIGKILL)
+            leftovers += [n for n in os.listdir(folder) if n != "s.png"]
+        self.assertEqual(leftovers, [])
 
 if __name__ == "__main__":
     unittest.main()
