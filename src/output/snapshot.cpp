@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -6,10 +7,10 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,10 +34,15 @@ bool isUnnamed(const std::string& draft) {
 // linkat cannot replace a file, so the rename still does the replacing.
 bool commitUnnamed(int fd, const std::string& path) {
     const std::string source = std::string(kUnnamedDraft) + std::to_string(fd);
-    std::random_device random;
     for (int attempt = 0; attempt < kNameTries; ++attempt) {
+        // Unguessable, so that nobody can take the names in a shared folder beforehand.
+        std::uint32_t random = 0;
+        if (::getrandom(&random, sizeof(random), GRND_NONBLOCK) != sizeof(random)) {
+            random = static_cast<std::uint32_t>(::getpid()) * 65599U +
+                     static_cast<std::uint32_t>(fd) * 257U + static_cast<std::uint32_t>(attempt);
+        }
         std::array<char, 16> suffix{};
-        std::snprintf(suffix.data(), suffix.size(), ".tmp%08x", random());
+        std::snprintf(suffix.data(), suffix.size(), ".tmp%08x", static_cast<unsigned>(random));
         const std::string name = path + suffix.data();
         if (::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
             if (errno == EEXIST) {
