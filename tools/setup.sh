@@ -17,7 +17,7 @@ build="$root/build"
 
 # demo: what building and running need, the Python module included.
 packages="build-essential cmake pkg-config libopencv-dev python3 python3-dev python3-numpy
-pybind11-dev"
+pybind11-dev libxau-dev"
 # test: the test, benchmark and packaging tools besides. mypy checks the Python stubs; the
 # "Many machines" test runs the README's GNU parallel recipe, which copies with rsync.
 if [ "$mode" = test ]; then

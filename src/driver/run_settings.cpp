@@ -10,4 +10,9 @@ int truncateProperty(double value) {
     return static_cast<int>(value);
 }
 
+double recordingRate(double inputFps) {
+    const int whole = truncateProperty(inputFps);
+    return whole == 0 && inputFps > 0 && inputFps < 1 ? inputFps : static_cast<double>(whole);
+}
+
 }  // namespace shapemark

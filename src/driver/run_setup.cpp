@@ -62,21 +62,6 @@ std::string clashingPaths(const cli::Settings& settings) {
     return {};
 }
 
-// The likely reason a recording did not open: a folder is the user's to fix; otherwise the
-// container is one that no codec of the library fits.
-const char* whyNotRecordable(const std::string& path) {
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    const std::string where = folder.empty() ? "." : folder.string();
-    std::error_code error;
-    if (!std::filesystem::is_directory(where, error)) {
-        return "(its folder does not exist)";
-    }
-    if (::access(where.c_str(), W_OK) != 0) {
-        return "(its folder is not writable)";
-    }
-    return "(MP42 needs an AVI container); try a name ending in .avi";
-}
-
 }  // namespace
 
 std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
@@ -103,7 +88,8 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     }
     const int width = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_WIDTH));
     const int height = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_HEIGHT));
-    run.fps = truncateProperty(run.capture.get(cv::CAP_PROP_FPS));
+    const double inputFps = run.capture.get(cv::CAP_PROP_FPS);
+    run.fps = truncateProperty(inputFps);
     // Nothing is written before the input is known to open: its outputs stay untouched.
     if (!run.capture.isOpened()) {
         return kStatusNoInput;
@@ -125,13 +111,16 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
             return kStatusOutputLost;
         }
     }
-    sinks.recording = std::make_unique<Recording>(settings.outputPath, static_cast<double>(run.fps),
+    const double recordingFps = recordingRate(inputFps);
+    sinks.recording = std::make_unique<Recording>(settings.outputPath, recordingFps,
                                                   cv::Size(width, height), quiet);
     if (sinks.recording->isOpen()) {
         run.summary.recordingPath = settings.outputPath;
     } else {
-        std::fprintf(stderr, "shapemark: cannot record to '%s' %s\n", settings.outputPath.c_str(),
-                     whyNotRecordable(settings.outputPath));
+        std::fprintf(
+            stderr, "shapemark: cannot record to '%s' %s\n", settings.outputPath.c_str(),
+            whyNotRecordable(settings.outputPath, recordingFps, cv::Size(width, height), quiet)
+                .c_str());
     }
     if (settings.windows && run.windows == Windows::Off) {
         std::fprintf(stderr, "shapemark: no display found; windows are off\n");

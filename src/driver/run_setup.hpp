@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "cli/command_line.hpp"
 #include "driver/environment.hpp"
@@ -26,8 +27,16 @@ constexpr int kStatusToolFailure = 71;
 // beyond the int range become 0.
 int truncateProperty(double value);
 
-// True when both paths name one file: the same file, whatever links or spellings lead to it,
-// when both exist; otherwise the same place once made absolute and normal.
+// The rate the recording gets: the input's cut to a whole number, as the pacing uses it; below
+// 1 fps, where that would give 0 and so no recording at all, the input's own.
+double recordingRate(double inputFps);
+
+// Why a recording of `size` at `fps` did not open at `path`, as the words after its name in the
+// warning: the file system first, then the container, then memory, the frame size or rate.
+std::string whyNotRecordable(const std::string& path, double fps, cv::Size size, bool quiet);
+
+// True when both paths name one file, or would once made: the same device and inode where a file
+// exists; otherwise the same name in the same folder, after following links, dangling ones too.
 bool namesSameFile(const char* inputPath, const char* outputPath);
 
 // Opens the input, the windows and the outputs. Returns the exit status when the run must end

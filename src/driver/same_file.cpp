@@ -1,27 +1,68 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <string>
 #include <system_error>
+#include <tuple>
 
 #include "driver/run_setup.hpp"
 
 namespace shapemark {
 
+namespace {
+// As many links in a row as the kernel follows before it gives up (ELOOP).
+constexpr int kMostLinks = 40;
+
+// Where a name leads: its links followed one by one, dangling ones included, since opening a
+// dangling link for writing creates the file at its target.
+std::filesystem::path followLinks(std::filesystem::path path) {
+    for (int hops = 0; hops < kMostLinks; ++hops) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(path, error)) {
+            break;
+        }
+        const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+        if (error) {
+            break;
+        }
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return path;
+}
+
+// A file's identity: its device and inode where it exists; otherwise its folder's device and
+// inode and the name it will get there.
+struct FileKey {
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string name;  // empty for a file that exists
+
+    bool operator==(const FileKey& other) const {
+        return std::tie(device, inode, name) == std::tie(other.device, other.inode, other.name);
+    }
+};
+
+bool keyOf(const char* path, FileKey& key) {
+    struct stat file {};
+    if (::stat(path, &file) == 0) {
+        key = {file.st_dev, file.st_ino, {}};
+        return true;
+    }
+    const std::filesystem::path target = followLinks(path);
+    const std::filesystem::path folder = target.parent_path();
+    if (::stat(folder.empty() ? "." : folder.c_str(), &file) != 0) {
+        return false;  // nothing can be made there
+    }
+    key = {file.st_dev, file.st_ino, target.filename().string()};
+    return !key.name.empty();
+}
+}  // namespace
+
 bool namesSameFile(const char* inputPath, const char* outputPath) {
-    struct stat input {};
-    struct stat output {};
-    // stat follows links, so device and inode identify the file itself.
-    if (::stat(inputPath, &input) == 0 && ::stat(outputPath, &output) == 0) {
-        return input.st_dev == output.st_dev && input.st_ino == output.st_ino;
-    }
-    // A file still to be made has no inode yet; compare where the two names lead.
-    std::error_code error;
-    const auto first = std::filesystem::weakly_canonical(inputPath, error);
-    if (error) {
-        return false;
-    }
-    const auto second = std::filesystem::weakly_canonical(outputPath, error);
-    return !error && first == second;
+    FileKey first;
+    FileKey second;
+    return keyOf(inputPath, first) && keyOf(outputPath, second) && first == second;
 }
 
 }  // namespace shapemark

@@ -137,11 +137,18 @@ DetectionLog::~DetectionLog() {
 bool DetectionLog::write(std::string_view bytes) {
     if (failure_.empty() && !writeAll(fd_, bytes.data(), bytes.size())) {
         // A write that took nothing leaves no error code; on a file that means a full disk.
-        const char* reason = errno != 0 ? std::strerror(errno) : "the disk is full";
+        std::string reason = errno != 0 ? std::strerror(errno) : "the disk is full";
+        // Part of a row would pass for a whole one (a CSV reader takes a polygon cut short), so
+        // the file goes back to the end of its last whole frame. A pipe cannot, and needs not.
+        if (::ftruncate(fd_, whole_) != 0 && errno != EINVAL) {
+            reason += "; its last row may be cut short";
+        }
         failure_ = "shapemark: detection log '" + path_ +
                    "' is incomplete: " + std::to_string(frames_) + " frames made it (" + reason +
                    ")";
+        return false;
     }
+    whole_ += static_cast<off_t>(bytes.size());
     return failure_.empty();
 }
 

@@ -1,6 +1,8 @@
 // The detection log: every outlined shape as data, one processed frame at a time.
 #pragma once
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +20,8 @@ std::string_view logHeader(LogFormat format);
 void formatFrame(LogFormat format, const ProcessedFrame& frame, std::string& out);
 
 // The log file. Each frame's lines reach the file in one write as the frame completes, so a
-// reader following it sees whole lines, and a killed run leaves every complete line.
+// reader following it sees whole lines, and a killed run leaves every complete line. A write that
+// fails is taken back: the file then ends with the last frame that made it whole.
 class DetectionLog {
   public:
     // Creates or empties `path` and writes the header; check failure() afterwards.
@@ -45,6 +48,7 @@ class DetectionLog {
     LogFormat format_;
     int fd_ = -1;
     long long frames_ = 0;
+    off_t whole_ = 0;  // the file's length up to its last whole frame
     std::string failure_;
     std::string buffer_;
 };

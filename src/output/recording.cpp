@@ -110,7 +110,13 @@ std::string Recording::lossLine(long long madeIt, const std::string& cause) cons
         line +=
             ": " + std::to_string(madeIt) + " of " + std::to_string(expected_) + " frames made it";
     }
-    return line + " (" + cause + ")";
+    // These containers write their index last: a file cut short by the disk plays nothing.
+    const std::string extension = lowerExtension(path_);
+    const bool indexLast = extension == ".mp4" || extension == ".m4v" || extension == ".mov";
+    const char* advice =
+        indexLast ? "; .mp4 and .mov lose everything then, .mkv and .avi keep what was written"
+                  : "";
+    return line + " (" + cause + advice + ")";
 }
 
 std::string Recording::close() {

@@ -16,11 +16,13 @@ namespace shapemark {
 // The mode a new file gets under the process's umask.
 mode_t newFileMode();
 
-// Encodes `img` as PNG into a new temporary file beside `path`; returns the file's name, or an
-// empty string on failure (then nothing is left behind).
+// Encodes `img` as PNG into a new temporary file beside `path`: unnamed where the file system
+// allows it (then held open until committed), else under a unique temporary name. Returns the
+// draft for commitSnapshot, or an empty string on failure (then nothing is left behind).
 std::string writeSnapshotDraft(const cv::Mat& img, const std::string& path, mode_t mode);
 
-// Renames a draft over `path`; on failure removes the draft. True when `path` was replaced.
+// Puts a draft in place of `path` with a rename; on failure removes the draft. True when `path`
+// was replaced. Every draft must be committed once: an unnamed one holds a descriptor.
 bool commitSnapshot(const std::string& draft, const std::string& path);
 
 // Both steps at once: replaces `path` with the PNG of `img`.

@@ -8,9 +8,11 @@ import os
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import tempfile
 import termios
+import threading
 import time
 
 import cv2
@@ -279,3 +281,46 @@ def ffprobe_stream(path):
                              "-show_entries", "stream", "-of", "default=noprint_wrappers=1",
                              path], capture_output=True, text=True, check=True, timeout=RUN_LIMIT)
     return dict(line.split("=", 1) for line in result.stdout.splitlines() if "=" in line)
+
+
+@contextlib.contextmanager
+def fake_tcp_display(behaviour):
+    """A display at 127.0.0.1 port 6000+N that `refuses` connections, stays `silent` (accepts
+    and never speaks), or `hangs up` after one byte of reply; yields its DISPLAY value."""
+    server = socket.socket()
+    number = next(n for n in range(100, 1000) if _binds(server, 6000 + n))
+    stop = threading.Event()
+    thread = None
+    if behaviour != "refuses":
+        server.listen(16)
+    if behaviour == "hangs up":
+        server.settimeout(0.1)
+
+        def serve():
+            while not stop.is_set():
+                try:
+                    connection, _ = server.accept()
+                except socket.timeout:
+                    continue
+                with connection:
+                    connection.settimeout(5)
+                    with contextlib.suppress(OSError):
+                        connection.recv(12)
+                        connection.sendall(b"\0")
+        thread = threading.Thread(target=serve, daemon=True)
+        thread.start()
+    try:
+        yield "127.0.0.1:%d" % number
+    finally:
+        stop.set()
+        if thread is not None:
+            thread.join(timeout=30)
+        server.close()
+
+
+def _binds(server, port):
+    try:
+        server.bind(("127.0.0.1", port))
+        return True
+    except OSError:
+        return False

@@ -30,14 +30,15 @@ class OutputsTest(unittest.TestCase):
                 self.assertEqual(recorded, list(range(skip, frames + 1, skip)))
 
     def test_window_system_failing_after_all_leaves_the_output_untouched(self):
-        # A remote display is trusted without a probe; here nothing answers, and the window
-        # toolkit aborts the process. The recording must not be left half made.
+        # A display that answers the probe and then fails the window toolkit, which aborts
+        # the process. The recording must not be left half made.
         work = self.work_dir()
         video = harness.make_video(work.file("in.avi"), 3, size=(160, 120))
         with open(work.file("out.avi"), "wb") as f:
             f.write(b"earlier recording")
-        env = harness.headless_env(DISPLAY="127.0.0.1:59")
-        result = run_tool([video, work.file("out.avi"), 100, 1], env=env, cwd=work.path)
+        with harness.fake_tcp_display("hangs up") as display:
+            env = harness.headless_env(DISPLAY=display)
+            result = run_tool([video, work.file("out.avi"), 100, 1], env=env, cwd=work.path)
         self.assertNotEqual(result.returncode, 0)
         self.assertEqual(result.stdout, b"")
         with open(work.file("out.avi"), "rb") as f:

@@ -78,6 +78,17 @@ TEST(TruncateProperty, KeepsTheIntRangeAndZeroesTheRest) {
     EXPECT_EQ(truncateProperty(2147483647.9), INT_MAX);
 }
 
+// Catches a slow input recorded at a rate of 0 (no recording at all), and any change to the
+// whole-number rate of every other input.
+TEST(RecordingRate, IsTheWholeRateOrBelowOneFpsTheInputsOwn) {
+    EXPECT_EQ(shapemark::recordingRate(29.97), 29.0);
+    EXPECT_EQ(shapemark::recordingRate(1.5), 1.0);
+    EXPECT_EQ(shapemark::recordingRate(0.5), 0.5);
+    EXPECT_EQ(shapemark::recordingRate(0.0), 0.0);
+    EXPECT_EQ(shapemark::recordingRate(-0.5), 0.0);
+    EXPECT_EQ(shapemark::recordingRate(std::nan("")), 0.0);
+}
+
 TEST(PacingWaitMs, IsOneFramePeriodInWholeMilliseconds) {
     EXPECT_EQ(pacingWaitMs(1), 1000);
     EXPECT_EQ(pacingWaitMs(25), 40);

@@ -1,0 +1,114 @@
+"""Files: outputs that would be one file, a log on a full disk, .mp4 on a full disk, snapshot
+drafts after a kill. Each test starts from a way a user or a machine has lost data."""
+import csv
+import os
+import re
+import signal
+import subprocess
+import unittest
+
+import cv2
+import numpy as np
+
+import harness
+from harness import counter, make_video, run_tool
+
+
+class FilesTest(unittest.TestCase):
+    def setUp(self):
+        self.work = harness.WorkDir()
+        self.addCleanup(self.work.cleanup)
+
+    def small_disk(self, size):
+        """A tmpfs of `size` in the work folder; skips without the right to mount one."""
+        mount_point = self.work.file("small disk")
+        os.mkdir(mount_point)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=" + size, "tmpfs",
+                                  mount_point], capture_output=True, timeout=30)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a small tmpfs here: %s"
+                          % mounted.stderr.decode(errors="replace").strip())
+        self.addCleanup(subprocess.run, ["umount", "-l", mount_point], timeout=30)
+        return mount_point
+
+    def test_dangling_link_between_outputs_is_refused(self):
+        # Fault: the check compared names when the link's target did not exist yet, so the
+        # recording was written into the log through the link and the rows were gone.
+        video = make_video(self.work.file("in.avi"), 3, size=(160, 120))
+        os.symlink("d.csv", self.work.file("o.avi"))
+        result = run_tool(["--no-windows", "--detections=d.csv", video, "o.avi", 100, 1],
+                          cwd=self.work.path)
+        self.assertEqual((result.returncode, result.stdout), (255, b""))
+        self.assertEqual(result.stderr,
+                         b"shapemark: detection log 'd.csv' is the output too; choose another\n")
+        self.assertFalse(os.path.lexists(self.work.file("d.csv")))
+        self.assertEqual(os.readlink(self.work.file("o.avi")), "d.csv")
+
+    def test_full_disk_under_the_log_leaves_whole_rows(self):
+        # Fault: the write that met the full disk left part of a row, which a CSV reader takes
+        # for a whole one with a polygon cut short.
+        disk = self.small_disk("16k")
+        video = make_video(self.work.file("in.avi"), 200, size=(640, 480), scene="sample")
+        log = os.path.join(disk, "d.csv")
+        result = run_tool(["--no-windows", "--detections=" + log, video, "out.avi", 100, 1],
+                          cwd=self.work.path)
+        self.assertEqual(result.returncode, 74, result.stderr)
+        made_it = re.search(rb"detection log '.*' is incomplete: (\d+) frames made it",
+                            result.stderr)
+        self.assertIsNotNone(made_it, result.stderr)
+        with open(log, "rb") as f:
+            self.assertTrue(f.read().endswith(b"\n"))
+        with open(log, newline="", encoding="ascii") as f:
+            rows = list(csv.DictReader(f))
+        for row in rows:
+            self.assertEqual(len(row["polygon"].split(" ")), 2 * int(row["vertices"]), row)
+        # Every frame of this scene has shapes: the count in the line is the frames in the file.
+        frames = sorted({int(row["frame"]) for row in rows})
+        self.assertEqual(frames, list(range(1, int(made_it.group(1)) + 1)))
+        self.assertGreater(len(frames), 2)
+
+    def test_mp4_on_a_full_disk_says_what_it_loses(self):
+        # Fault: "0 of 300 frames made it" and nothing else, while the README promised that
+        # the frames before a loss decode; an .mp4 writes its index last.
+        disk = self.small_disk("48k")
+        video = make_video(self.work.file("in.avi"), 300, size=(320, 240), scene="sample")
+        output = os.path.join(disk, "out.mp4")
+        result = run_tool(["--no-windows", video, output, 100, 1], cwd=self.work.path)
+        self.assertEqual(result.returncode, 74, result.stderr)
+        lost = [line for line in result.stderr.splitlines() if output.encode() in line]
+        self.assertEqual(len(lost), 1, result.stderr)
+        self.assertIn(b".mp4 and .mov lose everything then, .mkv and .avi keep what was written",
+                      lost[0])
+
+    def test_killed_run_leaves_no_snapshot_draft(self):
+        # Fault: drafts were named files while written and while waiting for their turn, so a
+        # SIGKILL left *.tmpXXXXXX files beside the snapshot. Noise and flat frames in turn
+        # make drafts wait: a flat frame's draft is done long before the noise frame ahead.
+        video = self.work.file("in.avi")
+        writer = cv2.VideoWriter(video, cv2.VideoWriter_fourcc(*"MJPG"), 250, (1000, 750))
+        noise = np.random.default_rng(1).integers(0, 256, (750, 1000, 3), np.uint8)
+        for i in range(30):
+            writer.write(noise if i % 2 == 0 else np.full_like(noise, 128))
+        writer.release()
+        leftovers = []
+        for attempt in range(4):
+            folder = self.work.file("shots%d" % attempt)
+            os.mkdir(folder)
+            snapshot = os.path.join(folder, "s.png")
+            tool = harness.start_tool(["--no-windows", "--snapshot=" + snapshot, video, "out.avi",
+                                       100, 1], harness.headless_env(), cwd=self.work.path)
+            try:
+                reader = harness.StdoutReader(tool)
+                harness.wait_until(lambda: reader.last_count() >= 4 + 3 * attempt)
+                tool.send_signal(signal.SIGKILL)
+                tool.wait(timeout=harness.RUN_LIMIT)
+            finally:
+                if tool.poll() is None:
+                    tool.kill()
+                    tool.wait()
+            self.assertEqual(tool.returncode, -signal.SIGKILL)
+            leftovers += [n for n in os.listdir(folder) if n != "s.png"]
+        self.assertEqual(leftovers, [])
+
+if __name__ == "__main__":
+    unittest.main()
