@@ -28,11 +28,10 @@ bool showAndPace(const cv::Mat& frame, const RunState& run, Pacer& pacer) {
 
 // Headers may claim frames that are not there: the run still ends normally, but says so.
 void noteShortInput(const FrameReader& reader, const RunState& run) {
-    const double announced = run.capture.get(cv::CAP_PROP_FRAME_COUNT);
     const long long queried = reader.frames() + reader.damaged();
-    if (announced >= 1.0 && announced < 1e15 && static_cast<double>(queried) < announced) {
+    if (queried < run.announcedFrames) {
         run.progress->note("shapemark: the input ended after " + std::to_string(queried) +
-                           " of the " + std::to_string(static_cast<long long>(announced)) +
+                           " of the " + std::to_string(run.announcedFrames) +
                            " frames it announces");
     }
 }

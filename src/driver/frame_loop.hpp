@@ -22,6 +22,8 @@ struct RunState {
     std::unique_ptr<OrderedOutputs> outputs;
     std::unique_ptr<cli::ProgressLine> progress;
     cli::RunSummary summary;  // counted as the run goes
+    // The frames the input's header claims; 0 when it does not say.
+    long long announcedFrames = 0;
 };
 
 // How the run ended.

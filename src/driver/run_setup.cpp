@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/announced_frames.hpp"
 #include "output/muted_stderr.hpp"
 #include "output/snapshot.hpp"
 
@@ -90,6 +91,8 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     const int height = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_HEIGHT));
     const double inputFps = run.capture.get(cv::CAP_PROP_FPS);
     run.fps = truncateProperty(inputFps);
+    run.announcedFrames =
+        announcedFrames(settings.inputPath, run.capture.get(cv::CAP_PROP_FRAME_COUNT));
     // Nothing is written before the input is known to open: its outputs stay untouched.
     if (!run.capture.isOpened()) {
         return kStatusNoInput;
