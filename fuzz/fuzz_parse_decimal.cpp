@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/run_setup.hpp"
+#include "cli/command_line.hpp"
 
 namespace {
 
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The parser sees a C string, as argv gives it: an inner NUL ends the word.
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     const std::string word = bytes.substr(0, bytes.find('\0'));
-    const int value = shapemark::parseDecimal(word.c_str());
+    const int value = shapemark::cli::parseDecimal(word.c_str());
     if (static_cast<long long>(value) != referenceValue(word)) {
         std::abort();
     }

@@ -1,12 +1,12 @@
 #include <algorithm>
 
 #include "cli/command_line.hpp"
+#include "cli/exit_status.hpp"
 #include "output/file_names.hpp"
 
 namespace shapemark::cli {
 
 namespace {
-constexpr int kStatusUsage = -1;
 constexpr int kWordCount = 4;
 
 const char* const kUsage =

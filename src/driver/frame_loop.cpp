@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "cli/exit_status.hpp"
 #include "detector/detector.hpp"
 #include "driver/frame_reader.hpp"
 #include "driver/interrupt.hpp"
@@ -16,8 +17,6 @@
 namespace shapemark {
 
 namespace {
-constexpr int kSignalStatusBase = 128;  // the shell's convention for "ended by signal n"
-
 // Shows the captured frame and waits out its frame period; true when Escape was pressed.
 bool showAndPace(const cv::Mat& frame, const RunState& run, Pacer& pacer) {
     if (run.windows == Windows::Off) {
@@ -34,10 +33,6 @@ void noteShortInput(const FrameReader& reader, const RunState& run) {
                            " of the " + std::to_string(run.announcedFrames) +
                            " frames it announces");
     }
-}
-
-void closeWindows(const RunState& run) {
-    shapemark::closeWindows(run.windows);
 }
 }  // namespace
 
@@ -100,7 +95,7 @@ RunResult runFrameLoop(RunState& run) {
     if (inputEnded) {
         noteShortInput(reader, run);
     }
-    closeWindows(run);
+    closeWindows(run.windows);
     run.capture.release();
     // Every frame handed over is written before the recording is completed.
     result.outputs = run.outputs->drain();

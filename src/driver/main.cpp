@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <exception>
 
+#include "cli/exit_status.hpp"
+#include "driver/run_report.hpp"
 #include "driver/run_setup.hpp"
 #include "driver/standard_streams.hpp"
 #include "driver/tool_failure.hpp"

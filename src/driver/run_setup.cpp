@@ -11,11 +11,15 @@
 #include <filesystem>
 #include <new>
 #include <string>
-#include <vector>
 
-#include "driver/announced_frames.hpp"
+#include "cli/exit_status.hpp"
+#include "driver/environment.hpp"
+#include "driver/input_properties.hpp"
+#include "driver/interrupt.hpp"
+#include "driver/output_paths.hpp"
 #include "output/muted_stderr.hpp"
 #include "output/snapshot.hpp"
+#include "output/why_not_recordable.hpp"
 
 namespace shapemark {
 
@@ -31,38 +35,6 @@ void keepFrameMemory() {
     mallopt(M_MMAP_THRESHOLD, kHeapBlockLimit);
     mallopt(M_TRIM_THRESHOLD, kHeapTrimLimit);
 }
-
-struct NamedPath {
-    const char* what;
-    std::string path;
-};
-
-// A file the run writes must not be the input, nor another file the run writes: a rename or a
-// truncation would destroy it. Returns the refusal, or an empty string.
-std::string clashingPaths(const cli::Settings& settings) {
-    std::vector<NamedPath> outputs = {{"output", settings.outputPath}};
-    if (settings.snapshotPath) {
-        outputs.push_back({"snapshot", *settings.snapshotPath});
-    }
-    if (settings.detectionsPath) {
-        outputs.push_back({"detection log", *settings.detectionsPath});
-    }
-    for (std::size_t i = 0; i < outputs.size(); ++i) {
-        const NamedPath& file = outputs[i];
-        if (namesSameFile(settings.inputPath.c_str(), file.path.c_str())) {
-            return std::string("shapemark: ") + file.what + " '" + file.path +
-                   "' is the input file itself; choose another\n";
-        }
-        for (std::size_t j = 0; j < i; ++j) {
-            if (namesSameFile(outputs[j].path.c_str(), file.path.c_str())) {
-                return std::string("shapemark: ") + file.what + " '" + file.path + "' is the " +
-                       outputs[j].what + " too; choose another\n";
-            }
-        }
-    }
-    return {};
-}
-
 }  // namespace
 
 std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
@@ -135,21 +107,6 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
                                                        run.capture.get(cv::CAP_PROP_FRAME_COUNT));
     run.outputs = std::make_unique<OrderedOutputs>(std::move(sinks));
     return std::nullopt;
-}
-
-int reportRun(const RunResult& result, RunState& run) {
-    run.progress->finish(run.summary);
-    for (const std::string& line : result.outputs.failures) {
-        std::fprintf(stderr, "%s\n", line.c_str());
-    }
-    if (!result.failure.empty()) {
-        std::fprintf(stderr, "%s\n", result.failure.c_str());
-    }
-    // Lost data matters most, then a failure of the tool, then the signal that stopped it.
-    if (!result.outputs.failures.empty()) {
-        return kStatusOutputLost;
-    }
-    return result.failure.empty() ? result.status : kStatusToolFailure;
 }
 
 }  // namespace shapemark

@@ -5,13 +5,15 @@
 #include <cmath>
 #include <limits>
 
-#include "driver/run_setup.hpp"
+#include "cli/command_line.hpp"
+#include "driver/input_properties.hpp"
+#include "driver/pacing.hpp"
 
 namespace {
 
 using shapemark::pacingWaitMs;
-using shapemark::parseDecimal;
 using shapemark::truncateProperty;
+using shapemark::cli::parseDecimal;
 
 TEST(ParseDecimal, ReadsLeadingDigitsAndIgnoresTheRest) {
     EXPECT_EQ(parseDecimal("12abc"), 12);

@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <string>
 
-#include "driver/run_setup.hpp"
 #include "output/files.hpp"
 #include "output/recording.hpp"
+#include "output/why_not_recordable.hpp"
 
 namespace shapemark {
 

@@ -5,8 +5,9 @@
 #include <string>
 #include <system_error>
 #include <tuple>
+#include <vector>
 
-#include "driver/run_setup.hpp"
+#include "driver/output_paths.hpp"
 
 namespace shapemark {
 
@@ -63,6 +64,37 @@ bool namesSameFile(const char* inputPath, const char* outputPath) {
     FileKey first;
     FileKey second;
     return keyOf(inputPath, first) && keyOf(outputPath, second) && first == second;
+}
+
+namespace {
+struct NamedPath {
+    const char* what;
+    std::string path;
+};
+}  // namespace
+
+std::string clashingPaths(const cli::Settings& settings) {
+    std::vector<NamedPath> outputs = {{"output", settings.outputPath}};
+    if (settings.snapshotPath) {
+        outputs.push_back({"snapshot", *settings.snapshotPath});
+    }
+    if (settings.detectionsPath) {
+        outputs.push_back({"detection log", *settings.detectionsPath});
+    }
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const NamedPath& file = outputs[i];
+        if (namesSameFile(settings.inputPath.c_str(), file.path.c_str())) {
+            return std::string("shapemark: ") + file.what + " '" + file.path +
+                   "' is the input file itself; choose another\n";
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            if (namesSameFile(outputs[j].path.c_str(), file.path.c_str())) {
+                return std::string("shapemark: ") + file.what + " '" + file.path + "' is the " +
+                       outputs[j].what + " too; choose another\n";
+            }
+        }
+    }
+    return {};
 }
 
 }  // namespace shapemark
