@@ -1,0 +1,205 @@
+#include "png/png_encoder.hpp"
+
+#include <isa-l/crc.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstring>
+
+#include "png/deflate_stream.hpp"
+#include "png/row_filters.hpp"
+
+namespace shapemark::png {
+
+namespace {
+constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+constexpr std::uint32_t kMaxChunk = 0x7FFFFFFFU;  // a chunk's length is 31 bits
+constexpr std::size_t kPieceBytes = 256 * 1024;   // filtered rows handed to deflate at once
+constexpr int kSampleBands = 3;
+constexpr int kBandRows = 4;
+// Past this ratio igzip's output is mostly its codes' overhead on runs; such near-flat frames
+// are cheap to encode twice.
+constexpr std::size_t kFlatRatio = 64;
+
+struct Layout {
+    std::size_t channels;
+    std::size_t rowBytes;
+    std::uint8_t colourType;  // 0 gray, 2 RGB, 6 RGBA
+};
+
+void putU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<std::uint8_t>(value >> static_cast<unsigned>(shift)));
+    }
+}
+
+void setU32(std::uint8_t* at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        at[i] = static_cast<std::uint8_t>(value >> static_cast<unsigned>(24 - 8 * i));
+    }
+}
+
+// A chunk's CRC covers its type and data: the bytes from `start` + 4 (past the length) on.
+void endChunk(std::vector<std::uint8_t>& out, std::size_t start) {
+    const std::uint8_t* typed = out.data() + start + 4;
+    putU32(out, crc32_gzip_refl(0, typed, out.size() - start - 4));
+}
+
+void putChunk(std::vector<std::uint8_t>& out, const char* type, const std::uint8_t* data,
+              std::uint32_t size) {
+    const std::size_t start = out.size();
+    putU32(out, size);
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data, data + size);
+    endChunk(out, start);
+}
+
+// PNG keeps colour samples in RGB(A) order; the library keeps them in BGR(A).
+const std::uint8_t* pngOrderRow(const cv::Mat& img, int y, const Layout& layout,
+                                std::uint8_t* scratch) {
+    const std::uint8_t* row = img.ptr<std::uint8_t>(y);
+    if (layout.channels == 1) {
+        return row;
+    }
+    for (std::size_t i = 0; i < layout.rowBytes; i += layout.channels) {
+        scratch[i] = row[i + 2];
+        scratch[i + 1] = row[i + 1];
+        scratch[i + 2] = row[i];
+        if (layout.channels == 4) {
+            scratch[i + 3] = row[i + 3];
+        }
+    }
+    return scratch;
+}
+
+// Filters rows [first, last) into pieces for `stream`; row `first` is filtered against the row
+// above it, as in the whole image.
+bool deflateRows(const cv::Mat& img, const Layout& layout, Filter filter, int first, int last,
+                 DeflateStream& stream) {
+    std::vector<std::uint8_t> rows[2] = {std::vector<std::uint8_t>(layout.rowBytes),
+                                         std::vector<std::uint8_t>(layout.rowBytes)};
+    const std::size_t lineBytes = layout.rowBytes + 1;
+    const std::size_t pieceRows =
+        std::clamp(kPieceBytes / lineBytes, std::size_t{1}, static_cast<std::size_t>(last - first));
+    std::vector<std::uint8_t> piece(pieceRows * lineBytes);
+    const std::uint8_t* above =
+        first > 0 ? pngOrderRow(img, first - 1, layout, rows[(first - 1) & 1].data()) : nullptr;
+    std::size_t filled = 0;
+    for (int y = first; y < last; ++y) {
+        const std::uint8_t* row = pngOrderRow(img, y, layout, rows[y & 1].data());
+        piece[filled] = static_cast<std::uint8_t>(filter);
+        filterRow(filter, row, above, layout.rowBytes, layout.channels, &piece[filled + 1]);
+        filled += lineBytes;
+        above = row;
+        const bool end = y + 1 == last;
+        if (filled == piece.size() || end) {
+            if (!stream.add(piece.data(), filled, end)) {
+                return false;
+            }
+            filled = 0;
+        }
+    }
+    return true;
+}
+
+struct Choice {
+    Filter filter = Filter::Up;
+    std::size_t sampleBytes = 0;  // the sample, filtered
+    std::size_t deflatedBytes = SIZE_MAX;
+};
+
+// The filter whose sample bands, spread over the image, deflate smallest under `Stream`.
+// Camera footage favours Up or Sub; dithered or synthetic images can favour None by a third.
+template <typename Stream>
+Choice chooseFilter(const cv::Mat& img, const Layout& layout) {
+    Choice choice;
+    for (const Filter filter : {Filter::Up, Filter::Sub, Filter::None}) {
+        std::size_t size = 0;
+        std::size_t sampled = 0;
+        for (int band = 1; band <= kSampleBands; ++band) {
+            const int first = img.rows * band / (kSampleBands + 1);
+            const int last = std::min(first + kBandRows, img.rows);
+            std::vector<std::uint8_t> sample;
+            Stream stream(sample);
+            if (!deflateRows(img, layout, filter, first, last, stream)) {
+                return choice;
+            }
+            size += sample.size();
+            sampled += static_cast<std::size_t>(last - first) * (layout.rowBytes + 1);
+        }
+        if (size < choice.deflatedBytes) {
+            choice = {filter, sampled, size};
+        }
+    }
+    return choice;
+}
+
+template <typename Stream>
+bool deflateImage(const cv::Mat& img, const Layout& layout, Filter filter,
+                  std::vector<std::uint8_t>& out) {
+    Stream stream(out);
+    return deflateRows(img, layout, filter, 0, img.rows, stream);
+}
+}  // namespace
+
+bool encodePng(const cv::Mat& img, std::vector<std::uint8_t>& png) {
+    const int channels = img.channels();
+    if (img.depth() != CV_8U || img.dims != 2 || img.empty() ||
+        (channels != 1 && channels != 3 && channels != 4)) {
+        return false;
+    }
+    const Layout layout{static_cast<std::size_t>(channels),
+                        static_cast<std::size_t>(img.cols) * static_cast<std::size_t>(channels),
+                        static_cast<std::uint8_t>(channels == 1   ? 0
+                                                  : channels == 3 ? 2
+                                                                  : 6)};
+    // Near-flat images go to runs, whose best filter differs: Up or Sub make runs of zeros
+    // where None leaves a flat colour's repeating three bytes.
+    const Choice fast = chooseFilter<FastDeflate>(img, layout);
+    const bool nearFlat = fast.deflatedBytes * kFlatRatio < fast.sampleBytes;
+
+    png.assign(kSignature.begin(), kSignature.end());
+    std::array<std::uint8_t, 13> header{};
+    setU32(&header[0], static_cast<std::uint32_t>(img.cols));
+    setU32(&header[4], static_cast<std::uint32_t>(img.rows));
+    header[8] = 8;  // bits per sample
+    header[9] = layout.colourType;
+    // compression 0 (deflate), filter method 0, no interlace
+    putChunk(png, "IHDR", header.data(), header.size());
+
+    const std::size_t idatStart = png.size();
+    putU32(png, 0);  // the length, once known
+    png.insert(png.end(), {'I', 'D', 'A', 'T'});
+    const std::size_t rawBytes = (layout.rowBytes + 1) * static_cast<std::size_t>(img.rows);
+    if (nearFlat) {
+        const Filter filter = chooseFilter<RunDeflate>(img, layout).filter;
+        if (!deflateImage<RunDeflate>(img, layout, filter, png)) {
+            return false;
+        }
+    } else {
+        if (!deflateImage<FastDeflate>(img, layout, fast.filter, png)) {
+            return false;
+        }
+        // Flat parts the sample missed: runs may still halve the size.
+        const std::size_t fastBytes = png.size() - idatStart - 8;
+        std::vector<std::uint8_t> runs;
+        if (fastBytes * kFlatRatio < rawBytes &&
+            deflateImage<RunDeflate>(img, layout, chooseFilter<RunDeflate>(img, layout).filter,
+                                     runs) &&
+            runs.size() < fastBytes) {
+            png.resize(idatStart + 8);
+            png.insert(png.end(), runs.begin(), runs.end());
+        }
+    }
+    const std::size_t streamBytes = png.size() - idatStart - 8;
+    if (streamBytes > kMaxChunk) {
+        return false;
+    }
+    setU32(&png[idatStart], static_cast<std::uint32_t>(streamBytes));
+    endChunk(png, idatStart);
+    putChunk(png, "IEND", nullptr, 0);
+    return true;
+}
+
+}  // namespace shapemark::png
