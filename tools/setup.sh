@@ -16,11 +16,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 
 packages="build-essential cmake pkg-config libopencv-dev libgtest-dev libgmock-dev libbenchmark-dev
-ffmpeg python3 python3-opencv python3-numpy xvfb xauth xdotool x11-utils imagemagick
-clang libclang-rt-14-dev man-db"
-# The "Many machines" test runs the README's GNU parallel recipe, which copies with rsync.
+libisal-dev zlib1g-dev ffmpeg python3 python3-opencv python3-numpy xvfb xauth xdotool x11-utils
+imagemagick clang libclang-rt-14-dev man-db"
+# The "Many machines" test runs the README's GNU parallel recipe, which copies with rsync; the
+# snapshot's PNG is checked with pngcheck and read back with Pillow; the benchmarks run on the
+# real camera footage of opencv-doc.
 if [ "$mode" = test ]; then
-    packages="$packages parallel rsync"
+    packages="$packages parallel rsync pngcheck python3-pil opencv-doc"
 fi
 
 missing=""
