@@ -2,6 +2,8 @@
 
 #include <isa-l/crc.h>
 
+#include <opencv2/imgproc.hpp>
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -55,21 +57,16 @@ void putChunk(std::vector<std::uint8_t>& out, const char* type, const std::uint8
     endChunk(out, start);
 }
 
-// PNG keeps colour samples in RGB(A) order; the library keeps them in BGR(A).
+// PNG keeps colour samples in RGB(A) order; the library keeps them in BGR(A) and swaps them
+// with SIMD.
 const std::uint8_t* pngOrderRow(const cv::Mat& img, int y, const Layout& layout,
                                 std::uint8_t* scratch) {
-    const std::uint8_t* row = img.ptr<std::uint8_t>(y);
     if (layout.channels == 1) {
-        return row;
+        return img.ptr<std::uint8_t>(y);
     }
-    for (std::size_t i = 0; i < layout.rowBytes; i += layout.channels) {
-        scratch[i] = row[i + 2];
-        scratch[i + 1] = row[i + 1];
-        scratch[i + 2] = row[i];
-        if (layout.channels == 4) {
-            scratch[i + 3] = row[i + 3];
-        }
-    }
+    cv::Mat swapped(1, img.cols, img.type(), scratch);
+    cv::cvtColor(img.row(y), swapped,
+                 layout.channels == 3 ? cv::COLOR_BGR2RGB : cv::COLOR_BGRA2RGBA);
     return scratch;
 }
 
