@@ -7,7 +7,7 @@
 namespace shapemark::png {
 
 namespace {
-constexpr std::size_t kMinRoom = 64 * 1024;
+constexpr std::size_t kMinRoom = std::size_t{64} * 1024;
 // The libraries count input in 32-bit fields.
 constexpr std::size_t kMaxPiece = 1U << 30U;
 }  // namespace

@@ -14,7 +14,7 @@ namespace shapemark::png {
 
 class DeflateStream {
   public:
-    explicit DeflateStream(std::vector<std::uint8_t>& out) : out_(out), start_(out.size()) {}
+    explicit DeflateStream(std::vector<std::uint8_t>& out) : out_(out), used_(out.size()) {}
     virtual ~DeflateStream() = default;
     DeflateStream(const DeflateStream&) = delete;
     DeflateStream& operator=(const DeflateStream&) = delete;
@@ -23,9 +23,6 @@ class DeflateStream {
 
     // Compresses `size` more bytes; `last` ends the stream. False on the library's error.
     virtual bool add(const std::uint8_t* data, std::size_t size, bool last) = 0;
-
-    // Bytes of the stream so far.
-    std::size_t written() const { return used_ - start_; }
 
   protected:
     // Room for at least `wanted` more bytes at the end of the buffer.
@@ -36,8 +33,7 @@ class DeflateStream {
 
   private:
     std::vector<std::uint8_t>& out_;
-    std::size_t start_;
-    std::size_t used_ = start_;
+    std::size_t used_;  // bytes of `out_` in use, the stream's after the caller's own
 };
 
 // ISA-L's igzip at level 1: about three times as fast as the library's PNG writer on camera
@@ -55,7 +51,8 @@ class FastDeflate final : public DeflateStream {
 
   private:
     std::unique_ptr<isal_zstream> stream_;
-    std::unique_ptr<std::uint8_t[]> levelBuffer_;  // igzip's hash tables; it sets them up
+    // igzip's hash tables, left uninitialised: it sets them up itself.
+    std::unique_ptr<std::uint8_t[]> levelBuffer_;  // NOLINT(modernize-avoid-c-arrays)
 };
 
 // zlib's run-length strategy: on near-flat images, where igzip's codes spend twice the bits a

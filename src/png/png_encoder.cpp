@@ -17,7 +17,8 @@ namespace shapemark::png {
 namespace {
 constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr std::uint32_t kMaxChunk = 0x7FFFFFFFU;  // a chunk's length is 31 bits
-constexpr std::size_t kPieceBytes = 256 * 1024;   // filtered rows handed to deflate at once
+constexpr std::size_t kPieceBytes =
+    std::size_t{256} * 1024;  // filtered rows handed to deflate at once
 constexpr int kSampleBands = 3;
 constexpr int kBandRows = 4;
 // Past this ratio igzip's output is mostly its codes' overhead on runs; such near-flat frames
@@ -74,8 +75,8 @@ const std::uint8_t* pngOrderRow(const cv::Mat& img, int y, const Layout& layout,
 // above it, as in the whole image.
 bool deflateRows(const cv::Mat& img, const Layout& layout, Filter filter, int first, int last,
                  DeflateStream& stream) {
-    std::vector<std::uint8_t> rows[2] = {std::vector<std::uint8_t>(layout.rowBytes),
-                                         std::vector<std::uint8_t>(layout.rowBytes)};
+    std::array<std::vector<std::uint8_t>, 2> rows = {std::vector<std::uint8_t>(layout.rowBytes),
+                                                     std::vector<std::uint8_t>(layout.rowBytes)};
     const std::size_t lineBytes = layout.rowBytes + 1;
     const std::size_t pieceRows =
         std::clamp(kPieceBytes / lineBytes, std::size_t{1}, static_cast<std::size_t>(last - first));
@@ -158,7 +159,7 @@ bool encodePng(const cv::Mat& img, std::vector<std::uint8_t>& png) {
 
     png.assign(kSignature.begin(), kSignature.end());
     std::array<std::uint8_t, 13> header{};
-    setU32(&header[0], static_cast<std::uint32_t>(img.cols));
+    setU32(header.data(), static_cast<std::uint32_t>(img.cols));
     setU32(&header[4], static_cast<std::uint32_t>(img.rows));
     header[8] = 8;  // bits per sample
     header[9] = layout.colourType;
