@@ -10,8 +10,8 @@ its detection log, and --at-end-cost with --no-snapshot and with --snapshot-at-e
 the same way. Inputs are generated sample scenes (--sizes), or real videos (--footage).
 
     compare.py [--build DIR] [--rounds N] [--sizes 640x480,...] [--frames N]
-               [--footage VIDEO,...] [--tool-args "WORDS"] [--log-cost | --at-end-cost]
-               [--smoke]
+               [--footage VIDEO,...] [--against DIR] [--tool-args "WORDS"]
+               [--log-cost | --at-end-cost] [--smoke]
 """
 import argparse
 import os
@@ -65,14 +65,17 @@ def peer(script, video, work, name):
             AREA_SIZE, os.path.join(work, name + ".png")]
 
 
-def contenders(build, video, work, tool_args):
-    return {
+def contenders(build, video, work, tool_args, against=None):
+    runs = {
         "tool": tool(build, video, work, "tool", tool_args),
         "floor": ["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", video, "-c:v", "msmpeg4v2",
                   "-f", "avi", os.path.join(work, "floor.avi")],
         "peer": peer("peer.py", video, work, "peer"),
         "careful": peer("peer_threaded.py", video, work, "careful"),
     }
+    if against:
+        runs["before"] = tool(against, video, work, "before", tool_args)
+    return runs
 
 
 def log_cost_runs(build, video, work, tool_args):
@@ -111,24 +114,29 @@ def median_wall(times, size, name):
     return statistics.median(w for w, _ in times[(size, name)])
 
 
-def report_contenders(times, sizes, frames, matches, rounds):
+def report_contenders(times, sizes, frames, matches, rounds, names=CONTENDERS):
     print("rounds: %d, interleaved; wall = whole-process wall time; cpu = user+sys of the "
           "process, all its threads; ratios of medians unless said" % rounds)
     print("| size | frames | tool fps | tool/peer wall (median, min) | tool/careful wall (median) "
           "| tool/floor wall (median) | careful/peer wall (median) "
           "| tool cpu ÷ wall (median of runs) | tool wall ÷ cpu (median of runs) "
-          "| snapshots' pixels identical (peer, careful) |")
-    print("|---|---|---|---|---|---|---|---|---|---|")
+          "| snapshots' pixels identical (peer, careful) | tool/peer cpu (median) "
+          "| tool/before wall (median) |")
+    print("|---|---|---|---|---|---|---|---|---|---|---|---|")
     for size in sizes:
-        med = {n: median_wall(times, size, n) for n in CONTENDERS}
-        low = {n: min(w for w, _ in times[(size, n)]) for n in CONTENDERS}
+        med = {n: median_wall(times, size, n) for n in names}
+        low = {n: min(w for w, _ in times[(size, n)]) for n in names}
+        cpu = {n: statistics.median(c for _, c in times[(size, n)]) for n in names}
         tool_runs = times[(size, "tool")]
-        print("| %s | %d | %.1f | %.2f, %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %s |" % (
-            size, frames[size], frames[size] / med["tool"], med["tool"] / med["peer"],
-            low["tool"] / low["peer"], med["tool"] / med["careful"], med["tool"] / med["floor"],
-            med["careful"] / med["peer"], statistics.median(c / w for w, c in tool_runs),
-            statistics.median(w / c for w, c in tool_runs),
-            ", ".join("yes" if matches[(size, n)] else "NO" for n in ("peer", "careful"))))
+        print("| %s | %d | %.1f | %.2f, %.2f | %.2f | %.2f | %.2f | %.2f | %.2f | %s | %.2f | %s |"
+              % (size, frames[size], frames[size] / med["tool"], med["tool"] / med["peer"],
+                 low["tool"] / low["peer"], med["tool"] / med["careful"],
+                 med["tool"] / med["floor"], med["careful"] / med["peer"],
+                 statistics.median(c / w for w, c in tool_runs),
+                 statistics.median(w / c for w, c in tool_runs),
+                 ", ".join("yes" if matches[(size, n)] else "NO" for n in ("peer", "careful")),
+                 cpu["tool"] / cpu["peer"],
+                 "%.2f" % (med["tool"] / med["before"]) if "before" in med else "–"))
 
 
 def report_log_cost(times, sizes, frames, rounds, what="--detections"):
@@ -168,6 +176,8 @@ def main():
     parser.add_argument("--footage", nargs="?", const=FOOTAGE,
                         help="real videos instead of sample scenes, comma-separated "
                         "(default: %s)" % FOOTAGE)
+    parser.add_argument("--against", metavar="DIR",
+                        help="another build of the tool to run beside this one, as 'before'")
     parser.add_argument("--log-cost", action="store_true",
                         help="time the tool without and with --detections WORK/log.csv")
     parser.add_argument("--at-end-cost", action="store_true",
@@ -218,10 +228,13 @@ def main():
             for name in ("peer", "careful"):
                 matches[(size, name)] = same_pixels(snapshot, os.path.join(work, name + ".png"))
 
-        times = interleave(args.rounds, sizes, CONTENDERS,
-                           lambda size: contenders(args.build, videos[size], work, tool_args),
+        against = os.path.abspath(args.against) if args.against else None
+        names = CONTENDERS + (["before"] if against else [])
+        times = interleave(args.rounds, sizes, names,
+                           lambda size: contenders(args.build, videos[size], work, tool_args,
+                                                   against),
                            work, compare_snapshots)
-        report_contenders(times, sizes, frames, matches, args.rounds)
+        report_contenders(times, sizes, frames, matches, args.rounds, names)
     return 0
 
 
