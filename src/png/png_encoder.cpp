@@ -21,9 +21,11 @@ constexpr std::size_t kPieceBytes =
     std::size_t{256} * 1024;  // filtered rows handed to deflate at once
 constexpr int kSampleBands = 3;
 constexpr int kBandRows = 4;
-// Past this ratio igzip's output is mostly its codes' overhead on runs; such near-flat frames
-// are cheap to encode twice.
-constexpr std::size_t kFlatRatio = 64;
+// Runs are tried on a sample only past this compression ratio under igzip; camera footage
+// stays far below it. They are used where igzip's sample comes out more than this many parts
+// in 100 larger than the library's choice would.
+constexpr std::size_t kCompressibleRatio = 8;
+constexpr std::size_t kRunsMarginPercent = 3;
 
 struct Layout {
     std::size_t channels;
@@ -101,36 +103,38 @@ bool deflateRows(const cv::Mat& img, const Layout& layout, Filter filter, int fi
     return true;
 }
 
-struct Choice {
-    Filter filter = Filter::Up;
-    std::size_t sampleBytes = 0;  // the sample, filtered
-    std::size_t deflatedBytes = SIZE_MAX;
+// What a sample of rows, spread over the image, deflates to under each filter.
+struct Sample {
+    std::array<std::size_t, 3> bytes{};  // by filter number
+    std::size_t rawBytes = 0;            // the sample, filtered
+
+    [[nodiscard]] Filter best() const {
+        return static_cast<Filter>(std::min_element(bytes.begin(), bytes.end()) - bytes.begin());
+    }
+    [[nodiscard]] std::size_t bestBytes() const {
+        return *std::min_element(bytes.begin(), bytes.end());
+    }
 };
 
-// The filter whose sample bands, spread over the image, deflate smallest under `Stream`.
-// Camera footage favours Up or Sub; dithered or synthetic images can favour None by a third.
 template <typename Stream>
-Choice chooseFilter(const cv::Mat& img, const Layout& layout) {
-    Choice choice;
-    for (const Filter filter : {Filter::Up, Filter::Sub, Filter::None}) {
-        std::size_t size = 0;
-        std::size_t sampled = 0;
+bool sampleFilters(const cv::Mat& img, const Layout& layout, Sample& sample) {
+    for (const Filter filter : {Filter::None, Filter::Sub, Filter::Up}) {
+        std::size_t& size = sample.bytes.at(static_cast<std::size_t>(filter));
+        size = 0;
+        sample.rawBytes = 0;
         for (int band = 1; band <= kSampleBands; ++band) {
             const int first = img.rows * band / (kSampleBands + 1);
             const int last = std::min(first + kBandRows, img.rows);
-            std::vector<std::uint8_t> sample;
-            Stream stream(sample);
+            std::vector<std::uint8_t> deflated;
+            Stream stream(deflated);
             if (!deflateRows(img, layout, filter, first, last, stream)) {
-                return choice;
+                return false;
             }
-            size += sample.size();
-            sampled += static_cast<std::size_t>(last - first) * (layout.rowBytes + 1);
-        }
-        if (size < choice.deflatedBytes) {
-            choice = {filter, sampled, size};
+            size += deflated.size();
+            sample.rawBytes += static_cast<std::size_t>(last - first) * (layout.rowBytes + 1);
         }
     }
-    return choice;
+    return true;
 }
 
 template <typename Stream>
@@ -152,10 +156,24 @@ bool encodePng(const cv::Mat& img, std::vector<std::uint8_t>& png) {
                         static_cast<std::uint8_t>(channels == 1   ? 0
                                                   : channels == 3 ? 2
                                                                   : 6)};
-    // Near-flat images go to runs, whose best filter differs: Up or Sub make runs of zeros
-    // where None leaves a flat colour's repeating three bytes.
-    const Choice fast = chooseFilter<FastDeflate>(img, layout);
-    const bool nearFlat = fast.deflatedBytes * kFlatRatio < fast.sampleBytes;
+    // igzip is three times as fast as zlib at a similar size on camera footage. On images with
+    // large flat areas its codes spend about twice the bits a run needs, and the library's PNG
+    // writer (zlib's runs after the Sub filter) can come out smaller; there zlib's runs are
+    // used, with their own best filter. The filter is the one the sample deflates smallest
+    // with: camera footage favours Up or Sub, dithered or synthetic images can favour None.
+    Sample fast;
+    Sample runs;
+    bool useRuns = false;
+    if (!sampleFilters<FastDeflate>(img, layout, fast)) {
+        return false;
+    }
+    if (fast.bestBytes() * kCompressibleRatio < fast.rawBytes) {
+        if (!sampleFilters<RunDeflate>(img, layout, runs)) {
+            return false;
+        }
+        const std::size_t libraryBytes = runs.bytes.at(static_cast<std::size_t>(Filter::Sub));
+        useRuns = fast.bestBytes() * 100 > libraryBytes * (100 + kRunsMarginPercent);
+    }
 
     png.assign(kSignature.begin(), kSignature.end());
     std::array<std::uint8_t, 13> header{};
@@ -169,26 +187,10 @@ bool encodePng(const cv::Mat& img, std::vector<std::uint8_t>& png) {
     const std::size_t idatStart = png.size();
     putU32(png, 0);  // the length, once known
     png.insert(png.end(), {'I', 'D', 'A', 'T'});
-    const std::size_t rawBytes = (layout.rowBytes + 1) * static_cast<std::size_t>(img.rows);
-    if (nearFlat) {
-        const Filter filter = chooseFilter<RunDeflate>(img, layout).filter;
-        if (!deflateImage<RunDeflate>(img, layout, filter, png)) {
-            return false;
-        }
-    } else {
-        if (!deflateImage<FastDeflate>(img, layout, fast.filter, png)) {
-            return false;
-        }
-        // Flat parts the sample missed: runs may still halve the size.
-        const std::size_t fastBytes = png.size() - idatStart - 8;
-        std::vector<std::uint8_t> runs;
-        if (fastBytes * kFlatRatio < rawBytes &&
-            deflateImage<RunDeflate>(img, layout, chooseFilter<RunDeflate>(img, layout).filter,
-                                     runs) &&
-            runs.size() < fastBytes) {
-            png.resize(idatStart + 8);
-            png.insert(png.end(), runs.begin(), runs.end());
-        }
+    const bool deflated = useRuns ? deflateImage<RunDeflate>(img, layout, runs.best(), png)
+                                  : deflateImage<FastDeflate>(img, layout, fast.best(), png);
+    if (!deflated) {
+        return false;
     }
     const std::size_t streamBytes = png.size() - idatStart - 8;
     if (streamBytes > kMaxChunk) {
