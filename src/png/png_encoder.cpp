@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
-#include <cstring>
 
 #include "png/deflate_stream.hpp"
 #include "png/row_filters.hpp"
@@ -17,8 +16,8 @@ namespace shapemark::png {
 namespace {
 constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr std::uint32_t kMaxChunk = 0x7FFFFFFFU;  // a chunk's length is 31 bits
-constexpr std::size_t kPieceBytes =
-    std::size_t{256} * 1024;  // filtered rows handed to deflate at once
+// Filtered rows are handed to deflate in pieces of this size, which stay in the cache.
+constexpr std::size_t kPieceBytes = std::size_t{256} * 1024;
 constexpr int kSampleBands = 3;
 constexpr int kBandRows = 4;
 // Runs are tried on a sample only past this compression ratio under igzip; camera footage
