@@ -20,6 +20,7 @@ namespace shapemark::bench {
 
 namespace {
 constexpr int kFramesPerSet = 6;
+constexpr int kFootageFrames = 30;      // a second of the street scene: people walk through it
 constexpr int kSampleVideoFrames = 24;  // long enough for the decode benchmark to loop rarely
 constexpr int kCell = 110;
 constexpr int kAreaSize = 100;
@@ -85,7 +86,15 @@ void prepare(FrameSet& set) {
 }  // namespace
 
 const char* sourceName(Source source) {
-    return source == Source::Synthetic ? "synthetic" : "decoded";
+    switch (source) {
+        case Source::Synthetic:
+            return "synthetic";
+        case Source::Decoded:
+            return "decoded";
+        case Source::Footage:
+            return "footage";
+    }
+    return "";
 }
 
 cv::Mat syntheticFrame(cv::Size size, int index) {
@@ -139,7 +148,22 @@ const std::string& FrameBank::sampleVideo(cv::Size size) {
     return found->second;
 }
 
+const FrameSet& FrameBank::footage() {
+    const auto key = std::make_tuple(0, 0, Source::Footage);
+    auto found = sets_.find(key);
+    if (found == sets_.end()) {
+        FrameSet set;
+        set.frames = decodeFrames(kFootageVideo, kFootageFrames);
+        prepare(set);
+        found = sets_.emplace(key, std::move(set)).first;
+    }
+    return found->second;
+}
+
 const FrameSet& FrameBank::get(cv::Size size, Source source) {
+    if (source == Source::Footage) {
+        return footage();
+    }
     const auto key = std::make_tuple(size.width, size.height, source);
     auto found = sets_.find(key);
     if (found != sets_.end()) {

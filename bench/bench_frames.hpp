@@ -13,7 +13,11 @@
 
 namespace shapemark::bench {
 
-enum class Source { Synthetic, Decoded };
+// Footage: real camera frames, decoded from a video of their own size (see kFootageVideo).
+enum class Source { Synthetic, Decoded, Footage };
+
+// Real camera footage from Debian's opencv-doc: a 768x576 street scene with sensor noise.
+inline const char* const kFootageVideo = "/usr/share/doc/opencv-doc/examples/data/vtest.avi";
 
 const char* sourceName(Source source);
 
@@ -32,6 +36,8 @@ class FrameBank {
     explicit FrameBank(std::string folder) : folder_(std::move(folder)) {}
 
     const FrameSet& get(cv::Size size, Source source);
+    // The footage's frames, at its own size; throws when the video is missing.
+    const FrameSet& footage();
     // The generated sample video of this size (written on first use).
     const std::string& sampleVideo(cv::Size size);
 

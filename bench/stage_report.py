@@ -19,7 +19,7 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 SIZES = ["640x480", "1280x720", "1920x1080", "3840x2160"]
-SOURCES = ["synthetic", "decoded"]
+SOURCES = ["synthetic", "decoded", "footage"]  # footage: opencv-doc's vtest.avi, 768x576
 # The stages whose sum the whole frame should match; the PNG encode is inside saveSnapshot.
 SUM_STAGES = ["cloneFrame", "binariseFrame", "scanContours", "saveSnapshot", "videoWrite"]
 PERIODS_MS = {25: 40.0, 30: 1000.0 / 30.0}
@@ -38,15 +38,24 @@ def run_benchmarks(args):
 
 
 def collect(report):
-    """{(stage, size, source): [real time in ms or µs, ...]} from the iteration runs."""
-    times = {}
+    """{(stage, size, source): [(real time, CPU time) in ms or µs, ...]} from the iteration runs,
+    and {(stage, size, source): [PNG bytes, ...]} for the encoders."""
+    times, png_bytes = {}, {}
     for run in report["benchmarks"]:
         if run.get("run_type") != "iteration" or run.get("error_occurred"):
             continue
         parts = run["run_name"].split("/")
         key = tuple(parts[:3])
         times.setdefault(key, []).append((run["real_time"], run["cpu_time"]))
-    return times
+        if "png_bytes" in run:
+            png_bytes.setdefault(key, []).append(run["png_bytes"])
+    return times, png_bytes
+
+
+def sizes_of(times, source):
+    """The sizes measured for a source: the four standard ones, or the footage's own."""
+    found = {size for (_, size, src) in times if src == source}
+    return [s for s in SIZES if s in found] + sorted(found - set(SIZES))
 
 
 # The two views of each figure: the minimum real time, and the median CPU time of the whole
@@ -67,17 +76,19 @@ def fmt(value, digits=2):
 
 
 def stage_table(times, source, view):
-    stages = SUM_STAGES[:3] + ["pngEncode", "saveSnapshot", "imwrite", "videoWrite"]
+    stages = SUM_STAGES[:3] + ["pngEncode", "snapshotEncode", "saveSnapshot", "imwrite",
+                               "videoWrite"]
+    video = "footage" if source == "footage" else "decoded"
     lines = ["| size | " + " | ".join(stages) + " | stage sum | whole frame | whole ÷ sum "
              "| whole, 1 thread | decodeFrame |",
              "|---" * (len(stages) + 6) + "|"]
-    for size in SIZES:
+    for size in sizes_of(times, source):
         row = [figure(times, s, size, source, view) for s in stages]
         parts = [figure(times, s, size, source, view) for s in SUM_STAGES]
         total = sum(parts) if None not in parts else None
         whole = figure(times, "wholeFrame", size, source, view)
         single = figure(times, "wholeFrameOneThread", size, source, view)
-        decode = figure(times, "decodeFrame", size, "decoded", view)
+        decode = figure(times, "decodeFrame", size, video, view)
         if all(v is None for v in row):
             continue
         ratio = whole / total if whole and total else None
@@ -87,15 +98,34 @@ def stage_table(times, source, view):
     return "\n".join(lines)
 
 
+def encoder_table(times, png_bytes):
+    """The snapshot's encoder against the library's on the same marked frames: CPU medians,
+    mean PNG bytes per frame."""
+    lines = ["| frames | size | library ms | ours ms | speed-up | library bytes | ours bytes "
+             "| ours ÷ library bytes |", "|---|---|---|---|---|---|---|---|"]
+    for source in SOURCES:
+        for size in sizes_of(times, source):
+            theirs = figure(times, "pngEncode", size, source)
+            ours = figure(times, "snapshotEncode", size, source)
+            if theirs is None or ours is None:
+                continue
+            big = statistics.median(png_bytes[("pngEncode", size, source)])
+            small = statistics.median(png_bytes[("snapshotEncode", size, source)])
+            lines.append("| %s | %s | %.2f | %.2f | %.2f | %s | %s | %.3f |" % (
+                source, size, theirs, ours, theirs / ours, format(round(big), ","),
+                format(round(small), ","), small / big))
+    return "\n".join(lines)
+
+
 def share_table(times, source):
     lines = ["| size | " + " | ".join(SUM_STAGES) + " | of which PNG encode |",
              "|---" * (len(SUM_STAGES) + 2) + "|"]
-    for size in SIZES:
+    for size in sizes_of(times, source):
         parts = [figure(times, s, size, source) for s in SUM_STAGES]
         if None in parts:
             continue
         total = sum(parts)
-        png = figure(times, "pngEncode", size, source)
+        png = figure(times, "snapshotEncode", size, source)
         lines.append("| %s | %s | %s |" % (
             size, " | ".join("%.0f %%" % (100.0 * p / total) for p in parts),
             "%.0f %%" % (100.0 * png / total) if png else "–"))
@@ -103,24 +133,23 @@ def share_table(times, source):
 
 
 def headroom_table(times):
-    """Busy time per processed frame (whole frame + decode) over the frame period: real time
-    (minimum, the nearest to an idle machine) and process CPU time (median)."""
-    lines = ["| size | source | busy ms, real | ÷ 40 ms (25 fps) | ÷ 33.3 ms (30 fps) "
-             "| busy ms, CPU | ÷ 40 ms | ÷ 33.3 ms |",
+    """A headless run's processed frame (runFrame: decode, then the frame through the pipeline,
+    every snapshot written) over the frame period, and the main thread's own floor (mainThread:
+    decode, clone, binarise, scan and draw, no outputs). Real times are minimums, the nearest
+    to an idle machine; CPU times are medians, of the whole process."""
+    lines = ["| size | source | run frame ms, real | ÷ 40 ms (25 fps) | ÷ 33.3 ms (30 fps) "
+             "| CPU ms | main thread ms, real | run ÷ main thread |",
              "|---|---|---|---|---|---|---|---|"]
-    for size in SIZES:
-        for source in SOURCES:
-            cells = []
-            for view in ("real", "cpu"):
-                whole = figure(times, "wholeFrame", size, source, view)
-                decode = figure(times, "decodeFrame", size, "decoded", view)
-                if whole is None or decode is None:
-                    break
-                busy = whole + decode
-                cells.append("%.1f | %.2f | %.2f" % (busy, busy / PERIODS_MS[25],
-                                                    busy / PERIODS_MS[30]))
-            if len(cells) == 2:
-                lines.append("| %s | %s | %s |" % (size, source, " | ".join(cells)))
+    for source in ("decoded", "footage"):
+        for size in sizes_of(times, source):
+            run = figure(times, "runFrame", size, source, "real")
+            main = figure(times, "mainThread", size, source, "real")
+            cpu = figure(times, "runFrame", size, source, "cpu")
+            if run is None or main is None:
+                continue
+            lines.append("| %s | %s | %.1f | %.2f | %.2f | %.1f | %.1f | %.2f |" % (
+                size, source, run, run / PERIODS_MS[25], run / PERIODS_MS[30], cpu, main,
+                run / main))
     return "\n".join(lines)
 
 
@@ -188,7 +217,7 @@ def main():
     if args.save_json:
         with open(args.save_json, "w") as f:
             json.dump(report, f, indent=1)
-    times = collect(report)
+    times, png_bytes = collect(report)
     context = report.get("context", {})
     print("library threads: %s of %s CPUs, %s" % (context.get("cv_num_threads"),
                                                  context.get("cv_num_cpus"),
@@ -200,7 +229,10 @@ def main():
         print(stage_table(times, source, "real"))
         print("\n%s frames: share of the stage sum (CPU time)\n" % source)
         print(share_table(times, source))
-    print("\n### real-time headroom (busy time ÷ frame period; below 1 keeps up)\n")
+    print("\n### snapshot encoders (CPU ms per frame, median; PNG bytes per frame)\n")
+    print(encoder_table(times, png_bytes))
+    print("\n### real-time headroom (a run's processed frame ÷ frame period; below 1 keeps "
+          "up)\n")
     print(headroom_table(times))
     print("\n### counter\n")
     print(counter_table(times))

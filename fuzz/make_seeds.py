@@ -1,5 +1,6 @@
-"""Writes the fuzzers' seed corpora: words for the number parser, and small images with
-convex and concave shapes for the detector, in the byte layout that fuzz_detector reads."""
+"""Writes the fuzzers' seed corpora: words for the number parser, small images with convex
+and concave shapes for the detector, in the byte layout that fuzz_detector reads, and images
+for the PNG encoder in fuzz_png_encoder's layout."""
 import os
 import struct
 import sys
@@ -43,6 +44,13 @@ def binary_seed(image, area_size):
     return header(image, False, area_size) + np.packbits(bits, bitorder="little").tobytes()
 
 
+def png_seed(image, mode, size=None):
+    """An image for fuzz_png_encoder: `mode` picks the channels (bits 0-1) and tiling (bit 2);
+    `size` (width, height) defaults to the image's own."""
+    width, height = size or (image.shape[1], image.shape[0])
+    return struct.pack("<HBB", width - 1, height - 1, mode) + image.tobytes()
+
+
 def main(out):
     parse_dir = os.path.join(out, "parse_decimal")
     detector_dir = os.path.join(out, "detector")
@@ -61,6 +69,17 @@ def main(out):
     seeds.append(colour_seed(scene(64, 64, 4), 2147483647))
     for i, seed in enumerate(seeds):
         with open(os.path.join(detector_dir, "seed%02d" % i), "wb") as f:
+            f.write(seed)
+    png_dir = os.path.join(out, "png_encoder")
+    os.makedirs(png_dir, exist_ok=True)
+    rng = np.random.default_rng(7)
+    png_seeds = [png_seed(scene(48, 40, 5), 1), png_seed(scene(1, 1, 3), 1),
+                 png_seed(rng.integers(0, 256, (17, 33, 4), np.uint8), 2),
+                 png_seed(rng.integers(0, 256, (9, 5, 1), np.uint8), 0),
+                 png_seed(np.array([[[40, 90, 200]]], np.uint8), 1 | 4, (600, 200)),
+                 png_seed(scene(64, 8, 4), 1 | 4, (1000, 255))]
+    for i, seed in enumerate(png_seeds):
+        with open(os.path.join(png_dir, "seed%02d" % i), "wb") as f:
             f.write(seed)
 
 

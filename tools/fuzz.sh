@@ -11,7 +11,7 @@ set -eu
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${FUZZ_BUILD:-"$root/build-fuzz"}
-targets=${FUZZ_TARGETS:-"fuzz_parse_decimal fuzz_detector"}
+targets=${FUZZ_TARGETS:-"fuzz_parse_decimal fuzz_detector fuzz_png_encoder"}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DSHAPEMARK_FUZZ=ON -DSHAPEMARK_TESTS=OFF -DSHAPEMARK_BENCHMARKS=OFF >/dev/null

@@ -17,13 +17,15 @@ build="$root/build"
 
 # demo: what building and running need, the Python module included.
 packages="build-essential cmake pkg-config libopencv-dev python3 python3-dev python3-numpy
-pybind11-dev libxau-dev"
+pybind11-dev libxau-dev libisal-dev zlib1g-dev"
 # test: the test, benchmark and packaging tools besides. mypy checks the Python stubs; the
-# "Many machines" test runs the README's GNU parallel recipe, which copies with rsync.
+# "Many machines" test runs the README's GNU parallel recipe, which copies with rsync; the
+# snapshot's PNG is checked with pngcheck and read back with Pillow; the benchmarks run on the
+# real camera footage of opencv-doc.
 if [ "$mode" = test ]; then
     packages="$packages libgtest-dev libgmock-dev libbenchmark-dev ffmpeg python3-opencv
 xvfb xauth xdotool x11-utils imagemagick clang libclang-rt-14-dev man-db dpkg-dev mypy
-parallel rsync"
+parallel rsync pngcheck python3-pil opencv-doc"
 fi
 
 missing=""

@@ -34,6 +34,7 @@ struct Settings {
     int areaSize = 0;
     int skipRate = 1;                         // never 0
     std::optional<std::string> snapshotPath;  // none with --no-snapshot
+    bool snapshotAtEnd = false;               // one snapshot, of the last processed frame
     bool windows = true;                      // false: headless by choice
     std::optional<std::string> detectionsPath;
     ProgressChoice progress = ProgressChoice::Auto;

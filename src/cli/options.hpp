@@ -10,6 +10,7 @@ namespace shapemark::cli {
 enum class OptionId {
     Snapshot,
     NoSnapshot,
+    SnapshotAtEnd,
     NoWindows,
     Detections,
     Progress,
@@ -31,7 +32,7 @@ struct Option {
     std::string_view detail;    // the man page's paragraph, plain text
 };
 
-inline constexpr std::array<Option, 8> kOptions = {{
+inline constexpr std::array<Option, 9> kOptions = {{
     {OptionId::Snapshot, "snapshot", "PATH", ValueKind::SnapshotFile, "no-snapshot",
      "write the snapshot of the last marked frame to PATH",
      "Write the snapshot to PATH instead of the fixed path C:/Users/kalenvir/Desktop/cage3.png. "
@@ -39,6 +40,12 @@ inline constexpr std::array<Option, 8> kOptions = {{
      "not reported."},
     {OptionId::NoSnapshot, "no-snapshot", "", ValueKind::None, "snapshot", "write no snapshot",
      "Write no snapshot at all."},
+    {OptionId::SnapshotAtEnd, "snapshot-at-end", "", ValueKind::None, "no-snapshot",
+     "write the snapshot once, of the last processed frame, at the end",
+     "Write the snapshot once, of the last processed frame, when the run ends: at the end of the "
+     "input, on Escape, on SIGINT or SIGTERM, and after lost output. For batch runs that keep "
+     "only the last snapshot: they save one PNG encode per processed frame. With --snapshot, it "
+     "goes to PATH."},
     {OptionId::NoWindows, "no-windows", "", ValueKind::None, "",
      "run headless even when a display is there",
      "Open no windows and do not wait between frames, even when a display is reachable; the "

@@ -86,6 +86,7 @@ CommandLine toCommandLine(const ParsedWords& parsed) {
     } else if (given(parsed, OptionId::Snapshot)) {
         settings.snapshotPath = parsed.options.at(OptionId::Snapshot);
     }
+    settings.snapshotAtEnd = given(parsed, OptionId::SnapshotAtEnd);
     settings.windows = !given(parsed, OptionId::NoWindows);
     if (given(parsed, OptionId::Detections)) {
         const std::string& path = parsed.options.at(OptionId::Detections);

@@ -102,6 +102,7 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     }
     sinks.snapshotPath = settings.snapshotPath;
     sinks.snapshotMode = fileMode;
+    sinks.snapshotAtEnd = settings.snapshotAtEnd;
 
     run.progress = std::make_unique<cli::ProgressLine>(cli::ProgressLine::choose(settings.progress),
                                                        run.capture.get(cv::CAP_PROP_FRAME_COUNT));

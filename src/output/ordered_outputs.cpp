@@ -66,7 +66,7 @@ OrderedOutputs::OrderedOutputs(OutputSinks sinks)
     const InterruptsBlocked blocked;  // the threads inherit the mask
     try {
         threads_.emplace_back(&OrderedOutputs::recordFrames, this);
-        if (sinks_.snapshotPath) {
+        if (sinks_.snapshotPath && !sinks_.snapshotAtEnd) {
             for (unsigned i = 0; i < encoderCount(); ++i) {
                 threads_.emplace_back(&OrderedOutputs::encodeSnapshots, this);
             }
@@ -84,9 +84,13 @@ OrderedOutputs::~OrderedOutputs() {
 }
 
 bool OrderedOutputs::handOver(ProcessedFrame frame) {
+    const bool snapshotEach = sinks_.snapshotPath && !sinks_.snapshotAtEnd;
+    if (sinks_.snapshotAtEnd) {
+        lastFrame_ = frame.img;  // shared, not copied: nobody writes to it any more
+    }
     auto job = std::make_shared<Job>();
     job->frame = std::move(frame);
-    job->partsLeft = sinks_.snapshotPath ? 2 : 1;
+    job->partsLeft = snapshotEach ? 2 : 1;
     bool failed = false;
     {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -94,13 +98,13 @@ bool OrderedOutputs::handOver(ProcessedFrame frame) {
         ++inFlight_;
         job->sequence = handedOver_++;
         recordQueue_.push_back(job);
-        if (sinks_.snapshotPath) {
+        if (snapshotEach) {
             snapshotQueue_.push_back(job);
         }
         failed = failed_;
     }
     recordReady_.notify_one();
-    if (sinks_.snapshotPath) {
+    if (snapshotEach) {
         snapshotReady_.notify_one();
     }
     return !failed;
@@ -194,6 +198,19 @@ void OrderedOutputs::finishPart(const JobPtr& job) {
     roomFreed_.notify_one();
 }
 
+// Every ending drains, so an interrupted batch still leaves its last frame.
+void OrderedOutputs::snapshotLastFrame() {
+    if (!sinks_.snapshotAtEnd || !sinks_.snapshotPath || lastFrame_.empty()) {
+        return;
+    }
+    try {
+        saveSnapshot(lastFrame_, *sinks_.snapshotPath, sinks_.snapshotMode);  // silent on failure
+    } catch (...) {
+        fail(workerError("snapshot", std::current_exception()));
+    }
+    lastFrame_.release();
+}
+
 void OrderedOutputs::fail(std::string line) {
     const std::lock_guard<std::mutex> lock(mutex_);
     failed_ = true;
@@ -214,6 +231,7 @@ OutputReport OrderedOutputs::drain() {
     for (std::thread& thread : threads_) {
         thread.join();
     }
+    snapshotLastFrame();
     OutputReport report;
     // The files' own checks come first: they say what was lost, and how much.
     if (sinks_.recording) {

@@ -25,6 +25,7 @@ namespace shapemark {
 struct OutputSinks {
     std::optional<std::string> snapshotPath;
     mode_t snapshotMode = 0644;
+    bool snapshotAtEnd = false;  // one snapshot, of the last frame, when drained
     std::unique_ptr<Recording> recording;
     std::unique_ptr<DetectionLog> log;
 };
@@ -74,6 +75,7 @@ class OrderedOutputs {
     void record(const ProcessedFrame& frame);
     void finishPart(const JobPtr& job);
     void fail(std::string line);
+    void snapshotLastFrame();
 
     OutputSinks sinks_;
     const unsigned capacity_;
@@ -93,6 +95,8 @@ class OrderedOutputs {
     std::mutex commitMutex_;  // guards the drafts waiting for their turn
     std::map<std::uint64_t, std::pair<std::string, JobPtr>> drafts_;
     std::uint64_t nextCommit_ = 0;
+
+    cv::Mat lastFrame_;  // with snapshotAtEnd: the last frame handed over; main thread only
 
     std::vector<std::thread> threads_;
     bool drained_ = false;

@@ -3,8 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <opencv2/imgcodecs.hpp>
-
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -17,6 +15,7 @@
 
 #include "output/files.hpp"
 #include "output/snapshot.hpp"
+#include "png/png_encoder.hpp"
 
 namespace shapemark {
 
@@ -68,8 +67,8 @@ mode_t newFileMode() {
 }
 
 std::string writeSnapshotDraft(const cv::Mat& img, const std::string& path, mode_t mode) {
-    std::vector<uchar> png;
-    if (!cv::imencode(".png", img, png)) {
+    std::vector<std::uint8_t> png;
+    if (!png::encodePng(img, png)) {
         return {};
     }
     // Beside the target, so the rename never crosses a file system. Unnamed while it is

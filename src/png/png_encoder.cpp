@@ -1,0 +1,204 @@
+#include "png/png_encoder.hpp"
+
+#include <isa-l/crc.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+
+#include "png/deflate_stream.hpp"
+#include "png/row_filters.hpp"
+
+namespace shapemark::png {
+
+namespace {
+constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+constexpr std::uint32_t kMaxChunk = 0x7FFFFFFFU;  // a chunk's length is 31 bits
+// Filtered rows are handed to deflate in pieces of this size, which stay in the cache.
+constexpr std::size_t kPieceBytes = std::size_t{256} * 1024;
+constexpr int kSampleBands = 3;
+constexpr int kBandRows = 4;
+// Runs are tried on a sample only past this compression ratio under igzip; camera footage
+// stays far below it. They are used where igzip's sample comes out more than this many parts
+// in 100 larger than the library's choice would.
+constexpr std::size_t kCompressibleRatio = 8;
+constexpr std::size_t kRunsMarginPercent = 3;
+
+struct Layout {
+    std::size_t channels;
+    std::size_t rowBytes;
+    std::uint8_t colourType;  // 0 gray, 2 RGB, 6 RGBA
+};
+
+void putU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<std::uint8_t>(value >> static_cast<unsigned>(shift)));
+    }
+}
+
+void setU32(std::uint8_t* at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        at[i] = static_cast<std::uint8_t>(value >> static_cast<unsigned>(24 - 8 * i));
+    }
+}
+
+// A chunk's CRC covers its type and data: the bytes from `start` + 4 (past the length) on.
+void endChunk(std::vector<std::uint8_t>& out, std::size_t start) {
+    const std::uint8_t* typed = out.data() + start + 4;
+    putU32(out, crc32_gzip_refl(0, typed, out.size() - start - 4));
+}
+
+void putChunk(std::vector<std::uint8_t>& out, const char* type, const std::uint8_t* data,
+              std::uint32_t size) {
+    const std::size_t start = out.size();
+    putU32(out, size);
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data, data + size);
+    endChunk(out, start);
+}
+
+// PNG keeps colour samples in RGB(A) order; the library keeps them in BGR(A) and swaps them
+// with SIMD.
+const std::uint8_t* pngOrderRow(const cv::Mat& img, int y, const Layout& layout,
+                                std::uint8_t* scratch) {
+    if (layout.channels == 1) {
+        return img.ptr<std::uint8_t>(y);
+    }
+    cv::Mat swapped(1, img.cols, img.type(), scratch);
+    cv::cvtColor(img.row(y), swapped,
+                 layout.channels == 3 ? cv::COLOR_BGR2RGB : cv::COLOR_BGRA2RGBA);
+    return scratch;
+}
+
+// Filters rows [first, last) into pieces for `stream`; row `first` is filtered against the row
+// above it, as in the whole image.
+bool deflateRows(const cv::Mat& img, const Layout& layout, Filter filter, int first, int last,
+                 DeflateStream& stream) {
+    std::array<std::vector<std::uint8_t>, 2> rows = {std::vector<std::uint8_t>(layout.rowBytes),
+                                                     std::vector<std::uint8_t>(layout.rowBytes)};
+    const std::size_t lineBytes = layout.rowBytes + 1;
+    const std::size_t pieceRows =
+        std::clamp(kPieceBytes / lineBytes, std::size_t{1}, static_cast<std::size_t>(last - first));
+    std::vector<std::uint8_t> piece(pieceRows * lineBytes);
+    const std::uint8_t* above =
+        first > 0 ? pngOrderRow(img, first - 1, layout, rows[(first - 1) & 1].data()) : nullptr;
+    std::size_t filled = 0;
+    for (int y = first; y < last; ++y) {
+        const std::uint8_t* row = pngOrderRow(img, y, layout, rows[y & 1].data());
+        piece[filled] = static_cast<std::uint8_t>(filter);
+        filterRow(filter, row, above, layout.rowBytes, layout.channels, &piece[filled + 1]);
+        filled += lineBytes;
+        above = row;
+        const bool end = y + 1 == last;
+        if (filled == piece.size() || end) {
+            if (!stream.add(piece.data(), filled, end)) {
+                return false;
+            }
+            filled = 0;
+        }
+    }
+    return true;
+}
+
+// What a sample of rows, spread over the image, deflates to under each filter.
+struct Sample {
+    std::array<std::size_t, 3> bytes{};  // by filter number
+    std::size_t rawBytes = 0;            // the sample, filtered
+
+    [[nodiscard]] Filter best() const {
+        return static_cast<Filter>(std::min_element(bytes.begin(), bytes.end()) - bytes.begin());
+    }
+    [[nodiscard]] std::size_t bestBytes() const {
+        return *std::min_element(bytes.begin(), bytes.end());
+    }
+};
+
+template <typename Stream>
+bool sampleFilters(const cv::Mat& img, const Layout& layout, Sample& sample) {
+    for (const Filter filter : {Filter::None, Filter::Sub, Filter::Up}) {
+        std::size_t& size = sample.bytes.at(static_cast<std::size_t>(filter));
+        size = 0;
+        sample.rawBytes = 0;
+        for (int band = 1; band <= kSampleBands; ++band) {
+            const int first = img.rows * band / (kSampleBands + 1);
+            const int last = std::min(first + kBandRows, img.rows);
+            std::vector<std::uint8_t> deflated;
+            Stream stream(deflated);
+            if (!deflateRows(img, layout, filter, first, last, stream)) {
+                return false;
+            }
+            size += deflated.size();
+            sample.rawBytes += static_cast<std::size_t>(last - first) * (layout.rowBytes + 1);
+        }
+    }
+    return true;
+}
+
+template <typename Stream>
+bool deflateImage(const cv::Mat& img, const Layout& layout, Filter filter,
+                  std::vector<std::uint8_t>& out) {
+    Stream stream(out);
+    return deflateRows(img, layout, filter, 0, img.rows, stream);
+}
+}  // namespace
+
+bool encodePng(const cv::Mat& img, std::vector<std::uint8_t>& png) {
+    const int channels = img.channels();
+    if (img.depth() != CV_8U || img.dims != 2 || img.empty() ||
+        (channels != 1 && channels != 3 && channels != 4)) {
+        return false;
+    }
+    const Layout layout{static_cast<std::size_t>(channels),
+                        static_cast<std::size_t>(img.cols) * static_cast<std::size_t>(channels),
+                        static_cast<std::uint8_t>(channels == 1   ? 0
+                                                  : channels == 3 ? 2
+                                                                  : 6)};
+    // igzip is three times as fast as zlib at a similar size on camera footage. On images with
+    // large flat areas its codes spend about twice the bits a run needs, and the library's PNG
+    // writer (zlib's runs after the Sub filter) can come out smaller; there zlib's runs are
+    // used, with their own best filter. The filter is the one the sample deflates smallest
+    // with: camera footage favours Up or Sub, dithered or synthetic images can favour None.
+    Sample fast;
+    Sample runs;
+    bool useRuns = false;
+    if (!sampleFilters<FastDeflate>(img, layout, fast)) {
+        return false;
+    }
+    if (fast.bestBytes() * kCompressibleRatio < fast.rawBytes) {
+        if (!sampleFilters<RunDeflate>(img, layout, runs)) {
+            return false;
+        }
+        const std::size_t libraryBytes = runs.bytes.at(static_cast<std::size_t>(Filter::Sub));
+        useRuns = fast.bestBytes() * 100 > libraryBytes * (100 + kRunsMarginPercent);
+    }
+
+    png.assign(kSignature.begin(), kSignature.end());
+    std::array<std::uint8_t, 13> header{};
+    setU32(header.data(), static_cast<std::uint32_t>(img.cols));
+    setU32(&header[4], static_cast<std::uint32_t>(img.rows));
+    header[8] = 8;  // bits per sample
+    header[9] = layout.colourType;
+    // compression 0 (deflate), filter method 0, no interlace
+    putChunk(png, "IHDR", header.data(), header.size());
+
+    const std::size_t idatStart = png.size();
+    putU32(png, 0);  // the length, once known
+    png.insert(png.end(), {'I', 'D', 'A', 'T'});
+    const bool deflated = useRuns ? deflateImage<RunDeflate>(img, layout, runs.best(), png)
+                                  : deflateImage<FastDeflate>(img, layout, fast.best(), png);
+    if (!deflated) {
+        return false;
+    }
+    const std::size_t streamBytes = png.size() - idatStart - 8;
+    if (streamBytes > kMaxChunk) {
+        return false;
+    }
+    setU32(&png[idatStart], static_cast<std::uint32_t>(streamBytes));
+    endChunk(png, idatStart);
+    putChunk(png, "IEND", nullptr, 0);
+    return true;
+}
+
+}  // namespace shapemark::png
