@@ -1,5 +1,6 @@
 """The snapshot's PNG: exactly the frame's pixels, whatever its size and content, valid for
 pngcheck and read alike by libpng (through OpenCV) and Pillow."""
+import os
 import subprocess
 import unittest
 
@@ -37,8 +38,11 @@ class SnapshotPngTest(unittest.TestCase):
                         "-s", "%dx%d" % (width, height), "-r", "250", "-i", "-", "-c:v", "ffv1",
                         video], input=frame.tobytes(), check=True, timeout=harness.RUN_LIMIT)
         snapshot = self.work.file("snap.png")
-        harness.run_tool(["--snapshot=" + snapshot, video, "out.avi", NOTHING_MARKED, 1],
-                         cwd=self.work.path)
+        if os.path.exists(snapshot):
+            os.remove(snapshot)  # an earlier case's snapshot must not stand in for this one
+        result = harness.run_tool(["--snapshot=" + snapshot, video, "out.avi", NOTHING_MARKED, 1],
+                                  cwd=self.work.path)
+        self.assertEqual(result.returncode, 0, result.stderr)
         return snapshot
 
     def test_any_size_and_content_round_trips_exactly(self):
