@@ -58,8 +58,8 @@ class FastDeflate final : public DeflateStream {
     std::unique_ptr<std::uint8_t[]> levelBuffer_;  // NOLINT(modernize-avoid-c-arrays)
 };
 
-// zlib's run-length strategy: on near-flat images, where igzip's codes spend twice the bits a
-// run needs, it reaches deflate's best ratio quickly.
+// zlib's run-length strategy: on the few near-flat images where igzip loses even with its short
+// window (flat gray frames), it reaches deflate's best ratio quickly.
 class RunDeflate final : public DeflateStream {
   public:
     explicit RunDeflate(std::vector<std::uint8_t>& out);
