@@ -2,8 +2,9 @@
 // the library's own PNG reader, to exactly the same pixels.
 //   bytes 0-1: width - 1 (little-endian, mod 1024)     byte 2: height - 1
 //   byte 3: bits 0-1 pick 1, 3 or 4 channels; bit 2 tiles the pixel bytes over the whole
-//           image (flat and repeating images, where the encoder switches to runs), otherwise
-//           the pixels come once, row by row, and missing ones are black
+//           image (flat and repeating images, where the encoder turns to igzip's short
+//           window or to runs), otherwise the pixels come once, row by row, and missing ones
+//           are black
 //   the rest: the pixel bytes
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>

@@ -20,7 +20,7 @@ std::uint8_t* DeflateStream::room(std::size_t wanted, std::size_t& available) {
     return out_.data() + used_;
 }
 
-FastDeflate::FastDeflate(std::vector<std::uint8_t>& out)
+FastDeflate::FastDeflate(std::vector<std::uint8_t>& out, unsigned windowBits)
     : DeflateStream(out), stream_(std::make_unique<isal_zstream>()) {
     isal_deflate_init(stream_.get());
     levelBuffer_.reset(new std::uint8_t[ISAL_DEF_LVL1_DEFAULT]);  // NOLINT: left uninitialised
@@ -28,6 +28,7 @@ FastDeflate::FastDeflate(std::vector<std::uint8_t>& out)
     stream_->level_buf = levelBuffer_.get();
     stream_->level_buf_size = ISAL_DEF_LVL1_DEFAULT;
     stream_->gzip_flag = IGZIP_ZLIB;
+    stream_->hist_bits = static_cast<std::uint16_t>(windowBits);
     stream_->flush = NO_FLUSH;
 }
 

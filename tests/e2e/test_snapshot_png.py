@@ -59,6 +59,20 @@ class SnapshotPngTest(unittest.TestCase):
                         self.assertEqual(image.mode, "RGB")
                         self.assertTrue(np.array_equal(np.asarray(image), frame[:, :, ::-1]))
 
+    def test_size_stays_near_the_library_png(self):
+        """At most 5 % over cv2.imencode's PNG of a sample scene; on flat frames and noise, at
+        most 15 % or 16 KiB over, whichever allows more."""
+        video = harness.make_video(self.work.file("scene.avi"), 1, size=(1920, 1080),
+                                   scene="sample")
+        scene = harness.read_frames(video)[0]
+        frames = {"sample scene": (scene, 1.05), "flat": (contents(1080, 1920)["flat"], None),
+                  "noise": (contents(480, 640)["noise"], None)}
+        for name, (frame, limit) in frames.items():
+            with self.subTest(content=name):
+                library = len(cv2.imencode(".png", frame)[1])
+                allowed = library * limit if limit else max(library * 1.15, library + 16 * 1024)
+                self.assertLessEqual(os.path.getsize(self.snapshot_of(frame)), allowed)
+
 
 if __name__ == "__main__":
     unittest.main()
