@@ -20,6 +20,21 @@ std::uint8_t* DeflateStream::room(std::size_t wanted, std::size_t& available) {
     return out_.data() + used_;
 }
 
+bool DeflateStream::add(const std::uint8_t* data, std::size_t size, bool last) {
+    do {
+        const std::size_t piece = std::min(size, kMaxPiece);
+        if (!addPiece(data, piece, last && piece == size)) {
+            return false;
+        }
+        data += piece;
+        size -= piece;
+    } while (size > 0);
+    if (last) {
+        out_.resize(used_);  // trimmed to what was written
+    }
+    return true;
+}
+
 FastDeflate::FastDeflate(std::vector<std::uint8_t>& out, unsigned windowBits)
     : DeflateStream(out), stream_(std::make_unique<isal_zstream>()) {
     isal_deflate_init(stream_.get());
@@ -34,29 +49,20 @@ FastDeflate::FastDeflate(std::vector<std::uint8_t>& out, unsigned windowBits)
 
 FastDeflate::~FastDeflate() = default;
 
-bool FastDeflate::add(const std::uint8_t* data, std::size_t size, bool last) {
+bool FastDeflate::addPiece(const std::uint8_t* data, std::size_t size, bool final) {
     isal_zstream& s = *stream_;
-    // Input comes in pieces the 32-bit count can hold; only the final piece ends the stream.
+    s.next_in = const_cast<std::uint8_t*>(data);  // the library's API lacks const
+    s.avail_in = static_cast<std::uint32_t>(size);
+    s.end_of_stream = final ? 1 : 0;
     do {
-        const std::size_t piece = std::min(size, kMaxPiece);
-        s.next_in = const_cast<std::uint8_t*>(data);  // the library's API lacks const
-        s.avail_in = static_cast<std::uint32_t>(piece);
-        s.end_of_stream = last && piece == size ? 1 : 0;
-        do {
-            std::size_t available = 0;
-            s.next_out = room(piece / 2 + 1024, available);
-            s.avail_out = static_cast<std::uint32_t>(available);
-            if (isal_deflate(&s) != COMP_OK) {
-                return false;
-            }
-            wrote(available - s.avail_out);
-        } while (s.avail_in > 0 || (s.end_of_stream != 0 && s.internal_state.state != ZSTATE_END));
-        data += piece;
-        size -= piece;
-    } while (size > 0);
-    if (last) {
-        close();
-    }
+        std::size_t available = 0;
+        s.next_out = room(size / 2 + 1024, available);
+        s.avail_out = static_cast<std::uint32_t>(available);
+        if (isal_deflate(&s) != COMP_OK) {
+            return false;
+        }
+        wrote(available - s.avail_out);
+    } while (s.avail_in > 0 || (final && s.internal_state.state != ZSTATE_END));
     return true;
 }
 
@@ -70,32 +76,23 @@ RunDeflate::~RunDeflate() {
     }
 }
 
-bool RunDeflate::add(const std::uint8_t* data, std::size_t size, bool last) {
+bool RunDeflate::addPiece(const std::uint8_t* data, std::size_t size, bool final) {
     if (!open_) {
         return false;
     }
+    stream_.next_in = const_cast<Bytef*>(data);  // zlib's API lacks const
+    stream_.avail_in = static_cast<uInt>(size);
+    int status = Z_OK;
     do {
-        const std::size_t piece = std::min(size, kMaxPiece);
-        const bool final = last && piece == size;
-        stream_.next_in = const_cast<Bytef*>(data);  // zlib's API lacks const
-        stream_.avail_in = static_cast<uInt>(piece);
-        int status = Z_OK;
-        do {
-            std::size_t available = 0;
-            stream_.next_out = room(piece / 2 + 1024, available);
-            stream_.avail_out = static_cast<uInt>(available);
-            status = deflate(&stream_, final ? Z_FINISH : Z_NO_FLUSH);
-            if (status == Z_STREAM_ERROR) {
-                return false;
-            }
-            wrote(available - stream_.avail_out);
-        } while (stream_.avail_in > 0 || (final && status != Z_STREAM_END));
-        data += piece;
-        size -= piece;
-    } while (size > 0);
-    if (last) {
-        close();
-    }
+        std::size_t available = 0;
+        stream_.next_out = room(size / 2 + 1024, available);
+        stream_.avail_out = static_cast<uInt>(available);
+        status = deflate(&stream_, final ? Z_FINISH : Z_NO_FLUSH);
+        if (status == Z_STREAM_ERROR) {
+            return false;
+        }
+        wrote(available - stream_.avail_out);
+    } while (stream_.avail_in > 0 || (final && status != Z_STREAM_END));
     return true;
 }
 

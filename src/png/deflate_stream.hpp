@@ -22,14 +22,14 @@ class DeflateStream {
     DeflateStream& operator=(DeflateStream&&) = delete;
 
     // Compresses `size` more bytes; `last` ends the stream. False on the library's error.
-    virtual bool add(const std::uint8_t* data, std::size_t size, bool last) = 0;
+    bool add(const std::uint8_t* data, std::size_t size, bool last);
 
   protected:
+    // One piece that the library's 32-bit counts can hold; `final` ends the stream.
+    virtual bool addPiece(const std::uint8_t* data, std::size_t size, bool final) = 0;
     // Room for at least `wanted` more bytes at the end of the buffer.
     std::uint8_t* room(std::size_t wanted, std::size_t& available);
     void wrote(std::size_t bytes) { used_ += bytes; }
-    // Trims the buffer to what was written.
-    void close() { out_.resize(used_); }
 
   private:
     std::vector<std::uint8_t>& out_;
@@ -50,7 +50,7 @@ class FastDeflate final : public DeflateStream {
     FastDeflate& operator=(const FastDeflate&) = delete;
     FastDeflate(FastDeflate&&) = delete;
     FastDeflate& operator=(FastDeflate&&) = delete;
-    bool add(const std::uint8_t* data, std::size_t size, bool last) override;
+    bool addPiece(const std::uint8_t* data, std::size_t size, bool final) override;
 
   private:
     std::unique_ptr<isal_zstream> stream_;
@@ -68,7 +68,7 @@ class RunDeflate final : public DeflateStream {
     RunDeflate& operator=(const RunDeflate&) = delete;
     RunDeflate(RunDeflate&&) = delete;
     RunDeflate& operator=(RunDeflate&&) = delete;
-    bool add(const std::uint8_t* data, std::size_t size, bool last) override;
+    bool addPiece(const std::uint8_t* data, std::size_t size, bool final) override;
 
   private:
     z_stream stream_{};
