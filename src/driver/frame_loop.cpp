@@ -63,13 +63,11 @@ RunResult runFrameLoop(RunState& run) {
             ++frameCount;
             std::printf("%lld/n", frameCount);
             std::fflush(stdout);  // no line break ever comes, so flush each count
-            if (got.kind == FrameRead::Kind::Frame) {
-                ++run.summary.framesRead;
-            } else if (got.kind == FrameRead::Kind::Damaged && reader.damaged() == 1) {
+            if (got.kind == FrameRead::Kind::Damaged && reader.damaged() == 1) {
                 run.progress->note("shapemark: frame " + std::to_string(frameCount) +
                                    " cannot be decoded; skipped (damaged frames are counted)");
             }
-            run.progress->update(run.summary.framesRead);
+            run.progress->update(reader.frames());
             if (frameCount % run.skipRate == 0 && got.kind != FrameRead::Kind::Damaged) {
                 if (got.kind == FrameRead::Kind::End) {
                     inputEnded = true;
@@ -91,6 +89,8 @@ RunResult runFrameLoop(RunState& run) {
         result.failure = "shapemark: stopped after " + std::to_string(frameCount) +
                          " frames: " + whatFailed(std::current_exception());
     }
+    // The reader counts what it decoded and what it skipped; the summary takes both from it.
+    run.summary.framesRead = reader.frames();
     run.summary.framesDamaged = reader.damaged();
     if (inputEnded) {
         noteShortInput(reader, run);

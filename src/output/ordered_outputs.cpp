@@ -66,7 +66,7 @@ OrderedOutputs::OrderedOutputs(OutputSinks sinks)
     const InterruptsBlocked blocked;  // the threads inherit the mask
     try {
         threads_.emplace_back(&OrderedOutputs::recordFrames, this);
-        if (sinks_.snapshotPath && !sinks_.snapshotAtEnd) {
+        if (snapshotEach()) {
             for (unsigned i = 0; i < encoderCount(); ++i) {
                 threads_.emplace_back(&OrderedOutputs::encodeSnapshots, this);
             }
@@ -84,7 +84,7 @@ OrderedOutputs::~OrderedOutputs() {
 }
 
 bool OrderedOutputs::handOver(ProcessedFrame frame) {
-    const bool snapshotEach = sinks_.snapshotPath && !sinks_.snapshotAtEnd;
+    const bool snapshotEach = this->snapshotEach();
     if (sinks_.snapshotAtEnd) {
         lastFrame_ = frame.img;  // shared, not copied: nobody writes to it any more
     }

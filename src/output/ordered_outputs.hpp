@@ -76,6 +76,10 @@ class OrderedOutputs {
     void finishPart(const JobPtr& job);
     void fail(std::string line);
     void snapshotLastFrame();
+    // A snapshot of every frame, by the encoders; otherwise none, or one at the end.
+    [[nodiscard]] bool snapshotEach() const {
+        return sinks_.snapshotPath.has_value() && !sinks_.snapshotAtEnd;
+    }
 
     OutputSinks sinks_;
     const unsigned capacity_;
