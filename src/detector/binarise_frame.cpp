@@ -1,5 +1,7 @@
 #include <opencv2/imgproc.hpp>
 
+#include <cmath>
+
 #include "detector/detector.hpp"
 
 namespace shapemark {
@@ -8,13 +10,27 @@ void cloneFrame(const cv::Mat& frame, cv::Mat& img) {
     img = frame.clone();
 }
 
+namespace {
+// The library's mean-C adaptive threshold, pixel for pixel: the same box mean, then
+// grey - mean > -ceil(offset). The library makes that test through a lookup table, one pixel at
+// a time; as grey >= mean - (ceil(offset) - 1), a subtraction that stops at 0 (where every grey
+// passes) and a comparison, it runs on whole vectors.
+void thresholdBelowLocalMean(const cv::Mat& grey, cv::Mat& binary) {
+    static_assert(params::kThresholdMax == 255.0, "the comparison writes 255 or 0");
+    cv::boxFilter(grey, binary, CV_8U, cv::Size(params::kThresholdBlock, params::kThresholdBlock),
+                  cv::Point(-1, -1), true, cv::BORDER_REPLICATE | cv::BORDER_ISOLATED);
+    const double margin = std::ceil(params::kThresholdOffset) - 1.0;
+    cv::subtract(binary, cv::Scalar::all(margin), binary);  // saturates at 0
+    cv::compare(grey, binary, binary, cv::CMP_GE);
+}
+}  // namespace
+
 void binariseFrame(const cv::Mat& img, cv::Mat& imgGrayScale, cv::Mat& Iat) {
     imgGrayScale.create(img.size(), CV_8UC1);
     cv::cvtColor(img, imgGrayScale, cv::COLOR_BGR2GRAY);
     Iat.create(img.size(), CV_8UC1);
     cv::medianBlur(imgGrayScale, imgGrayScale, params::kMedianAperture);
-    cv::adaptiveThreshold(imgGrayScale, Iat, params::kThresholdMax, cv::ADAPTIVE_THRESH_MEAN_C,
-                          cv::THRESH_BINARY, params::kThresholdBlock, params::kThresholdOffset);
+    thresholdBelowLocalMean(imgGrayScale, Iat);
     // An empty kernel is the 3x3 rectangle anchored at its centre.
     cv::erode(Iat, Iat, cv::Mat(), cv::Point(-1, -1), params::kMorphologyIterations);
     cv::dilate(Iat, Iat, cv::Mat(), cv::Point(-1, -1), params::kMorphologyIterations);

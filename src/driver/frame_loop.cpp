@@ -3,11 +3,13 @@
 #include <shapemark/shapemark.hpp>
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <utility>
 
 #include "cli/exit_status.hpp"
 #include "detector/detector.hpp"
+#include "driver/detect_ahead.hpp"
 #include "driver/frame_reader.hpp"
 #include "driver/interrupt.hpp"
 #include "driver/pacing.hpp"
@@ -34,20 +36,48 @@ void noteShortInput(const FrameReader& reader, const RunState& run) {
                            " frames it announces");
     }
 }
+
+std::string stoppedAfter(long long frameCount, const std::exception_ptr& error) {
+    return "shapemark: stopped after " + std::to_string(frameCount) +
+           " frames: " + whatFailed(error);
+}
+
+bool handOver(ProcessedFrame processed, RunState& run) {
+    run.summary.shapesMarked += static_cast<long long>(processed.shapes.size());
+    // Moved, not copied; and no reference stays behind, so the frame is freed where the
+    // outputs finish with it, never under a reader.
+    return run.outputs->handOver(std::move(processed));
+}
+
+// Hands over the frames marked ahead, in frame order: those ready, and then the oldest while
+// the pool is full; with `all`, every one. False once an output has failed.
+bool handOverMarked(DetectAhead& ahead, RunState& run, bool all) {
+    while (!ahead.empty() && (all || ahead.full() || ahead.frontReady())) {
+        if (!handOver(ahead.takeFront(), run)) {
+            return false;
+        }
+    }
+    return true;
+}
 }  // namespace
 
 bool processFrame(const cv::Mat& frame, long long frameCount, double timeMs, RunState& run) {
     ProcessedFrame processed;
     processed.frameCount = frameCount;
     processed.timeMs = timeMs;
-    processed.shapes = detect(frame, run.areaSize);
+    if (run.ahead) {
+        processed.img = frame;  // no copy: nobody writes to the frame again
+        run.ahead->submit(std::move(processed));
+        return handOverMarked(*run.ahead, run, false);
+    }
     cloneFrame(frame, processed.img);
-    draw(processed.img, processed.shapes);
+    markFrame(processed, run.areaSize);
     showProcessed(frame, processed.img, run.windows);
-    run.summary.shapesMarked += static_cast<long long>(processed.shapes.size());
-    // Moved, not copied; and no reference stays behind, so the frame is freed where the
-    // outputs finish with it, never under a reader.
-    return run.outputs->handOver(std::move(processed));
+    return handOver(std::move(processed), run);
+}
+
+bool finishMarking(RunState& run) {
+    return !run.ahead || handOverMarked(*run.ahead, run, true);
 }
 
 RunResult runFrameLoop(RunState& run) {
@@ -57,6 +87,7 @@ RunResult runFrameLoop(RunState& run) {
     FrameReader reader(run.capture);
     bool inputEnded = false;
     Pacer pacer(pacingWaitMs(run.fps));
+    bool outputsSound = true;
     try {
         for (;;) {
             const FrameRead got = reader.read();
@@ -74,7 +105,7 @@ RunResult runFrameLoop(RunState& run) {
                     break;
                 }
                 ++run.summary.framesProcessed;
-                const bool outputsSound = processFrame(got.frame, frameCount, got.timeMs, run);
+                outputsSound = processFrame(got.frame, frameCount, got.timeMs, run);
                 // A lost output ends the run as Escape would: what was handed over is kept.
                 if (showAndPace(got.frame, run, pacer) || !outputsSound) {
                     break;
@@ -86,9 +117,20 @@ RunResult runFrameLoop(RunState& run) {
         }
     } catch (...) {
         // The tool itself failed: what was handed over is still finished, as on Escape.
-        result.failure = "shapemark: stopped after " + std::to_string(frameCount) +
-                         " frames: " + whatFailed(std::current_exception());
+        result.failure = stoppedAfter(frameCount, std::current_exception());
     }
+    try {
+        // Every frame read before the loop ended is kept, as if it had been marked at once; a
+        // frame whose marking failed drops the ones after it.
+        if (outputsSound) {
+            finishMarking(run);
+        }
+    } catch (...) {
+        if (result.failure.empty()) {
+            result.failure = stoppedAfter(frameCount, std::current_exception());
+        }
+    }
+    run.ahead.reset();
     // The reader counts what it decoded and what it skipped; the summary takes both from it.
     run.summary.framesRead = reader.frames();
     run.summary.framesDamaged = reader.damaged();

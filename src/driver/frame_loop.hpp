@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/progress.hpp"
+#include "driver/detect_ahead.hpp"
 #include "output/ordered_outputs.hpp"
 #include "output/windows.hpp"
 
@@ -20,6 +21,9 @@ struct RunState {
     int skipRate = 1;  // never 0: the command line refuses it
     Windows windows = Windows::On;
     std::unique_ptr<OrderedOutputs> outputs;
+    // Headless: frames are marked on other cores while the main thread decodes. With windows,
+    // each frame is shown as it is marked, at the frame period: nothing to gain.
+    std::unique_ptr<DetectAhead> ahead;
     std::unique_ptr<cli::ProgressLine> progress;
     cli::RunSummary summary;  // counted as the run goes
     // The frames the input's header claims; 0 when it does not say.
@@ -33,9 +37,15 @@ struct RunResult {
     OutputReport outputs;
 };
 
-// One processed frame: detect, draw on a copy, show, hand the marked copy to the outputs.
+// One processed frame: detect, draw, show, hand the marked frame to the outputs, in frame order.
+// With `run.ahead`, the frame itself is marked, later and on another thread, so the caller never
+// writes to its pixels again (the frame reader never does); otherwise a copy is marked here.
 // False once an output has failed. The benchmarks time this very function.
 bool processFrame(const cv::Mat& frame, long long frameCount, double timeMs, RunState& run);
+
+// Hands over every frame still being marked ahead; false once an output has failed. A frame
+// whose marking failed is rethrown, and the frames after it are dropped.
+bool finishMarking(RunState& run);
 
 // Expects the "Video" window to exist already when windows are on.
 RunResult runFrameLoop(RunState& run);

@@ -10,7 +10,7 @@ namespace shapemark {
 struct FrameRead {
     enum class Kind { Frame, Damaged, End };
     Kind kind = Kind::End;
-    cv::Mat frame;  // the decoded frame (Kind::Frame only); owned by the reader until the next read
+    cv::Mat frame;  // the decoded frame (Kind::Frame only); the reader never writes to it again
     double timeMs;  // the frame's time stamp in ms; NaN where the input has none (Kind::Frame only)
 };
 

@@ -3,7 +3,6 @@
 #include <malloc.h>
 #include <unistd.h>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
 #include <cerrno>
@@ -69,11 +68,6 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     if (!run.capture.isOpened()) {
         return kStatusNoInput;
     }
-    // The image codecs set themselves up on first use, GDAL among them, which aborts the process
-    // when memory runs out; set up now, before the frames take memory and any output is opened.
-    if (settings.snapshotPath) {
-        cv::haveImageWriter(".png");
-    }
     run.windows = settings.windows ? windowsFromEnvironment() : Windows::Off;
     openWindows(run.windows);
 
@@ -107,6 +101,9 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     run.progress = std::make_unique<cli::ProgressLine>(cli::ProgressLine::choose(settings.progress),
                                                        run.capture.get(cv::CAP_PROP_FRAME_COUNT));
     run.outputs = std::make_unique<OrderedOutputs>(std::move(sinks));
+    if (run.windows == Windows::Off) {
+        run.ahead = std::make_unique<DetectAhead>(run.areaSize);
+    }
     return std::nullopt;
 }
 

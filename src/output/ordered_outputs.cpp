@@ -1,15 +1,13 @@
 #include "output/ordered_outputs.hpp"
 
-#include <pthread.h>
-
 #include <opencv2/core/utility.hpp>
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <exception>
 #include <utility>
 
+#include "output/interrupts_blocked.hpp"
 #include "output/snapshot.hpp"
 
 namespace shapemark {
@@ -28,27 +26,6 @@ constexpr unsigned kFramesBeyondEncoders = 2;
 unsigned encoderCount() {
     return static_cast<unsigned>(std::max(1, cv::getNumberOfCPUs()));
 }
-
-// Workers leave SIGINT, SIGTERM and SIGHUP to the main thread, whose loop acts on them.
-class InterruptsBlocked {
-  public:
-    InterruptsBlocked() {
-        sigset_t interrupts;
-        sigemptyset(&interrupts);
-        sigaddset(&interrupts, SIGINT);
-        sigaddset(&interrupts, SIGTERM);
-        sigaddset(&interrupts, SIGHUP);
-        pthread_sigmask(SIG_BLOCK, &interrupts, &previous_);
-    }
-    ~InterruptsBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-    InterruptsBlocked(const InterruptsBlocked&) = delete;
-    InterruptsBlocked& operator=(const InterruptsBlocked&) = delete;
-    InterruptsBlocked(InterruptsBlocked&&) = delete;
-    InterruptsBlocked& operator=(InterruptsBlocked&&) = delete;
-
-  private:
-    sigset_t previous_{};
-};
 
 std::string workerError(const char* what, const std::exception_ptr& error) {
     try {

@@ -96,9 +96,9 @@ const std::uint8_t* pngOrderRow(const cv::Mat& img, int y, const Layout& layout,
 }
 
 // Filters rows [first, last) into pieces for `stream`; row `first` is filtered against the row
-// above it, as in the whole image.
+// above it, as in the whole image. `endStream`: the last row ends the stream.
 bool deflateRows(const cv::Mat& img, const Layout& layout, Filter filter, int first, int last,
-                 DeflateStream& stream) {
+                 DeflateStream& stream, bool endStream = true) {
     std::array<std::vector<std::uint8_t>, 2> rows = {std::vector<std::uint8_t>(layout.rowBytes),
                                                      std::vector<std::uint8_t>(layout.rowBytes)};
     const std::size_t lineBytes = layout.rowBytes + 1;
@@ -116,7 +116,7 @@ bool deflateRows(const cv::Mat& img, const Layout& layout, Filter filter, int fi
         above = row;
         const bool end = y + 1 == last;
         if (filled == piece.size() || end) {
-            if (!stream.add(piece.data(), filled, end)) {
+            if (!stream.add(piece.data(), filled, end && endStream)) {
                 return false;
             }
             filled = 0;
@@ -138,22 +138,23 @@ struct Sample {
     }
 };
 
+// One stream per filter runs through every band: a stream's set-up and its Huffman tables cost
+// about what a band's rows do, so a stream per band would spend most of the sample on them.
 bool sampleFilters(const cv::Mat& img, const Layout& layout, Method method, Sample& sample) {
+    std::vector<std::uint8_t> deflated;
     for (const Filter filter : {Filter::None, Filter::Sub, Filter::Up}) {
-        std::size_t& size = sample.bytes.at(static_cast<std::size_t>(filter));
-        size = 0;
+        deflated.clear();
         sample.rawBytes = 0;
+        const std::unique_ptr<DeflateStream> stream = openStream(method, deflated);
         for (int band = 1; band <= kSampleBands; ++band) {
             const int first = img.rows * band / (kSampleBands + 1);
             const int last = std::min(first + kBandRows, img.rows);
-            std::vector<std::uint8_t> deflated;
-            const std::unique_ptr<DeflateStream> stream = openStream(method, deflated);
-            if (!deflateRows(img, layout, filter, first, last, *stream)) {
+            if (!deflateRows(img, layout, filter, first, last, *stream, band == kSampleBands)) {
                 return false;
             }
-            size += deflated.size();
             sample.rawBytes += static_cast<std::size_t>(last - first) * (layout.rowBytes + 1);
         }
+        sample.bytes.at(static_cast<std::size_t>(filter)) = deflated.size();
     }
     return true;
 }

@@ -125,5 +125,31 @@ TEST(BinariseFrame, WholeIterationLeavesCapturedFrameUntouched) {
     EXPECT_EQ(testing::differingPixels(frame, captured), 0);
 }
 
+// The threshold is the library's mean-C adaptive threshold, pixel for pixel, also where the
+// local mean is within the offset of black or white and the test sits on its boundary: noise
+// in dark, mid and bright bands, against the library's own pipeline.
+TEST(BinariseFrame, ThresholdEqualsTheLibrarysOnNoise) {
+    cv::RNG rng(7);
+    for (const cv::Size size : {cv::Size(320, 240), cv::Size(97, 61)}) {
+        cv::Mat frame(size, CV_8UC3);
+        const int band = size.height / 3;
+        rng.fill(frame.rowRange(0, band), cv::RNG::UNIFORM, 0, 30);
+        rng.fill(frame.rowRange(band, 2 * band), cv::RNG::UNIFORM, 0, 256);
+        rng.fill(frame.rowRange(2 * band, size.height), cv::RNG::UNIFORM, 226, 256);
+        cv::Mat grey;
+        cv::Mat expected;
+        cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
+        cv::medianBlur(grey, grey, 3);
+        cv::adaptiveThreshold(grey, expected, 255, cv::ADAPTIVE_THRESH_MEAN_C, cv::THRESH_BINARY,
+                              71, 15);
+        cv::erode(expected, expected, cv::Mat(), cv::Point(-1, -1), 2);
+        cv::dilate(expected, expected, cv::Mat(), cv::Point(-1, -1), 2);
+        const cv::Mat Iat = binarised(frame);
+        ASSERT_GT(cv::countNonZero(expected), 0);
+        ASSERT_GT(cv::countNonZero(expected == 0), 0);
+        EXPECT_EQ(cv::countNonZero(Iat != expected), 0) << size;
+    }
+}
+
 }  // namespace
 }  // namespace shapemark

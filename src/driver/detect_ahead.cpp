@@ -1,0 +1,104 @@
+#include "driver/detect_ahead.hpp"
+
+#include <opencv2/core/utility.hpp>
+
+#include <shapemark/shapemark.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
+#include "detector/detector.hpp"
+#include "output/interrupts_blocked.hpp"
+
+namespace shapemark {
+
+void markFrame(ProcessedFrame& processed, int areaSize) {
+    // Before drawing, the copy is the captured frame: detecting in it finds the same shapes.
+    processed.shapes = detect(processed.img, areaSize);
+    draw(processed.img, processed.shapes);
+}
+
+DetectAhead::DetectAhead(int areaSize) : areaSize_(areaSize) {
+    // The decoder and the recording are one thread each, and a frame's detection costs about
+    // what either does; more threads than a few would only hold more frames.
+    constexpr int kMostThreads = 4;
+    const auto threads =
+        static_cast<std::size_t>(std::clamp(cv::getNumberOfCPUs(), 1, kMostThreads));
+    capacity_ = threads + 1;
+    const InterruptsBlocked blocked;  // the threads inherit the mask
+    try {
+        for (std::size_t i = 0; i < threads; ++i) {
+            threads_.emplace_back(&DetectAhead::work, this);
+        }
+    } catch (...) {
+        stop();  // a thread that cannot start: the caller reports it
+        throw;
+    }
+}
+
+DetectAhead::~DetectAhead() {
+    stop();
+}
+
+void DetectAhead::stop() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+        queue_.clear();  // frames not started are dropped; their futures say so, unread
+    }
+    queued_.notify_all();
+    for (std::thread& thread : threads_) {
+        thread.join();
+    }
+    threads_.clear();
+}
+
+void DetectAhead::submit(ProcessedFrame copy) {
+    std::packaged_task<ProcessedFrame()> task(
+        [areaSize = areaSize_, frame = std::move(copy)]() mutable {
+            markFrame(frame, areaSize);
+            return std::move(frame);
+        });
+    pending_.push_back(task.get_future());
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(std::move(task));
+    }
+    queued_.notify_one();
+}
+
+bool DetectAhead::frontReady() const {
+    return !pending_.empty() &&
+           pending_.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+ProcessedFrame DetectAhead::takeFront() {
+    std::future<ProcessedFrame> front = std::move(pending_.front());
+    pending_.pop_front();
+    try {
+        return front.get();
+    } catch (...) {
+        stop();
+        pending_.clear();
+        throw;
+    }
+}
+
+void DetectAhead::work() {
+    for (;;) {
+        std::packaged_task<ProcessedFrame()> task;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            queued_.wait(lock, [this] { return !queue_.empty() || stopping_; });
+            if (stopping_) {
+                return;
+            }
+            task = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        task();  // an exception is kept in the task's future
+    }
+}
+
+}  // namespace shapemark
