@@ -1,11 +1,17 @@
-// The driver's pure rules: the decimal parser, the property truncation and the pacing wait.
+// The driver's pure rules: the decimal parser, the property truncation and the pacing wait;
+// and the pool that marks frames ahead.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
 
 #include "cli/command_line.hpp"
+#include "driver/detect_ahead.hpp"
 #include "driver/input_properties.hpp"
 #include "driver/pacing.hpp"
 
@@ -105,6 +111,43 @@ TEST(PacingWaitMs, NeverWaitsForEver) {
     EXPECT_EQ(pacingWaitMs(INT_MIN), 40);
     EXPECT_EQ(pacingWaitMs(1001), 1);
     EXPECT_EQ(pacingWaitMs(INT_MAX), 1);
+}
+
+// Frames marked ahead come back in the order they went in, each as marking it at once gives;
+// a frame whose marking fails is rethrown at its turn and the frames after it are dropped, so
+// that no output skips a frame.
+TEST(DetectAhead, GivesFramesBackInOrderAndStopsAtAFailure) {
+    std::vector<cv::Mat> frames;
+    for (int i = 0; i < 9; ++i) {
+        cv::Mat frame(240, 320, CV_8UC3, cv::Scalar(200, 200, 200));
+        cv::rectangle(frame, cv::Rect(20 + 25 * i, 40, 60, 60 + 5 * i), cv::Scalar(30, 30, 30),
+                      cv::FILLED);
+        frames.push_back(frame);
+    }
+    shapemark::DetectAhead ahead(100);
+    for (int i = 0; i < 10; ++i) {
+        shapemark::ProcessedFrame copy;
+        copy.frameCount = i + 1;
+        // The seventh cannot be marked: the detector refuses a grey image.
+        copy.img = i == 6 ? cv::Mat(240, 320, CV_8UC1, cv::Scalar(0)) : frames[i % 9].clone();
+        ahead.submit(std::move(copy));
+    }
+    std::vector<shapemark::ProcessedFrame> back;
+    for (int i = 0; i < 6; ++i) {
+        back.push_back(ahead.takeFront());
+    }
+    EXPECT_THROW(ahead.takeFront(), std::invalid_argument);
+    EXPECT_TRUE(ahead.empty());
+    ASSERT_EQ(back.size(), 6U);
+    for (std::size_t i = 0; i < back.size(); ++i) {
+        shapemark::ProcessedFrame serial;
+        serial.img = frames[i].clone();
+        shapemark::markFrame(serial, 100);
+        EXPECT_EQ(back[i].frameCount, static_cast<long long>(i) + 1);
+        ASSERT_EQ(back[i].shapes.size(), 1U) << i;
+        EXPECT_EQ(back[i].shapes[0].polygon, serial.shapes[0].polygon) << i;
+        EXPECT_EQ(cv::norm(back[i].img, serial.img, cv::NORM_INF), 0.0) << i;
+    }
 }
 
 }  // namespace
