@@ -50,14 +50,15 @@ bool handOver(ProcessedFrame processed, RunState& run) {
 }
 
 // Hands over the frames marked ahead, in frame order: those ready, and then the oldest while
-// the pool is full; with `all`, every one. False once an output has failed.
+// the pool is full; with `all`, every one. Once an output has failed the rest still go, as the
+// frame that found the failure did: the run ends as on Escape, with every frame counted kept.
+// False once an output has failed.
 bool handOverMarked(DetectAhead& ahead, RunState& run, bool all) {
+    bool sound = true;
     while (!ahead.empty() && (all || ahead.full() || ahead.frontReady())) {
-        if (!handOver(ahead.takeFront(), run)) {
-            return false;
-        }
+        sound = handOver(ahead.takeFront(), run) && sound;
     }
-    return true;
+    return sound;
 }
 }  // namespace
 
@@ -87,7 +88,6 @@ RunResult runFrameLoop(RunState& run) {
     FrameReader reader(run.capture);
     bool inputEnded = false;
     Pacer pacer(pacingWaitMs(run.fps));
-    bool outputsSound = true;
     try {
         for (;;) {
             const FrameRead got = reader.read();
@@ -105,7 +105,7 @@ RunResult runFrameLoop(RunState& run) {
                     break;
                 }
                 ++run.summary.framesProcessed;
-                outputsSound = processFrame(got.frame, frameCount, got.timeMs, run);
+                const bool outputsSound = processFrame(got.frame, frameCount, got.timeMs, run);
                 // A lost output ends the run as Escape would: what was handed over is kept.
                 if (showAndPace(got.frame, run, pacer) || !outputsSound) {
                     break;
@@ -122,9 +122,7 @@ RunResult runFrameLoop(RunState& run) {
     try {
         // Every frame read before the loop ended is kept, as if it had been marked at once; a
         // frame whose marking failed drops the ones after it.
-        if (outputsSound) {
-            finishMarking(run);
-        }
+        finishMarking(run);
     } catch (...) {
         if (result.failure.empty()) {
             result.failure = stoppedAfter(frameCount, std::current_exception());
