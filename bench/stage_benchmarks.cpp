@@ -28,6 +28,7 @@
 #include "bench_frames.hpp"
 #include "detector/detector.hpp"
 #include "driver/frame_loop.hpp"
+#include "driver/frame_reader.hpp"
 #include "output/snapshot.hpp"
 #include "output/windows.hpp"
 #include "png/png_encoder.hpp"
@@ -223,9 +224,7 @@ class VideoLoop {
     explicit VideoLoop(std::string path) : path_(std::move(path)), capture_(path_) {}
     // A new buffer whenever the last frame is still held, as the tool's reader does.
     const cv::Mat& next(benchmark::State& state) {
-        if (frame_.u != nullptr && CV_XADD(&frame_.u->refcount, 0) > 1) {
-            frame_.release();
-        }
+        releaseIfShared(frame_);
         if (!capture_.read(frame_)) {
             state.PauseTiming();
             capture_.open(path_);

@@ -13,8 +13,8 @@
 
 namespace shapemark {
 
-// Marks a processed frame whose `img` holds a copy of the captured frame: detects the shapes in
-// it, then draws them on it.
+// Marks a processed frame whose `img` holds the captured frame's pixels (the frame itself, or a
+// copy): detects the shapes in it, then draws them on it.
 void markFrame(ProcessedFrame& processed, int areaSize);
 
 // A small pool that marks frames and gives them back in the order they came. The main thread

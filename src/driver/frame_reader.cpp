@@ -7,6 +7,13 @@
 
 namespace shapemark {
 
+void releaseIfShared(cv::Mat& frame) {
+    // An atomic read: the holder may be dropping its reference on another thread.
+    if (frame.u != nullptr && CV_XADD(&frame.u->refcount, 0) > 1) {
+        frame.release();
+    }
+}
+
 FrameReader::FrameReader(cv::VideoCapture& capture) : capture_(capture) {}
 
 FrameRead FrameReader::read() {
@@ -40,10 +47,7 @@ bool FrameReader::decode() {
     // The library reports a decoder that ran out of memory as a plain failed read; only errno
     // tells it from a damaged frame or the end.
     errno = 0;
-    // Never decode into a frame someone still holds: a frame handed on as it is stays intact.
-    if (frame_.u != nullptr && CV_XADD(&frame_.u->refcount, 0) > 1) {
-        frame_.release();
-    }
+    releaseIfShared(frame_);
     const bool decoded = capture_.read(frame_) && !frame_.empty();
     if (!decoded) {
         if (errno == ENOMEM) {

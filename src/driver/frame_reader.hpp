@@ -14,6 +14,10 @@ struct FrameRead {
     double timeMs;  // the frame's time stamp in ms; NaN where the input has none (Kind::Frame only)
 };
 
+// Drops this reference to `frame`'s pixels when someone else still holds them, so that the next
+// decode into `frame` goes to a new buffer and a frame handed on as it is stays intact.
+void releaseIfShared(cv::Mat& frame);
+
 // One query per call, as the counter counts them. A failed decode is followed by a few silent
 // retries (a small fixed budget): if one succeeds, this query reports Kind::Damaged and the next
 // query delivers the frame the retry decoded; if none does, this query is Kind::End and so is
