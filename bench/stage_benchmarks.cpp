@@ -28,7 +28,6 @@
 #include "bench_frames.hpp"
 #include "detector/detector.hpp"
 #include "driver/frame_loop.hpp"
-#include "driver/frame_reader.hpp"
 #include "output/snapshot.hpp"
 #include "output/windows.hpp"
 #include "png/png_encoder.hpp"
@@ -222,9 +221,9 @@ void benchWholeFrame(benchmark::State& state, const FrameSet& set, const std::st
 class VideoLoop {
   public:
     explicit VideoLoop(std::string path) : path_(std::move(path)), capture_(path_) {}
-    // A new buffer whenever the last frame is still held, as the tool's reader does.
+    // A new buffer for every frame, as the tool's reader gives.
     const cv::Mat& next(benchmark::State& state) {
-        releaseIfShared(frame_);
+        frame_.release();
         if (!capture_.read(frame_)) {
             state.PauseTiming();
             capture_.open(path_);

@@ -4,15 +4,9 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <utility>
 
 namespace shapemark {
-
-void releaseIfShared(cv::Mat& frame) {
-    // An atomic read: the holder may be dropping its reference on another thread.
-    if (frame.u != nullptr && CV_XADD(&frame.u->refcount, 0) > 1) {
-        frame.release();
-    }
-}
 
 FrameReader::FrameReader(cv::VideoCapture& capture) : capture_(capture) {}
 
@@ -38,7 +32,9 @@ FrameRead FrameReader::read() {
     pending_ = false;
     ++frames_;
     got.kind = FrameRead::Kind::Frame;
-    got.frame = frame_;
+    // Handed over, not shared: a frame passed on as it is stays intact, and the reader never
+    // looks at who else holds it.
+    got.frame = std::move(frame_);
     got.timeMs = timeMs_;
     return got;
 }
@@ -47,7 +43,6 @@ bool FrameReader::decode() {
     // The library reports a decoder that ran out of memory as a plain failed read; only errno
     // tells it from a damaged frame or the end.
     errno = 0;
-    releaseIfShared(frame_);
     const bool decoded = capture_.read(frame_) && !frame_.empty();
     if (!decoded) {
         if (errno == ENOMEM) {

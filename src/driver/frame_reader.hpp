@@ -10,13 +10,10 @@ namespace shapemark {
 struct FrameRead {
     enum class Kind { Frame, Damaged, End };
     Kind kind = Kind::End;
-    cv::Mat frame;  // the decoded frame (Kind::Frame only); the reader never writes to it again
+    cv::Mat frame;  // the decoded frame (Kind::Frame only), the caller's own: the reader keeps no
+                    // reference, so the next decode goes to a new buffer
     double timeMs;  // the frame's time stamp in ms; NaN where the input has none (Kind::Frame only)
 };
-
-// Drops this reference to `frame`'s pixels when someone else still holds them, so that the next
-// decode into `frame` goes to a new buffer and a frame handed on as it is stays intact.
-void releaseIfShared(cv::Mat& frame);
 
 // One query per call, as the counter counts them. A failed decode is followed by a few silent
 // retries (a small fixed budget): if one succeeds, this query reports Kind::Damaged and the next

@@ -150,7 +150,7 @@ class Frames {
             // Two threads may share one iterator: each gets whole frames, in order.
             const std::lock_guard<std::mutex> lock(mutex_);
             for (;;) {
-                const shapemark::FrameRead read = reader_->read();
+                shapemark::FrameRead read = reader_->read();
                 if (read.kind == shapemark::FrameRead::Kind::End) {
                     break;
                 }
@@ -159,7 +159,7 @@ class Frames {
                     continue;
                 }
                 number = counter_;
-                image = read.frame.clone();  // the reader reuses its own
+                image = std::move(read.frame);  // the reader keeps no reference
                 timeMs = read.timeMs;
                 shapes = shapemark::detect(image, areaSize_);
                 break;
