@@ -54,11 +54,11 @@ void DetectAhead::stop() {
     threads_.clear();
 }
 
-void DetectAhead::submit(ProcessedFrame copy) {
+void DetectAhead::submit(ProcessedFrame frame) {
     std::packaged_task<ProcessedFrame()> task(
-        [areaSize = areaSize_, frame = std::move(copy)]() mutable {
-            markFrame(frame, areaSize);
-            return std::move(frame);
+        [areaSize = areaSize_, marked = std::move(frame)]() mutable {
+            markFrame(marked, areaSize);
+            return std::move(marked);
         });
     pending_.push_back(task.get_future());
     {

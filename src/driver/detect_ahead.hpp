@@ -29,7 +29,7 @@ class DetectAhead {
     DetectAhead(DetectAhead&&) = delete;
     DetectAhead& operator=(DetectAhead&&) = delete;
 
-    void submit(ProcessedFrame copy);
+    void submit(ProcessedFrame frame);
     [[nodiscard]] bool empty() const { return pending_.empty(); }
     [[nodiscard]] bool full() const { return pending_.size() >= capacity_; }
     [[nodiscard]] bool frontReady() const;

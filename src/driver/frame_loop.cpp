@@ -77,8 +77,10 @@ bool processFrame(const cv::Mat& frame, long long frameCount, double timeMs, Run
     return handOver(std::move(processed), run);
 }
 
-bool finishMarking(RunState& run) {
-    return !run.ahead || handOverMarked(*run.ahead, run, true);
+void finishMarking(RunState& run) {
+    if (run.ahead) {
+        handOverMarked(*run.ahead, run, true);
+    }
 }
 
 RunResult runFrameLoop(RunState& run) {

@@ -43,9 +43,9 @@ struct RunResult {
 // False once an output has failed. The benchmarks time this very function.
 bool processFrame(const cv::Mat& frame, long long frameCount, double timeMs, RunState& run);
 
-// Hands over every frame still being marked ahead; false once an output has failed. A frame
-// whose marking failed is rethrown, and the frames after it are dropped.
-bool finishMarking(RunState& run);
+// Hands over every frame still being marked ahead; a lost output is reported when the outputs
+// are drained. A frame whose marking failed is rethrown, and the frames after it are dropped.
+void finishMarking(RunState& run);
 
 // Expects the "Video" window to exist already when windows are on.
 RunResult runFrameLoop(RunState& run);
