@@ -28,6 +28,7 @@
 #include "bench_frames.hpp"
 #include "detector/detector.hpp"
 #include "driver/frame_loop.hpp"
+#include "driver/thread_budget.hpp"
 #include "output/snapshot.hpp"
 #include "output/windows.hpp"
 #include "png/png_encoder.hpp"
@@ -184,7 +185,8 @@ void openOutputs(RunState& run, const std::string& recording, cv::Size size) {
     sinks.snapshotPath = kSnapshotPath;
     sinks.snapshotMode = kFileMode;
     sinks.recording = std::make_unique<Recording>(recording, kFps, size, true);
-    run.outputs = std::make_unique<OrderedOutputs>(std::move(sinks));
+    run.outputs =
+        std::make_unique<OrderedOutputs>(std::move(sinks), static_cast<unsigned>(usableCpus()));
     run.areaSize = kAreaSize;
     run.windows = Windows::Off;
 }
@@ -263,7 +265,7 @@ void benchRunFrame(benchmark::State& state, const std::string& video, const std:
     const std::string path = folder + "/run_" + sizeName(first.size()) + ".avi";
     RunState run;
     openOutputs(run, path, first.size());
-    run.ahead = std::make_unique<DetectAhead>(run.areaSize);
+    run.ahead = std::make_unique<DetectAhead>(run.areaSize, usableCpus());
     long long frameCount = 0;
     processFrame(first, ++frameCount, 0.0, run);
     while (state.KeepRunning()) {

@@ -38,6 +38,7 @@ struct Settings {
     bool windows = true;                      // false: headless by choice
     std::optional<std::string> detectionsPath;
     ProgressChoice progress = ProgressChoice::Auto;
+    int threads = 0;  // 0: one per CPU the run may use
 };
 
 // Either settings to run on, or what to print before exiting at once with `status`.

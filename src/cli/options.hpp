@@ -15,6 +15,7 @@ enum class OptionId {
     Detections,
     Progress,
     NoProgress,
+    Threads,
     Help,
     Version
 };
@@ -32,7 +33,7 @@ struct Option {
     std::string_view detail;    // the man page's paragraph, plain text
 };
 
-inline constexpr std::array<Option, 9> kOptions = {{
+inline constexpr std::array<Option, 10> kOptions = {{
     {OptionId::Snapshot, "snapshot", "PATH", ValueKind::SnapshotFile, "no-snapshot",
      "write the snapshot of the last marked frame to PATH",
      "Write the snapshot to PATH instead of the fixed path C:/Users/kalenvir/Desktop/cage3.png. "
@@ -60,6 +61,10 @@ inline constexpr std::array<Option, 9> kOptions = {{
      "terminal (for a log file, one line a second)."},
     {OptionId::NoProgress, "no-progress", "", ValueKind::None, "progress",
      "never show the progress line", "Never show the progress line or the summary."},
+    {OptionId::Threads, "threads", "N", ValueKind::None, "",
+     "use N threads (1-256; default: one per CPU)",
+     "Use N threads (1 to 256), even beyond the CPUs. By default, one per CPU the tool may use: "
+     "its affinity mask, narrowed by a cgroup CPU quota (v1, or v2's cpu.max)."},
     {OptionId::Help, "help", "", ValueKind::None, "", "show this help and exit",
      "Print a short usage on standard output and exit with status 0."},
     {OptionId::Version, "version", "", ValueKind::None, "", "show the version and exit",

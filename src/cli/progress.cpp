@@ -104,7 +104,12 @@ void ProgressLine::finish(const RunSummary& summary) {
     const std::string recording = summary.recordingPath.empty()
                                       ? std::string("nothing recorded")
                                       : "recorded to " + summary.recordingPath;
-    draw(text + recording + time.data(), true);
+    const auto counted = [](int count, const char* what) {
+        return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
+    };
+    draw(text + recording + time.data() + ", " + counted(summary.threads, "thread") + " on " +
+             counted(summary.cpus, "CPU"),
+         true);
 }
 
 void ProgressLine::draw(const std::string& line, bool last) {

@@ -14,6 +14,8 @@ struct RunSummary {
     long long framesProcessed = 0;
     long long shapesMarked = 0;
     std::string recordingPath;  // empty when nothing was recorded
+    int threads = 1;
+    int cpus = 1;
 };
 
 class ProgressLine {

@@ -8,6 +8,7 @@ namespace shapemark::cli {
 
 namespace {
 constexpr int kWordCount = 4;
+constexpr int kMostThreads = 256;
 
 const char* const kUsage =
     " Please pass video file name, output video file name,area size, skipped frames rate\n";
@@ -101,6 +102,19 @@ CommandLine toCommandLine(const ParsedWords& parsed) {
         settings.progress = ProgressChoice::On;
     } else if (given(parsed, OptionId::NoProgress)) {
         settings.progress = ProgressChoice::Off;
+    }
+    if (given(parsed, OptionId::Threads)) {
+        const std::string& count = parsed.options.at(OptionId::Threads);
+        settings.threads =
+            count.find_first_not_of("0123456789") == std::string::npos && count.size() <= 3
+                ? parseDecimal(count.c_str())
+                : 0;
+        if (settings.threads < 1 || settings.threads > kMostThreads) {
+            return exitWith(
+                kStatusUsage, {},
+                refusal("thread count '" + count + "' must be a whole number from 1 to " +
+                        std::to_string(kMostThreads)));
+        }
     }
     CommandLine line;
     line.settings = std::move(settings);

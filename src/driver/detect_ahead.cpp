@@ -1,7 +1,5 @@
 #include "driver/detect_ahead.hpp"
 
-#include <opencv2/core/utility.hpp>
-
 #include <shapemark/shapemark.hpp>
 
 #include <algorithm>
@@ -19,16 +17,11 @@ void markFrame(ProcessedFrame& processed, int areaSize) {
     draw(processed.img, processed.shapes);
 }
 
-DetectAhead::DetectAhead(int areaSize) : areaSize_(areaSize) {
-    // The decoder and the recording are one thread each, and a frame's detection costs about
-    // what either does; more threads than a few would only hold more frames.
-    constexpr int kMostThreads = 4;
-    const auto threads =
-        static_cast<std::size_t>(std::clamp(cv::getNumberOfCPUs(), 1, kMostThreads));
-    capacity_ = threads + 1;
+DetectAhead::DetectAhead(int areaSize, int threads) : areaSize_(areaSize) {
+    capacity_ = static_cast<std::size_t>(std::max(1, threads)) + 1;
     const InterruptsBlocked blocked;  // the threads inherit the mask
     try {
-        for (std::size_t i = 0; i < threads; ++i) {
+        for (std::size_t i = 0; i + 1 < capacity_; ++i) {
             threads_.emplace_back(&DetectAhead::work, this);
         }
     } catch (...) {

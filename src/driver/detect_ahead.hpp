@@ -21,8 +21,8 @@ void markFrame(ProcessedFrame& processed, int areaSize);
 // owns the object; only the pool's threads run markFrame.
 class DetectAhead {
   public:
-    // As many threads as the machine has cores, up to 4, and one frame more than that ahead.
-    explicit DetectAhead(int areaSize);
+    // `threads` threads (at least one), and one frame more than that ahead.
+    DetectAhead(int areaSize, int threads);
     ~DetectAhead();
     DetectAhead(const DetectAhead&) = delete;
     DetectAhead& operator=(const DetectAhead&) = delete;

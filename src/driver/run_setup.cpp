@@ -16,6 +16,7 @@
 #include "driver/input_properties.hpp"
 #include "driver/interrupt.hpp"
 #include "driver/output_paths.hpp"
+#include "driver/thread_budget.hpp"
 #include "output/muted_stderr.hpp"
 #include "output/snapshot.hpp"
 #include "output/why_not_recordable.hpp"
@@ -43,6 +44,9 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
         return kStatusUsage;
     }
     keepFrameMemory();
+    const ThreadBudget budget = takeThreadBudget(settings.threads);
+    run.summary.threads = budget.threads;
+    run.summary.cpus = budget.cpus;
     const mode_t fileMode = newFileMode();
     const bool quiet = quietLibraryLog();
     installInterruptHandlers();
@@ -100,9 +104,10 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
 
     run.progress = std::make_unique<cli::ProgressLine>(cli::ProgressLine::choose(settings.progress),
                                                        run.capture.get(cv::CAP_PROP_FRAME_COUNT));
-    run.outputs = std::make_unique<OrderedOutputs>(std::move(sinks));
+    run.outputs =
+        std::make_unique<OrderedOutputs>(std::move(sinks), static_cast<unsigned>(budget.threads));
     if (run.windows == Windows::Off) {
-        run.ahead = std::make_unique<DetectAhead>(run.areaSize);
+        run.ahead = std::make_unique<DetectAhead>(run.areaSize, budget.threads);
     }
     return std::nullopt;
 }

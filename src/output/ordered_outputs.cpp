@@ -1,7 +1,5 @@
 #include "output/ordered_outputs.hpp"
 
-#include <opencv2/core/utility.hpp>
-
 #include <algorithm>
 #include <atomic>
 #include <exception>
@@ -23,10 +21,6 @@ namespace {
 // detects the next frame.
 constexpr unsigned kFramesBeyondEncoders = 2;
 
-unsigned encoderCount() {
-    return static_cast<unsigned>(std::max(1, cv::getNumberOfCPUs()));
-}
-
 std::string workerError(const char* what, const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
@@ -38,13 +32,15 @@ std::string workerError(const char* what, const std::exception_ptr& error) {
 }
 }  // namespace
 
-OrderedOutputs::OrderedOutputs(OutputSinks sinks)
-    : sinks_(std::move(sinks)), capacity_(encoderCount() + kFramesBeyondEncoders) {
+OrderedOutputs::OrderedOutputs(OutputSinks sinks, unsigned encoders)
+    : sinks_(std::move(sinks)),
+      encoders_(std::max(1U, encoders)),
+      capacity_(encoders_ + kFramesBeyondEncoders) {
     const InterruptsBlocked blocked;  // the threads inherit the mask
     try {
         threads_.emplace_back(&OrderedOutputs::recordFrames, this);
         if (snapshotEach()) {
-            for (unsigned i = 0; i < encoderCount(); ++i) {
+            for (unsigned i = 0; i < encoders_; ++i) {
                 threads_.emplace_back(&OrderedOutputs::encodeSnapshots, this);
             }
         }

@@ -48,8 +48,8 @@ struct OutputReport {
 // is replaced in frame order. A frame leaves when both ways are done with it.
 class OrderedOutputs {
   public:
-    // As many PNG encoders as the machine has cores, and two frames more than that in flight.
-    explicit OrderedOutputs(OutputSinks sinks);
+    // `encoders` PNG encoders (at least one), and two frames more than that in flight.
+    OrderedOutputs(OutputSinks sinks, unsigned encoders);
     ~OrderedOutputs();
     OrderedOutputs(const OrderedOutputs&) = delete;
     OrderedOutputs& operator=(const OrderedOutputs&) = delete;
@@ -82,6 +82,7 @@ class OrderedOutputs {
     }
 
     OutputSinks sinks_;
+    const unsigned encoders_;
     const unsigned capacity_;
 
     std::mutex mutex_;  // guards everything below up to the threads

@@ -120,7 +120,8 @@ class OptionsTest(unittest.TestCase):
                              rb"elapsed, \d+:\d\d left)\x1b\[K", seen)
         self.assertGreater(len(redraws), 0, seen)
         self.assertRegex(seen, rb"\rshapemark: 400 frames read, 400 processed, 0 shapes marked, "
-                               rb"recorded to p\.avi, [\d.]+ s\x1b\[K\r?\n\Z")
+                               rb"recorded to p\.avi, [\d.]+ s, \d+ threads? on \d+ CPUs?"
+                               rb"\x1b\[K\r?\n\Z")
         self.assertEqual(self.run_on_terminal("--no-progress", "--no-windows", video, "p.avi",
                                               100000, 1), (0, b""))
         # Not a terminal: nothing unless asked; asked, whole lines.

@@ -1,0 +1,145 @@
+#include "driver/thread_budget.hpp"
+
+#include <sched.h>
+
+#include <opencv2/core/utility.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace shapemark {
+
+namespace {
+const std::filesystem::path kCgroupRoot = "/sys/fs/cgroup";
+
+std::optional<long long> wholeNumber(std::string_view text) {
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// A quota of `quota` microseconds in every `period`: that many CPUs, rounded up.
+std::optional<int> cpusFromQuota(std::optional<long long> quota, std::optional<long long> period) {
+    if (!quota || !period || *quota <= 0 || *period <= 0) {
+        return std::nullopt;
+    }
+    return static_cast<int>(std::max(1LL, (*quota + *period - 1) / *period));
+}
+
+std::string firstLine(const std::filesystem::path& path) {
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    return line;
+}
+
+// The quota set on a v1 `cpu` controller's group folder, if any.
+std::optional<int> cpusFromCfsQuota(const std::filesystem::path& folder) {
+    return cpusFromQuota(wholeNumber(firstLine(folder / "cpu.cfs_quota_us")),
+                         wholeNumber(firstLine(folder / "cpu.cfs_period_us")));
+}
+
+std::optional<int> cpusFromCpuMaxFile(const std::filesystem::path& folder) {
+    return cpusFromCpuMax(firstLine(folder / "cpu.max"));
+}
+
+// The tightest quota on `group` (a path below `mount`) and every group above it. Inside a
+// container the path may name the host's group: the mount's root is then the container's own.
+using QuotaReader = std::optional<int> (*)(const std::filesystem::path& folder);
+
+std::optional<int> tightestQuota(const std::filesystem::path& mount, const std::string& group,
+                                 QuotaReader quota) {
+    std::optional<int> tightest;
+    const auto narrow = [&tightest](std::optional<int> cpus) {
+        if (cpus && (!tightest || *cpus < *tightest)) {
+            tightest = cpus;
+        }
+    };
+    std::filesystem::path folder = mount / std::filesystem::path(group).relative_path();
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) {
+        folder = mount;
+    }
+    for (;; folder = folder.parent_path()) {
+        narrow(quota(folder));
+        if (folder == mount || !folder.has_relative_path()) {
+            break;
+        }
+    }
+    return tightest;
+}
+
+// The quota of every cgroup hierarchy that holds this process: "ID:CONTROLLERS:PATH" lines, the
+// unified (v2) one with ID 0 and no controllers.
+std::optional<int> cpusFromCgroups() {
+    std::ifstream groups("/proc/self/cgroup");
+    std::optional<int> tightest;
+    for (std::string line; std::getline(groups, line);) {
+        const std::size_t first = line.find(':');
+        const std::size_t second = line.find(':', first + 1);
+        if (first == std::string::npos || second == std::string::npos) {
+            continue;
+        }
+        const std::string controllers = line.substr(first + 1, second - first - 1);
+        const std::string group = line.substr(second + 1);
+        std::optional<int> cpus;
+        if (controllers.empty()) {
+            cpus = tightestQuota(kCgroupRoot, group, cpusFromCpuMaxFile);
+        } else if (("," + controllers + ",").find(",cpu,") != std::string::npos) {
+            const std::filesystem::path mount = kCgroupRoot / controllers;
+            std::error_code error;
+            cpus = tightestQuota(
+                std::filesystem::is_directory(mount, error) ? mount : kCgroupRoot / "cpu", group,
+                cpusFromCfsQuota);
+        }
+        if (cpus && (!tightest || *cpus < *tightest)) {
+            tightest = cpus;
+        }
+    }
+    return tightest;
+}
+}  // namespace
+
+std::optional<int> cpusFromCpuMax(std::string_view contents) {
+    while (!contents.empty() && (contents.back() == '\n' || contents.back() == ' ')) {
+        contents.remove_suffix(1);
+    }
+    const std::size_t space = contents.find(' ');
+    if (space == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return cpusFromQuota(wholeNumber(contents.substr(0, space)),
+                         wholeNumber(contents.substr(space + 1)));
+}
+
+int usableCpus() {
+    cpu_set_t mask;
+    CPU_ZERO(&mask);
+    int cpus = ::sched_getaffinity(0, sizeof(mask), &mask) == 0
+                   ? CPU_COUNT(&mask)
+                   : std::max(1, cv::getNumberOfCPUs());
+    if (const std::optional<int> quota = cpusFromCgroups()) {
+        cpus = std::min(cpus, *quota);
+    }
+    return std::max(1, cpus);
+}
+
+ThreadBudget takeThreadBudget(int requested) {
+    ThreadBudget budget;
+    budget.cpus = usableCpus();
+    budget.threads = requested > 0 ? requested : budget.cpus;
+    // Only ever narrowed: the library's own count already follows the affinity mask, and its
+    // task scheduler warns on standard error when asked for as many workers as there are CPUs.
+    if (budget.threads < cv::getNumThreads()) {
+        cv::setNumThreads(budget.threads);
+    }
+    return budget;
+}
+
+}  // namespace shapemark
