@@ -5,6 +5,7 @@
 #     include/shapemark/, LIBDIR/cmake/shapemark/, LIBDIR/pkgconfig/shapemark.pc
 #     lib/python3.X/dist-packages/shapemark/           lib/python3/dist-packages/ under /usr
 #     share/man/man1/shapemark.1.gz, share/bash-completion/completions/shapemark
+#     share/shapemark/shapemark-array.sbatch          the Slurm job-array script
 #   cpack -G DEB  (run from BUILD)             one package per component below:
 #     shapemark_VERSION_ARCH.deb, libshapemark-dev_..., python3-shapemark_...
 
@@ -25,6 +26,10 @@ install(TARGETS shapemark RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
 
 include(${CMAKE_CURRENT_LIST_DIR}/install_library.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/install_python.cmake)
+
+# The job script for marking an archive on a Slurm cluster, one video an array task.
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/tools/cluster/shapemark-array.sbatch
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/shapemark COMPONENT ${SHAPEMARK_RUNTIME_COMPONENT})
 
 # The man page and the bash completion are made from the option table at build time, so their
 # option lists always match --help.
@@ -68,7 +73,8 @@ else()
 endif()
 
 # The Debian packages, one per install component, as Debian splits a library:
-#   shapemark          the tool, the shared library, the man page and the completion
+#   shapemark          the tool, the shared library, the man page, the completion and the
+#                      Slurm job script
 #   libshapemark-dev   the headers, the CMake package and the .pc file
 #   python3-shapemark  the Python package
 # Their library dependencies come from dpkg-shlibdeps (package dpkg-dev), which reads the

@@ -21,11 +21,11 @@ pybind11-dev libxau-dev libisal-dev zlib1g-dev"
 # test: the test, benchmark and packaging tools besides. mypy checks the Python stubs; the
 # "Many machines" test runs the README's GNU parallel recipe, which copies with rsync; the
 # snapshot's PNG is checked with pngcheck and read back with Pillow; the benchmarks run on the
-# real camera footage of opencv-doc.
+# real camera footage of opencv-doc; the Slurm test starts a one-node Slurm of its own.
 if [ "$mode" = test ]; then
     packages="$packages libgtest-dev libgmock-dev libbenchmark-dev ffmpeg python3-opencv
 xvfb xauth xdotool x11-utils imagemagick clang libclang-rt-14-dev man-db dpkg-dev mypy
-parallel rsync pngcheck python3-pil opencv-doc"
+parallel rsync pngcheck python3-pil opencv-doc slurm-wlm munge"
 fi
 
 missing=""

@@ -108,6 +108,7 @@ $(files "$p")"
 p=shapemark
 check_files ./usr/bin/shapemark ./usr/share/man/man1/shapemark.1.gz \
     ./usr/share/bash-completion/completions/shapemark \
+    ./usr/share/shapemark/shapemark-array.sbatch \
     ./usr/lib/libshapemark.so.1 "./usr/lib/libshapemark.so.$version"
 dpkg-deb -c "$(deb shapemark)" | grep -E '^-rwxr-xr-x .* \./usr/bin/shapemark$' >/dev/null ||
     fail "./usr/bin/shapemark is not an executable file"
