@@ -12,6 +12,9 @@ import time
 
 COMMAND_LIMIT = 30  # seconds for each client command
 START_LIMIT = 60  # seconds for the daemons to come up and the node to turn idle
+# Each daemon dies by itself after this many seconds, even if the test is killed before it
+# can stop them; longer than any test that uses them.
+DAEMON_LIFETIME = 600
 DAEMONS = ("munged", "mungekey", "slurmctld", "slurmd", "sbatch", "scontrol", "sinfo")
 
 
@@ -124,6 +127,7 @@ class OneNodeSlurm:
         return text + node + "\nPartitionName=test Nodes=localhost Default=YES State=UP\n"
 
     def spawn(self, command, output, **user):
+        command = ["timeout", "-s", "KILL", str(DAEMON_LIFETIME)] + command
         with open(self.path(output), "w") as out:
             self.daemons.append(subprocess.Popen(command, env=self.env, stdout=out,
                                                  stderr=subprocess.STDOUT, cwd=self.scratch,
@@ -140,7 +144,7 @@ class OneNodeSlurm:
             for daemon in self.daemons:
                 if daemon.poll() is not None:
                     raise SlurmDidNotStart("%s exited with %d:\n%s" % (
-                        daemon.args[0], daemon.returncode, self.logs(*logs)))
+                        daemon.args[4], daemon.returncode, self.logs(*logs)))
             if condition():
                 return
             time.sleep(0.2)
@@ -152,12 +156,22 @@ class OneNodeSlurm:
                          if os.path.exists(log))
 
     def stop(self):
-        """Kills every daemon started, whatever state it is in, and reaps it."""
+        """Kills every daemon started, whatever state it is in, and what they started."""
         for daemon in reversed(self.daemons):
             if daemon.poll() is None:
                 os.killpg(daemon.pid, signal.SIGKILL)
             daemon.wait(timeout=COMMAND_LIMIT)
         self.daemons = []
+        # slurmstepd leaves slurmd's session, and the jobs run under it; all of them, and only
+        # they, carry this configuration's path.
+        mark = b"SLURM_CONF=" + os.fsencode(self.conf) + b"\0"
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open("/proc/%s/environ" % pid, "rb") as environ:
+                    if mark in environ.read():
+                        os.kill(int(pid), signal.SIGKILL)
+            except OSError:
+                pass  # gone already, or not ours to read
 
     def job(self, job_id):
         """The fields of `scontrol show job` for one job or array task, as a dict."""
