@@ -105,10 +105,10 @@ CommandLine toCommandLine(const ParsedWords& parsed) {
     }
     if (given(parsed, OptionId::Threads)) {
         const std::string& count = parsed.options.at(OptionId::Threads);
-        settings.threads =
-            count.find_first_not_of("0123456789") == std::string::npos && count.size() <= 3
-                ? parseDecimal(count.c_str())
-                : 0;
+        // Digits only (large numbers saturate): no sign, no space, nothing after.
+        settings.threads = count.find_first_not_of("0123456789") == std::string::npos
+                               ? parseDecimal(count.c_str())
+                               : 0;
         if (settings.threads < 1 || settings.threads > kMostThreads) {
             return exitWith(
                 kStatusUsage, {},
