@@ -124,7 +124,7 @@ TEST(DetectAhead, GivesFramesBackInOrderAndStopsAtAFailure) {
                       cv::FILLED);
         frames.push_back(frame);
     }
-    shapemark::DetectAhead ahead(100);
+    shapemark::DetectAhead ahead(100, 4);  // several threads, so that the order is at stake
     for (int i = 0; i < 10; ++i) {
         shapemark::ProcessedFrame copy;
         copy.frameCount = i + 1;
