@@ -44,8 +44,10 @@ class ThreadsTest(unittest.TestCase):
         many = self.run_in_work("--threads=7", "--no-snapshot", "--no-windows", self.video,
                                 "many.avi", "100", "1")
         self.assertEqual((many.returncode, many.stderr), (0, b""))
-        with open(self.work.file("one.avi"), "rb") as a, open(self.work.file("many.avi"), "rb") as b:
-            self.assertTrue(a.read() == b.read(), "the recording depends on the thread count")
+        with open(self.work.file("one.avi"), "rb") as one_file:
+            with open(self.work.file("many.avi"), "rb") as many_file:
+                self.assertTrue(one_file.read() == many_file.read(),
+                                "the recording depends on the thread count")
 
 
 if __name__ == "__main__":
