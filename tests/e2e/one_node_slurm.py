@@ -13,9 +13,9 @@ import time
 COMMAND_LIMIT = 30  # seconds for each client command
 START_LIMIT = 60  # seconds for the daemons to come up and the node to turn idle
 # Each daemon dies by itself after this many seconds, even if the test is killed before it
-# can stop them; longer than any test that uses them.
-DAEMON_LIFETIME = 600
-DAEMONS = ("munged", "mungekey", "slurmctld", "slurmd", "sbatch", "scontrol", "sinfo")
+# can stop them: CTest's time limit for the test that uses them.
+DAEMON_LIFETIME = 400
+TOOLS = ("munged", "mungekey", "slurmctld", "slurmd", "sbatch", "scontrol", "sinfo")
 
 
 class SlurmDidNotStart(Exception):
@@ -46,24 +46,25 @@ class OneNodeSlurm:
     def path(self, *parts):
         return os.path.join(self.scratch, *parts)
 
-    def run(self, *command, check=True):
+    def run(self, *command):
         ran = subprocess.run(command, env=self.env, capture_output=True, text=True,
                              timeout=COMMAND_LIMIT)
-        if check and ran.returncode != 0:
+        if ran.returncode != 0:
             raise AssertionError("%s failed (%d): %s" % (" ".join(command), ran.returncode,
                                                          ran.stderr))
         return ran.stdout
 
     def start(self):
-        missing = [tool for tool in DAEMONS if not shutil.which(tool, path="/usr/sbin:/usr/bin")]
+        missing = [tool for tool in TOOLS if not shutil.which(tool, path="/usr/sbin:/usr/bin")]
         if missing:
             raise SlurmDidNotStart("%s not installed; tools/setup.sh test installs slurm-wlm and "
                                    "munge" % ", ".join(missing))
         if os.geteuid() != 0:
             raise SlurmDidNotStart("the daemons run as root, and this test runs as uid %d"
                                    % os.geteuid())
-        # munged refuses a socket or key that others could reach: its folder is its user's,
-        # and every folder above it must be open to all.
+        # A munged of its own, with its own key and socket, leaves alone any munged the machine
+        # runs at /run/munge. It refuses a socket or key that others could reach: their folder
+        # is the munge user's, and every folder above it must be open to all.
         munge = pwd.getpwnam("munge")
         os.chmod(self.scratch, 0o755)
         os.mkdir(self.path("munge"), 0o755)
@@ -172,10 +173,6 @@ class OneNodeSlurm:
                         os.kill(int(pid), signal.SIGKILL)
             except OSError:
                 pass  # gone already, or not ours to read
-
-    def job(self, job_id):
-        """The fields of `scontrol show job` for one job or array task, as a dict."""
-        return dict(re.findall(r"(\w+)=(\S*)", self.run("scontrol", "show", "job", job_id)))
 
     def wait_for_array(self, array_id, tasks, limit):
         """Waits until every task of the array has ended; their fields by task index."""
