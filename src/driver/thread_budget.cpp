@@ -55,21 +55,19 @@ using QuotaReader = std::optional<int> (*)(const std::filesystem::path& folder);
 
 std::optional<int> tightestQuota(const std::filesystem::path& mount, const std::string& group,
                                  QuotaReader quota) {
-    std::optional<int> tightest;
-    const auto narrow = [&tightest](std::optional<int> cpus) {
+    std::filesystem::path below = std::filesystem::path(group).relative_path().lexically_normal();
+    std::error_code error;
+    if (below.empty() || *below.begin() == ".." ||
+        !std::filesystem::is_directory(mount / below, error)) {
+        below.clear();
+    }
+    std::optional<int> tightest = quota(mount);
+    std::filesystem::path folder = mount;
+    for (const std::filesystem::path& part : below) {
+        folder /= part;
+        const std::optional<int> cpus = quota(folder);
         if (cpus && (!tightest || *cpus < *tightest)) {
             tightest = cpus;
-        }
-    };
-    std::filesystem::path folder = mount / std::filesystem::path(group).relative_path();
-    std::error_code error;
-    if (!std::filesystem::is_directory(folder, error)) {
-        folder = mount;
-    }
-    for (;; folder = folder.parent_path()) {
-        narrow(quota(folder));
-        if (folder == mount || !folder.has_relative_path()) {
-            break;
         }
     }
     return tightest;
