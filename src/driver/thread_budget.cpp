@@ -13,7 +13,14 @@
 namespace shapemark {
 
 namespace {
-const std::filesystem::path kCgroupRoot = "/sys/fs/cgroup";
+constexpr const char* kCgroupRoot = "/sys/fs/cgroup";
+
+// Keeps the lower of two limits, either of which may be missing.
+void narrow(std::optional<int>& tightest, std::optional<int> cpus) {
+    if (cpus && (!tightest || *cpus < *tightest)) {
+        tightest = cpus;
+    }
+}
 
 std::optional<long long> wholeNumber(std::string_view text) {
     long long value = 0;
@@ -65,10 +72,7 @@ std::optional<int> tightestQuota(const std::filesystem::path& mount, const std::
     std::filesystem::path folder = mount;
     for (const std::filesystem::path& part : below) {
         folder /= part;
-        const std::optional<int> cpus = quota(folder);
-        if (cpus && (!tightest || *cpus < *tightest)) {
-            tightest = cpus;
-        }
+        narrow(tightest, quota(folder));
     }
     return tightest;
 }
@@ -86,18 +90,16 @@ std::optional<int> cpusFromCgroups() {
         }
         const std::string controllers = line.substr(first + 1, second - first - 1);
         const std::string group = line.substr(second + 1);
-        std::optional<int> cpus;
+        const std::filesystem::path root = kCgroupRoot;
         if (controllers.empty()) {
-            cpus = tightestQuota(kCgroupRoot, group, cpusFromCpuMaxFile);
+            narrow(tightest, tightestQuota(root, group, cpusFromCpuMaxFile));
         } else if (("," + controllers + ",").find(",cpu,") != std::string::npos) {
-            const std::filesystem::path mount = kCgroupRoot / controllers;
+            // Mounted by its controllers' names, or by "cpu" with the others linked to it.
+            const std::filesystem::path mount = root / controllers;
             std::error_code error;
-            cpus = tightestQuota(
-                std::filesystem::is_directory(mount, error) ? mount : kCgroupRoot / "cpu", group,
-                cpusFromCfsQuota);
-        }
-        if (cpus && (!tightest || *cpus < *tightest)) {
-            tightest = cpus;
+            narrow(tightest,
+                   tightestQuota(std::filesystem::is_directory(mount, error) ? mount : root / "cpu",
+                                 group, cpusFromCfsQuota));
         }
     }
     return tightest;
@@ -119,13 +121,10 @@ std::optional<int> cpusFromCpuMax(std::string_view contents) {
 int usableCpus() {
     cpu_set_t mask;
     CPU_ZERO(&mask);
-    int cpus = ::sched_getaffinity(0, sizeof(mask), &mask) == 0
-                   ? CPU_COUNT(&mask)
-                   : std::max(1, cv::getNumberOfCPUs());
-    if (const std::optional<int> quota = cpusFromCgroups()) {
-        cpus = std::min(cpus, *quota);
-    }
-    return std::max(1, cpus);
+    std::optional<int> cpus =
+        ::sched_getaffinity(0, sizeof(mask), &mask) == 0 ? CPU_COUNT(&mask) : cv::getNumberOfCPUs();
+    narrow(cpus, cpusFromCgroups());
+    return std::max(1, cpus.value_or(1));
 }
 
 ThreadBudget takeThreadBudget(int requested) {
