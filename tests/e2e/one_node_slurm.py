@@ -40,7 +40,9 @@ class OneNodeSlurm:
     def __init__(self, scratch):
         self.scratch = scratch
         self.conf = os.path.join(scratch, "slurm.conf")
-        self.env = dict(os.environ, SLURM_CONF=self.conf)
+        # The daemons live in /usr/sbin, which a user's PATH may leave out.
+        self.env = dict(os.environ, SLURM_CONF=self.conf,
+                        PATH=os.environ.get("PATH", "/usr/bin") + ":/usr/sbin:/usr/bin")
         self.daemons = []
 
     def path(self, *parts):
@@ -55,7 +57,7 @@ class OneNodeSlurm:
         return ran.stdout
 
     def start(self):
-        missing = [tool for tool in TOOLS if not shutil.which(tool, path="/usr/sbin:/usr/bin")]
+        missing = [tool for tool in TOOLS if not shutil.which(tool, path=self.env["PATH"])]
         if missing:
             raise SlurmDidNotStart("%s not installed; tools/setup.sh test installs slurm-wlm and "
                                    "munge" % ", ".join(missing))
@@ -71,7 +73,7 @@ class OneNodeSlurm:
         os.chown(self.path("munge"), munge.pw_uid, munge.pw_gid)
         as_munge = dict(user=munge.pw_uid, group=munge.pw_gid, extra_groups=[])
         key = self.path("munge", "key")
-        subprocess.run(["mungekey", "--create", "--keyfile=" + key], check=True,
+        subprocess.run(["mungekey", "--create", "--keyfile=" + key], env=self.env, check=True,
                        capture_output=True, timeout=COMMAND_LIMIT, **as_munge)
         socket_path = self.path("munge", "socket")
         self.spawn(["munged", "--foreground", "--key-file=" + key, "--socket=" + socket_path,
