@@ -18,10 +18,11 @@ void markFrame(ProcessedFrame& processed, int areaSize) {
 }
 
 DetectAhead::DetectAhead(int areaSize, int threads) : areaSize_(areaSize) {
-    capacity_ = static_cast<std::size_t>(std::max(1, threads)) + 1;
+    const auto count = static_cast<std::size_t>(std::max(1, threads));
+    capacity_ = count + 1;
     const InterruptsBlocked blocked;  // the threads inherit the mask
     try {
-        for (std::size_t i = 0; i + 1 < capacity_; ++i) {
+        for (std::size_t i = 0; i < count; ++i) {
             threads_.emplace_back(&DetectAhead::work, this);
         }
     } catch (...) {
