@@ -66,6 +66,21 @@ def start_tool(args, env, cwd=None, preexec_fn=default_stop_signals):
                             preexec_fn=preexec_fn)
 
 
+def tool_for_any_user(folder):
+    """Copies the tool and its own library into `folder`, which any user can enter, wherever
+    the build lies (under /root, say); returns the copy's path and the environment it needs."""
+    os.makedirs(folder, exist_ok=True)
+    os.chmod(folder, 0o755)
+    libraries = subprocess.run(["ldd", SHAPEMARK], capture_output=True, text=True, check=True,
+                               timeout=RUN_LIMIT).stdout
+    for line in libraries.splitlines():
+        name, _, where = line.strip().partition(" => ")
+        if name.startswith("libshapemark."):
+            shutil.copy(where.split(" (")[0], os.path.join(folder, name))
+    tool = shutil.copy(SHAPEMARK, os.path.join(folder, "shapemark"))
+    return tool, dict(headless_env(), LD_LIBRARY_PATH=folder)
+
+
 def wait_until(condition, limit=30.0, step=0.05):
     """Polls condition() until it is true; fails after `limit` seconds."""
     deadline = time.monotonic() + limit
