@@ -301,6 +301,9 @@ def ffprobe_stream(path):
 _X11_REFUSAL = b"No protocol specified\n\0\0"
 _FAKE_REPLIES = {
     "hangs up": b"\0",
+    # Success, protocol 11.0, and 400 more bytes promised that never come: a server that
+    # passes the tool's probe and fails the window toolkit.
+    "accepts, then hangs up": bytes([1, 0, 11, 0, 0, 0, 100, 0]),
     "garbage": b"HTTP/1.1 400 Bad Request\r\n\r\n",
     # Failed, reason length, protocol 11.0, length in 4-byte units, reason.
     "refuses the cookie": bytes([0, len(_X11_REFUSAL) - 2]) + (11).to_bytes(2, "little")
@@ -312,7 +315,8 @@ _FAKE_REPLIES = {
 def fake_tcp_display(behaviour):
     """A display at 127.0.0.1 port 6000+N that `refuses` connections, stays `silent` (accepts
     and never speaks), or reads the setup and then `hangs up` after one byte of reply, answers
-    `garbage`, or `refuses the cookie` as an X server does; yields its DISPLAY value."""
+    `garbage`, `refuses the cookie` as an X server does, or `accepts, then hangs up`; yields
+    its DISPLAY value."""
     server = socket.socket()
     number = next(n for n in range(100, 1000) if _binds(server, 6000 + n))
     stop = threading.Event()
