@@ -17,20 +17,20 @@ file(RELATIVE_PATH shapemark_python_to_lib /p/lib/python3/dist-packages/shapemar
 string(REGEX REPLACE "/$" "" shapemark_python_to_lib "${shapemark_python_to_lib}")
 set(shapemark_python_rpath "$ORIGIN/${shapemark_python_to_lib}")
 
+# The site folder is chosen at install time, and the module installed as a target, so that
+# CMake leaves room in its build-tree RUNPATH for the one it gets on install (a build folder
+# with a short path would otherwise have none) and strips it with the rest.
+set_target_properties(shapemark_python PROPERTIES INSTALL_RPATH "${shapemark_python_rpath}")
 install(CODE "
     if(CMAKE_INSTALL_PREFIX MATCHES \"^/usr/?$\")
         set(shapemark_site lib/python3/dist-packages)
     else()
         set(shapemark_site lib/python${shapemark_python_version}/dist-packages)
     endif()
-    set(shapemark_package \"\${CMAKE_INSTALL_PREFIX}/\${shapemark_site}/shapemark\")
-    file(INSTALL ${PROJECT_SOURCE_DIR}/src/python/shapemark/ DESTINATION \"\${shapemark_package}\"
+    file(INSTALL ${PROJECT_SOURCE_DIR}/src/python/shapemark/
+         DESTINATION \"\${CMAKE_INSTALL_PREFIX}/\${shapemark_site}/shapemark\"
          FILES_MATCHING PATTERN \"*.py\" PATTERN \"*.pyi\" PATTERN \"py.typed\"
-         PATTERN __pycache__ EXCLUDE)
-    file(INSTALL \"$<TARGET_FILE:shapemark_python>\" DESTINATION \"\${shapemark_package}\")
-    set(shapemark_module \"\$ENV{DESTDIR}\${shapemark_package}/$<TARGET_FILE_NAME:shapemark_python>\")
-    file(RPATH_SET FILE \"\${shapemark_module}\" NEW_RPATH \"${shapemark_python_rpath}\")
-    if(CMAKE_INSTALL_DO_STRIP)
-        execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded \"\${shapemark_module}\")
-    endif()"
+         PATTERN __pycache__ EXCLUDE)"
+        COMPONENT ${SHAPEMARK_PYTHON_COMPONENT})
+install(TARGETS shapemark_python LIBRARY DESTINATION "\${shapemark_site}/shapemark"
         COMPONENT ${SHAPEMARK_PYTHON_COMPONENT})

@@ -50,6 +50,8 @@ add_custom_command(
     COMMENT "Making the bash completion"
     VERBATIM)
 add_custom_target(shapemark_docs ALL DEPENDS ${SHAPEMARK_MAN_PAGE} ${SHAPEMARK_COMPLETION})
+# Built with the tool, since they install with it: a build of the tool alone installs whole.
+add_dependencies(shapemark shapemark_docs)
 install(FILES ${SHAPEMARK_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
         COMPONENT ${SHAPEMARK_RUNTIME_COMPONENT})
 
@@ -65,6 +67,7 @@ if(SHAPEMARK_GZIP)
         COMMENT "Compressing the man page"
         VERBATIM)
     add_custom_target(shapemark_man ALL DEPENDS ${SHAPEMARK_MAN_GZ})
+    add_dependencies(shapemark shapemark_man)
     install(FILES ${SHAPEMARK_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
             COMPONENT ${SHAPEMARK_RUNTIME_COMPONENT})
 else()
@@ -141,6 +144,14 @@ if(TARGET shapemark_python)
     string(APPEND shapemark_python_next ".${minor}")
     set(CPACK_DEBIAN_${python}_PACKAGE_DEPENDS
         "python3 (>= ${shapemark_python_version}), python3 (<< ${shapemark_python_next}), python3-numpy, ${shapemark_same_version}")
+    # Byte-code: compiled on install, removed before the files go.
+    set(package ${CPACK_DEBIAN_${python}_PACKAGE_NAME})
+    foreach(script postinst prerm)
+        configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/python-${script}.in
+                       ${PROJECT_BINARY_DIR}/debian/python/${script} @ONLY)
+        list(APPEND CPACK_DEBIAN_${python}_PACKAGE_CONTROL_EXTRA
+             ${PROJECT_BINARY_DIR}/debian/python/${script})
+    endforeach()
     set(CPACK_DEBIAN_${python}_DESCRIPTION
         "shape detector of shapemark for Python 3
 import shapemark: detect and draw the simple convex shapes of an image given

@@ -5,16 +5,15 @@
 
 #include <opencv2/videoio.hpp>
 
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <new>
 #include <string>
 
 #include "cli/exit_status.hpp"
 #include "driver/environment.hpp"
 #include "driver/input_properties.hpp"
 #include "driver/interrupt.hpp"
+#include "driver/open_capture.hpp"
 #include "driver/output_paths.hpp"
 #include "driver/thread_budget.hpp"
 #include "output/muted_stderr.hpp"
@@ -55,12 +54,7 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
 
     {
         const MutedStderr muted(quiet);
-        errno = 0;
-        run.capture.open(settings.inputPath);
-    }
-    // A library that ran out of memory tells no more than a failed open; errno tells.
-    if (!run.capture.isOpened() && errno == ENOMEM) {
-        throw std::bad_alloc();
+        openCapture(run.capture, settings.inputPath);
     }
     const int width = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_WIDTH));
     const int height = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_HEIGHT));

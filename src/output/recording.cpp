@@ -49,6 +49,22 @@ std::string fileSystemRefusal(const std::string& path) {
     return available == 0 ? "the disk is full" : std::string();
 }
 
+// What a failed write's error code says to a user; empty for a code that names no loss.
+std::string writeFailure(int error) {
+    switch (error) {
+        case ENOMEM:
+            return "out of memory";
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+        case EPIPE:
+        case EIO:
+            return std::string("a write failed: ") + std::strerror(error);
+        default:
+            return {};
+    }
+}
+
 // Syncs the finished file to the disk; returns why that failed, or an empty string.
 std::string flushToDisk(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -77,8 +93,27 @@ long long framesInFile(const std::string& path) {
 }
 }  // namespace
 
+bool writesIndexLast(const std::string& path) {
+    const std::string extension = lowerExtension(path);
+    return extension == ".mp4" || extension == ".m4v" || extension == ".mov";
+}
+
+bool needsSeekingOnPipe(const std::string& path) {
+    struct stat file {};
+    return writesIndexLast(path) && ::stat(path.c_str(), &file) == 0 && S_ISFIFO(file.st_mode);
+}
+
 Recording::Recording(std::string path, double fps, cv::Size size, bool quiet)
     : path_(std::move(path)), size_(size), quiet_(quiet) {
+    if (needsSeekingOnPipe(path_)) {
+        // Refused without the library, which would delete the FIFO; a reader waiting on it
+        // is let go with an end of file, as the library's attempt would have.
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return;
+    }
     const MutedStderr muted(quiet_);
     writer_.open(path_, fourcc("MP42"), fps, size_, true);
     for (const char* codec : fallbackCodecs(path_)) {
@@ -100,8 +135,16 @@ void Recording::write(const cv::Mat& img) {
     if (!cause_.empty()) {
         return;  // the file system takes no more
     }
+    errno = 0;
     writer_.write(img);
+    noteWriteError(errno);
     cause_ = fileSystemRefusal(path_);
+}
+
+void Recording::noteWriteError(int error) {
+    if (writeError_ == 0 && !writeFailure(error).empty()) {
+        writeError_ = error;
+    }
 }
 
 std::string Recording::lossLine(long long madeIt, const std::string& cause) const {
@@ -110,12 +153,10 @@ std::string Recording::lossLine(long long madeIt, const std::string& cause) cons
         line +=
             ": " + std::to_string(madeIt) + " of " + std::to_string(expected_) + " frames made it";
     }
-    // These containers write their index last: a file cut short by the disk plays nothing.
-    const std::string extension = lowerExtension(path_);
-    const bool indexLast = extension == ".mp4" || extension == ".m4v" || extension == ".mov";
     const char* advice =
-        indexLast ? "; .mp4 and .mov lose everything then, .mkv and .avi keep what was written"
-                  : "";
+        writesIndexLast(path_)
+            ? "; .mp4 and .mov lose everything then, .mkv and .avi keep what was written"
+            : "";
     return line + " (" + cause + advice + ")";
 }
 
@@ -123,7 +164,9 @@ std::string Recording::close() {
     if (!writer_.isOpened()) {
         return {};
     }
+    errno = 0;
     writer_.release();  // completes the file's index and header
+    noteWriteError(errno);
     struct stat file {};
     if (::stat(path_.c_str(), &file) == 0 && !S_ISREG(file.st_mode)) {
         return {};  // a device such as /dev/null keeps nothing to read back
@@ -140,6 +183,9 @@ std::string Recording::close() {
     std::string cause = flushFailure;
     if (cause.empty()) {
         cause = !cause_.empty() ? cause_ : fileSystemRefusal(path_);
+    }
+    if (cause.empty()) {
+        cause = writeFailure(writeError_);
     }
     if (cause.empty()) {
         cause = "a write failed: an I/O error or a file system gone full";

@@ -8,6 +8,14 @@
 
 namespace shapemark {
 
+// True for the containers that write their index last (.mp4, .m4v, .mov): a file cut short
+// plays nothing.
+bool writesIndexLast(const std::string& path);
+
+// True when `path` is a FIFO and its container writes its index last, which needs seeking
+// back: the library's writer cannot open it, and deletes the FIFO when it tries.
+bool needsSeekingOnPipe(const std::string& path);
+
 class Recording {
   public:
     // Opens `path` for colour frames of `size` at `fps`: MP42 wherever the library can record
@@ -30,6 +38,8 @@ class Recording {
 
   private:
     [[nodiscard]] std::string lossLine(long long madeIt, const std::string& cause) const;
+    // Keeps the first error code that tells why a write to the file failed.
+    void noteWriteError(int error);
 
     cv::VideoWriter writer_;
     std::string path_;
@@ -37,6 +47,7 @@ class Recording {
     bool quiet_;
     long long expected_ = 0;  // frames of the recording's size handed in
     std::string cause_;       // why the file system takes no more, once it does
+    int writeError_ = 0;      // errno of the first failed write, which the writer hides
 };
 
 }  // namespace shapemark

@@ -32,6 +32,10 @@ std::string fileSystemReason(const std::string& path) {
         if (S_ISDIR(file.st_mode)) {
             return "(it is a folder)";
         }
+        if (needsSeekingOnPipe(path)) {
+            return "(" + lowerExtension(path) +
+                   " needs a file it can seek back in, not a pipe); try .mkv or .avi";
+        }
         // Opened without truncation: the file is only asked, never changed.
         const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd >= 0) {

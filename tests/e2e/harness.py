@@ -66,6 +66,21 @@ def start_tool(args, env, cwd=None, preexec_fn=default_stop_signals):
                             preexec_fn=preexec_fn)
 
 
+def tool_for_any_user(folder):
+    """Copies the tool and its own library into `folder`, which any user can enter, wherever
+    the build lies (under /root, say); returns the copy's path and the environment it needs."""
+    os.makedirs(folder, exist_ok=True)
+    os.chmod(folder, 0o755)
+    libraries = subprocess.run(["ldd", SHAPEMARK], capture_output=True, text=True, check=True,
+                               timeout=RUN_LIMIT).stdout
+    for line in libraries.splitlines():
+        name, _, where = line.strip().partition(" => ")
+        if name.startswith("libshapemark."):
+            shutil.copy(where.split(" (")[0], os.path.join(folder, name))
+    tool = shutil.copy(SHAPEMARK, os.path.join(folder, "shapemark"))
+    return tool, dict(headless_env(), LD_LIBRARY_PATH=folder)
+
+
 def wait_until(condition, limit=30.0, step=0.05):
     """Polls condition() until it is true; fails after `limit` seconds."""
     deadline = time.monotonic() + limit
@@ -283,17 +298,32 @@ def ffprobe_stream(path):
     return dict(line.split("=", 1) for line in result.stdout.splitlines() if "=" in line)
 
 
+_X11_REFUSAL = b"No protocol specified\n\0\0"
+_FAKE_REPLIES = {
+    "hangs up": b"\0",
+    # Success, protocol 11.0, and 400 more bytes promised that never come: a server that
+    # passes the tool's probe and fails the window toolkit.
+    "accepts, then hangs up": bytes([1, 0, 11, 0, 0, 0, 100, 0]),
+    "garbage": b"HTTP/1.1 400 Bad Request\r\n\r\n",
+    # Failed, reason length, protocol 11.0, length in 4-byte units, reason.
+    "refuses the cookie": bytes([0, len(_X11_REFUSAL) - 2]) + (11).to_bytes(2, "little")
+    + bytes(2) + (len(_X11_REFUSAL) // 4).to_bytes(2, "little") + _X11_REFUSAL,
+}
+
+
 @contextlib.contextmanager
 def fake_tcp_display(behaviour):
     """A display at 127.0.0.1 port 6000+N that `refuses` connections, stays `silent` (accepts
-    and never speaks), or `hangs up` after one byte of reply; yields its DISPLAY value."""
+    and never speaks), or reads the setup and then `hangs up` after one byte of reply, answers
+    `garbage`, `refuses the cookie` as an X server does, or `accepts, then hangs up`; yields
+    its DISPLAY value."""
     server = socket.socket()
     number = next(n for n in range(100, 1000) if _binds(server, 6000 + n))
     stop = threading.Event()
     thread = None
     if behaviour != "refuses":
         server.listen(16)
-    if behaviour == "hangs up":
+    if behaviour in _FAKE_REPLIES:
         server.settimeout(0.1)
 
         def serve():
@@ -305,8 +335,8 @@ def fake_tcp_display(behaviour):
                 with connection:
                     connection.settimeout(5)
                     with contextlib.suppress(OSError):
-                        connection.recv(12)
-                        connection.sendall(b"\0")
+                        connection.recv(4096)
+                        connection.sendall(_FAKE_REPLIES[behaviour])
         thread = threading.Thread(target=serve, daemon=True)
         thread.start()
     try:

@@ -36,7 +36,7 @@ class OutputsTest(unittest.TestCase):
         video = harness.make_video(work.file("in.avi"), 3, size=(160, 120))
         with open(work.file("out.avi"), "wb") as f:
             f.write(b"earlier recording")
-        with harness.fake_tcp_display("hangs up") as display:
+        with harness.fake_tcp_display("accepts, then hangs up") as display:
             env = harness.headless_env(DISPLAY=display)
             result = run_tool([video, work.file("out.avi"), 100, 1], env=env, cwd=work.path)
         self.assertNotEqual(result.returncode, 0)

@@ -2,7 +2,8 @@
 # Builds the three Debian packages (shapemark, libshapemark-dev, python3-shapemark) with CPack
 # in a build folder of its own, checks their control data and file lists, installs them with
 # apt-get, runs the installed tool headless on a short generated sample, imports the installed
-# Python module and builds a small program against the installed library. Needs root or sudo
+# Python module, builds a small program against the installed library and purges the Python
+# package, which must take its byte-code with it. Needs root or sudo
 # (for apt-get), dpkg-dev (dpkg-shlibdeps), pkg-config and ffmpeg.
 set -eu
 
@@ -10,7 +11,10 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 scratch=$(mktemp -d)
 # apt-get reads a local package as its own unprivileged user, so the folder must be readable.
 chmod 755 "$scratch"
-build="$scratch/build"
+# A build folder with a path shorter than the installed RUNPATHs ("$ORIGIN/../../.."), as
+# /build or /src/build are: the install must still find room to rewrite them.
+build=$(mktemp -d /tmp/smXXXXXX)
+chmod 755 "$build"
 work="$scratch/work"
 
 sudo=""
@@ -33,7 +37,7 @@ cleanup() {
     done
     # shellcheck disable=SC2086
     [ -z "$remove" ] || $sudo dpkg --purge $remove >/dev/null || true
-    rm -rf "$scratch"
+    rm -rf "$scratch" "$build"
 }
 trap cleanup EXIT
 
@@ -192,4 +196,19 @@ c++ -std=c++17 -o "$scratch/count_shapes" "$root/tests/downstream/count_shapes.c
 [ "$("$scratch/count_shapes")" = "$expected" ] ||
     fail "the pkg-config build printed: $("$scratch/count_shapes")"
 echo "package: a program builds on libshapemark-dev with CMake and with pkg-config"
+
+# 8. Byte-code: compiled by the package on install, and gone with it on purge, even after an
+# import by root has had the chance to write its own.
+site=/usr/lib/python3/dist-packages/shapemark
+for script in postinst prerm; do
+    dpkg-deb --ctrl-tarfile "$(deb python3-shapemark)" | tar -t | grep -qx "\./$script" ||
+        fail "python3-shapemark has no $script for its byte-code"
+done
+ls "$site/__pycache__/__init__."*.pyc >/dev/null 2>&1 || fail "no byte-code compiled on install"
+(cd / && env -u PYTHONDONTWRITEBYTECODE -u PYTHONPATH /usr/bin/python3 -c "import shapemark")
+case " $installed_before " in *" python3-shapemark "*) ;; *)
+    $sudo dpkg --purge python3-shapemark >/dev/null
+    [ ! -e "$site" ] || fail "purging python3-shapemark left: $(find "$site")"
+    echo "package: purging python3-shapemark leaves no byte-code" ;;
+esac
 echo "package: ok"
