@@ -95,6 +95,9 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
         std::fprintf(stderr, "shapemark: no display found; windows are off\n");
     }
     sinks.snapshotPath = settings.snapshotPath;
+    if (sinks.snapshotPath) {
+        removeStaleDrafts(*sinks.snapshotPath);
+    }
     sinks.snapshotMode = fileMode;
     sinks.snapshotAtEnd = settings.snapshotAtEnd;
 
