@@ -10,9 +10,12 @@
 #include <filesystem>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/exit_status.hpp"
 #include "driver/environment.hpp"
+#include "driver/ffmpeg_names.hpp"
 #include "driver/input_properties.hpp"
 #include "driver/interrupt.hpp"
 #include "driver/output_paths.hpp"
@@ -33,6 +36,28 @@ constexpr int kHeapTrimLimit = 128 << 20;  // above one such frame's three image
 void keepFrameMemory() {
     mallopt(M_MMAP_THRESHOLD, kHeapBlockLimit);
     mallopt(M_TRIM_THRESHOLD, kHeapTrimLimit);
+}
+
+// Locks the recording, as the video library will open it, and the log. Returns the refusal
+// line when another run holds one of them; then nothing is left locked or made.
+std::string lockOutputs(const cli::Settings& settings, OutputLocks& locks) {
+    std::vector<std::pair<const char*, std::string>> outputs;
+    for (const LocalFile& file : resolveLibraryName(settings.outputPath, NameRole::Output).files) {
+        if (file.descriptor < 0) {
+            outputs.emplace_back("output", file.path);
+        }
+    }
+    if (settings.detectionsPath) {
+        outputs.emplace_back("detection log", *settings.detectionsPath);
+    }
+    for (const auto& [what, path] : outputs) {
+        if (!locks.take(path)) {
+            locks.removeAllMade();
+            return std::string("shapemark: ") + what + " '" + path +
+                   "' is being written by another run; wait for it to end, or choose another\n";
+        }
+    }
+    return {};
 }
 }  // namespace
 
@@ -68,6 +93,12 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     if (!run.capture.isOpened()) {
         return kStatusNoInput;
     }
+    // Before the log or the recording is emptied: another run may be writing them.
+    const std::string locked = lockOutputs(settings, run.locks);
+    if (!locked.empty()) {
+        std::fputs(locked.c_str(), stderr);
+        return kStatusUsage;
+    }
     run.windows = settings.windows ? windowsFromEnvironment() : Windows::Off;
     openWindows(run.windows);
 
@@ -86,6 +117,7 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     if (sinks.recording->isOpen()) {
         run.summary.recordingPath = settings.outputPath;
     } else {
+        run.locks.removeMade(settings.outputPath);
         std::fprintf(
             stderr, "shapemark: cannot record to '%s' %s\n", settings.outputPath.c_str(),
             whyNotRecordable(settings.outputPath, recordingFps, cv::Size(width, height), quiet)
