@@ -78,14 +78,19 @@ long long framesInFile(const std::string& path) {
 }  // namespace
 
 Recording::Recording(std::string path, double fps, cv::Size size, bool quiet)
-    : path_(std::move(path)), size_(size), quiet_(quiet) {
+    : path_(std::move(path)), device_(path_), size_(size), quiet_(quiet) {
     const MutedStderr muted(quiet_);
-    writer_.open(path_, fourcc("MP42"), fps, size_, true);
+    const std::string& name = device_.writerPath();
+    writer_.open(name, fourcc("MP42"), fps, size_, true);
     for (const char* codec : fallbackCodecs(path_)) {
-        if (writer_.isOpened()) {
+        if (writer_.isOpened() || !device_.mayRetry()) {
             break;
         }
-        writer_.open(path_, fourcc(codec), fps, size_, true);
+        writer_.open(name, fourcc(codec), fps, size_, true);
+    }
+    device_.dropLink();
+    if (writer_.isOpened()) {
+        device_.watch();
     }
 }
 
@@ -102,6 +107,9 @@ void Recording::write(const cv::Mat& img) {
     }
     writer_.write(img);
     cause_ = fileSystemRefusal(path_);
+    if (cause_.empty()) {
+        cause_ = device_.refusal();
+    }
 }
 
 std::string Recording::lossLine(long long madeIt, const std::string& cause) const {
@@ -124,9 +132,13 @@ std::string Recording::close() {
         return {};
     }
     writer_.release();  // completes the file's index and header
-    struct stat file {};
-    if (::stat(path_.c_str(), &file) == 0 && !S_ISREG(file.st_mode)) {
-        return {};  // a device such as /dev/null keeps nothing to read back
+    if (isDeviceOutput(path_)) {
+        // A device such as /dev/null keeps nothing to read back: only failed writes tell.
+        if (cause_.empty()) {
+            cause_ = device_.refusal();
+        }
+        device_.release();
+        return cause_.empty() ? std::string() : lossLine(-1, cause_);
     }
     const std::string flushFailure = flushToDisk(path_);
     long long frames = 0;

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "output/device_output.hpp"
+
 namespace shapemark {
 
 class Recording {
@@ -31,8 +33,9 @@ class Recording {
   private:
     [[nodiscard]] std::string lossLine(long long madeIt, const std::string& cause) const;
 
-    cv::VideoWriter writer_;
     std::string path_;
+    DeviceOutput device_;  // before the writer, which it outlives
+    cv::VideoWriter writer_;
     cv::Size size_;
     bool quiet_;
     long long expected_ = 0;  // frames of the recording's size handed in
