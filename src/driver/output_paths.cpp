@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -89,14 +90,10 @@ struct NamedFiles {
 };
 
 bool anySameFile(const NamedFiles& first, const NamedFiles& second) {
-    for (const LocalFile& one : first.files) {
-        for (const LocalFile& other : second.files) {
-            if (sameFile(one, other)) {
-                return true;
-            }
-        }
-    }
-    return false;
+    return std::any_of(first.files.begin(), first.files.end(), [&](const LocalFile& one) {
+        return std::any_of(second.files.begin(), second.files.end(),
+                           [&](const LocalFile& other) { return sameFile(one, other); });
+    });
 }
 
 // Standard output when it goes to a file or a pipe, where the counter would mix with an output.

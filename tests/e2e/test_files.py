@@ -55,8 +55,9 @@ class FilesTest(unittest.TestCase):
         video = make_video(self.work.file("x.avi"), 3, size=(160, 120))
         with open(video, "rb") as f:
             original = f.read()
-        for words in (["x.avi", "file:x.avi"], ["file:x.avi", "x.avi"], ["x.avi", "tee:o.avi|x.avi"],
-                      ["concat:x.avi", "x.avi"], ["pipe:0", "x.avi"], ["x.avi", "http:o.avi"]):
+        for words in (["x.avi", "file:x.avi"], ["file:x.avi", "x.avi"],
+                      ["x.avi", "tee:o.avi|x.avi"], ["concat:x.avi", "x.avi"],
+                      ["pipe:0", "x.avi"], ["x.avi", "http:o.avi"]):
             with self.subTest(words=words), open(video, "rb") as stdin:
                 result = subprocess.run([harness.SHAPEMARK, "--no-windows", "--no-snapshot"] +
                                         words + ["100", "1"], stdin=stdin, capture_output=True,
