@@ -13,6 +13,14 @@
 
 namespace shapemark {
 
+namespace {
+// A FIFO's writing end reports an error once no reader is left.
+bool readerLeft(int fd) {
+    pollfd poll{fd, POLLOUT, 0};
+    return ::poll(&poll, 1, 0) == 1 && (poll.revents & POLLERR) != 0;
+}
+}  // namespace
+
 bool isDeviceOutput(const std::string& path) {
     struct stat file {};
     return ::stat(path.c_str(), &file) == 0 && !S_ISREG(file.st_mode);
@@ -84,15 +92,16 @@ void DeviceOutput::watch() {
 }
 
 std::string DeviceOutput::refusal() const {
-    const std::string readerGone = "its reader has gone: " + std::string(std::strerror(EPIPE));
     struct stat file {};
-    if (fd_ < 0 || ::fstat(fd_, &file) != 0) {
-        return readerGone_ ? readerGone : std::string();
+    const bool watched = fd_ >= 0 && ::fstat(fd_, &file) == 0;
+    if (!watched && !readerGone_) {
+        return {};  // a regular file, or nothing to ask
+    }
+    if (!watched || (S_ISFIFO(file.st_mode) && readerLeft(fd_))) {
+        return "its reader has gone: " + std::string(std::strerror(EPIPE));
     }
     if (S_ISFIFO(file.st_mode)) {
-        pollfd poll{fd_, POLLOUT, 0};
-        return ::poll(&poll, 1, 0) == 1 && (poll.revents & POLLERR) != 0 ? readerGone
-                                                                         : std::string();
+        return {};
     }
     // A write of nothing reaches the device, and fails as any write to it would.
     if (::write(fd_, "", 0) < 0 && errno != EAGAIN) {
