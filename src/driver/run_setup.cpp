@@ -38,14 +38,23 @@ void keepFrameMemory() {
     mallopt(M_TRIM_THRESHOLD, kHeapTrimLimit);
 }
 
-// Locks the recording, as the video library will open it, and the log. Returns the refusal
-// line when another run holds one of them; then nothing is left locked or made.
-std::string lockOutputs(const cli::Settings& settings, OutputLocks& locks) {
-    std::vector<std::pair<const char*, std::string>> outputs;
+// The files the video library writes for OUTPUT, by their paths.
+std::vector<std::string> recordingFiles(const cli::Settings& settings) {
+    std::vector<std::string> paths;
     for (const LocalFile& file : resolveLibraryName(settings.outputPath, NameRole::Output).files) {
         if (file.descriptor < 0) {
-            outputs.emplace_back("output", file.path);
+            paths.push_back(file.path);
         }
+    }
+    return paths;
+}
+
+// Locks the recording and the log. Returns the refusal line when another run holds one of
+// them; then nothing is left locked or made.
+std::string lockOutputs(const cli::Settings& settings, OutputLocks& locks) {
+    std::vector<std::pair<const char*, std::string>> outputs;
+    for (std::string& path : recordingFiles(settings)) {
+        outputs.emplace_back("output", std::move(path));
     }
     if (settings.detectionsPath) {
         outputs.emplace_back("detection log", *settings.detectionsPath);
@@ -117,7 +126,9 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     if (sinks.recording->isOpen()) {
         run.summary.recordingPath = settings.outputPath;
     } else {
-        run.locks.removeMade(settings.outputPath);
+        for (const std::string& path : recordingFiles(settings)) {
+            run.locks.removeMade(path);
+        }
         std::fprintf(
             stderr, "shapemark: cannot record to '%s' %s\n", settings.outputPath.c_str(),
             whyNotRecordable(settings.outputPath, recordingFps, cv::Size(width, height), quiet)
