@@ -106,6 +106,14 @@ std::optional<NamedFiles> standardOutputFile() {
     return NamedFiles{"standard output", {}, {{{}, STDOUT_FILENO}}};
 }
 
+// The files the library may open for INPUT or OUTPUT: those its FFmpeg back end resolves the
+// word to, and the word as it stands, which its other back ends open when FFmpeg cannot.
+std::vector<LocalFile> libraryFiles(const LibraryName& name, const std::string& word) {
+    std::vector<LocalFile> files = name.files;
+    files.push_back({word, -1});
+    return files;
+}
+
 std::string line(const NamedFiles& file, const std::string& rest) {
     return "shapemark: " + file.what + " '" + file.word + "' " + rest + "\n";
 }
@@ -117,7 +125,8 @@ bool namesSameFile(const char* inputPath, const char* outputPath) {
 
 std::string clashingPaths(const cli::Settings& settings) {
     const LibraryName output = resolveLibraryName(settings.outputPath, NameRole::Output);
-    const NamedFiles recording{"output", settings.outputPath, output.files};
+    const NamedFiles recording{"output", settings.outputPath,
+                               libraryFiles(output, settings.outputPath)};
     if (!output.refusedProtocol.empty()) {
         return line(recording, "would be written through the video library's '" +
                                    output.refusedProtocol +
@@ -125,8 +134,9 @@ std::string clashingPaths(const cli::Settings& settings) {
                                    "name, write ./" +
                                    settings.outputPath);
     }
-    const NamedFiles input{"input", settings.inputPath,
-                           resolveLibraryName(settings.inputPath, NameRole::Input).files};
+    const NamedFiles input{
+        "input", settings.inputPath,
+        libraryFiles(resolveLibraryName(settings.inputPath, NameRole::Input), settings.inputPath)};
     // The snapshot and the log are opened by the tool itself: their names are plain paths.
     std::vector<NamedFiles> outputs = {recording};
     if (settings.snapshotPath) {
