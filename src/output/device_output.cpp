@@ -47,18 +47,15 @@ DeviceOutput::DeviceOutput(const std::string& path) : path_(path), writerPath_(p
 }
 
 bool DeviceOutput::mayRetry() {
-    struct stat file {};
     if (!isDeviceOutput(path_)) {
         return true;
     }
-    if (::stat(path_.c_str(), &file) != 0 || !S_ISCHR(file.st_mode)) {
+    // Only through the private link: the library's failed open removes the name it was given.
+    struct stat file {};
+    if (linkFolder_.empty() || ::stat(path_.c_str(), &file) != 0 || !S_ISCHR(file.st_mode)) {
         return false;
     }
-    if (!linkFolder_.empty() && ::symlink(target_.c_str(), writerPath_.c_str()) != 0 &&
-        errno != EEXIST) {
-        dropLink();
-    }
-    return true;
+    return ::symlink(target_.c_str(), writerPath_.c_str()) == 0 || errno == EEXIST;
 }
 
 DeviceOutput::~DeviceOutput() {

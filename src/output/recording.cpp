@@ -80,7 +80,7 @@ long long framesInFile(const std::string& path) {
 Recording::Recording(std::string path, double fps, cv::Size size, bool quiet)
     : path_(std::move(path)), device_(path_), size_(size), quiet_(quiet) {
     const MutedStderr muted(quiet_);
-    const std::string& name = device_.writerPath();
+    const std::string name = device_.writerPath();
     writer_.open(name, fourcc("MP42"), fps, size_, true);
     for (const char* codec : fallbackCodecs(path_)) {
         if (writer_.isOpened() || !device_.mayRetry()) {
