@@ -5,9 +5,11 @@
 
 #include <opencv2/videoio.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <new>
 #include <string>
 #include <utility>
@@ -52,14 +54,14 @@ std::vector<std::string> recordingFiles(const cli::Settings& settings) {
 // Locks the recording and the log. Returns the refusal line when another run holds one of
 // them; then nothing is left locked or made.
 std::string lockOutputs(const cli::Settings& settings, OutputLocks& locks) {
-    std::vector<std::pair<const char*, std::string>> outputs;
-    for (std::string& path : recordingFiles(settings)) {
-        outputs.emplace_back("output", std::move(path));
-    }
+    const std::vector<std::string> recording = recordingFiles(settings);
+    std::vector<std::pair<std::string, const char*>> outputs;
+    std::transform(recording.begin(), recording.end(), std::back_inserter(outputs),
+                   [](const std::string& path) { return std::make_pair(path, "output"); });
     if (settings.detectionsPath) {
-        outputs.emplace_back("detection log", *settings.detectionsPath);
+        outputs.emplace_back(*settings.detectionsPath, "detection log");
     }
-    for (const auto& [what, path] : outputs) {
+    for (const auto& [path, what] : outputs) {
         if (!locks.take(path)) {
             locks.removeAllMade();
             return std::string("shapemark: ") + what + " '" + path +
