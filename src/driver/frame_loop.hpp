@@ -8,6 +8,7 @@
 
 #include "cli/progress.hpp"
 #include "driver/detect_ahead.hpp"
+#include "driver/output_locks.hpp"
 #include "output/ordered_outputs.hpp"
 #include "output/windows.hpp"
 
@@ -25,6 +26,7 @@ struct RunState {
     // each frame is shown as it is marked, at the frame period: nothing to gain.
     std::unique_ptr<DetectAhead> ahead;
     std::unique_ptr<cli::ProgressLine> progress;
+    OutputLocks locks;        // on the recording and the log, while the run lasts
     cli::RunSummary summary;  // counted as the run goes
     // The frames the input's header claims; 0 when it does not say.
     long long announcedFrames = 0;

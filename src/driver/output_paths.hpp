@@ -12,8 +12,10 @@ namespace shapemark {
 // exists; otherwise the same name in the same folder, after following links, dangling ones too.
 bool namesSameFile(const char* inputPath, const char* outputPath);
 
-// The refusal, as a line for standard error, when an output of `settings` is the input or another
-// output; an empty string when they are all apart.
+// The refusal, as a line for standard error, when an output of `settings` is the input, another
+// output, or the file or pipe that standard output goes to (where the counter is written), or
+// when OUTPUT names a protocol that writes no local file; an empty string when all is well.
+// INPUT and OUTPUT are compared as the video library opens them (see ffmpeg_names.hpp).
 std::string clashingPaths(const cli::Settings& settings);
 
 }  // namespace shapemark

@@ -5,12 +5,19 @@
 
 #include <opencv2/videoio.hpp>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
+#include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/exit_status.hpp"
 #include "driver/environment.hpp"
+#include "driver/ffmpeg_names.hpp"
 #include "driver/input_properties.hpp"
 #include "driver/interrupt.hpp"
 #include "driver/open_capture.hpp"
@@ -33,6 +40,37 @@ constexpr int kHeapTrimLimit = 128 << 20;  // above one such frame's three image
 void keepFrameMemory() {
     mallopt(M_MMAP_THRESHOLD, kHeapBlockLimit);
     mallopt(M_TRIM_THRESHOLD, kHeapTrimLimit);
+}
+
+// The files the video library writes for OUTPUT, by their paths.
+std::vector<std::string> recordingFiles(const cli::Settings& settings) {
+    std::vector<std::string> paths;
+    for (const LocalFile& file : resolveLibraryName(settings.outputPath, NameRole::Output).files) {
+        if (file.descriptor < 0) {
+            paths.push_back(file.path);
+        }
+    }
+    return paths;
+}
+
+// Locks the recording and the log. Returns the refusal line when another run holds one of
+// them; then nothing is left locked or made.
+std::string lockOutputs(const cli::Settings& settings, OutputLocks& locks) {
+    const std::vector<std::string> recording = recordingFiles(settings);
+    std::vector<std::pair<std::string, const char*>> outputs;
+    std::transform(recording.begin(), recording.end(), std::back_inserter(outputs),
+                   [](const std::string& path) { return std::make_pair(path, "output"); });
+    if (settings.detectionsPath) {
+        outputs.emplace_back(*settings.detectionsPath, "detection log");
+    }
+    for (const auto& [path, what] : outputs) {
+        if (!locks.take(path)) {
+            locks.removeAllMade();
+            return std::string("shapemark: ") + what + " '" + path +
+                   "' is being written by another run; wait for it to end, or choose another\n";
+        }
+    }
+    return {};
 }
 }  // namespace
 
@@ -66,6 +104,12 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     if (!run.capture.isOpened()) {
         return kStatusNoInput;
     }
+    // Before the log or the recording is emptied: another run may be writing them.
+    const std::string locked = lockOutputs(settings, run.locks);
+    if (!locked.empty()) {
+        std::fputs(locked.c_str(), stderr);
+        return kStatusUsage;
+    }
     run.windows = settings.windows ? windowsFromEnvironment() : Windows::Off;
     openWindows(run.windows);
 
@@ -84,6 +128,9 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     if (sinks.recording->isOpen()) {
         run.summary.recordingPath = settings.outputPath;
     } else {
+        for (const std::string& path : recordingFiles(settings)) {
+            run.locks.removeMade(path);
+        }
         std::fprintf(
             stderr, "shapemark: cannot record to '%s' %s\n", settings.outputPath.c_str(),
             whyNotRecordable(settings.outputPath, recordingFps, cv::Size(width, height), quiet)
@@ -93,6 +140,9 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
         std::fprintf(stderr, "shapemark: no display found; windows are off\n");
     }
     sinks.snapshotPath = settings.snapshotPath;
+    if (sinks.snapshotPath) {
+        removeStaleDrafts(*sinks.snapshotPath);
+    }
     sinks.snapshotMode = fileMode;
     sinks.snapshotAtEnd = settings.snapshotAtEnd;
 

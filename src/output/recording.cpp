@@ -104,7 +104,7 @@ bool needsSeekingOnPipe(const std::string& path) {
 }
 
 Recording::Recording(std::string path, double fps, cv::Size size, bool quiet)
-    : path_(std::move(path)), size_(size), quiet_(quiet) {
+    : path_(std::move(path)), device_(path_), size_(size), quiet_(quiet) {
     if (needsSeekingOnPipe(path_)) {
         // Refused without the library, which would delete the FIFO; a reader waiting on it
         // is let go with an end of file, as the library's attempt would have.
@@ -115,12 +115,17 @@ Recording::Recording(std::string path, double fps, cv::Size size, bool quiet)
         return;
     }
     const MutedStderr muted(quiet_);
-    writer_.open(path_, fourcc("MP42"), fps, size_, true);
+    const std::string name = device_.writerPath();
+    writer_.open(name, fourcc("MP42"), fps, size_, true);
     for (const char* codec : fallbackCodecs(path_)) {
-        if (writer_.isOpened()) {
+        if (writer_.isOpened() || !device_.mayRetry()) {
             break;
         }
-        writer_.open(path_, fourcc(codec), fps, size_, true);
+        writer_.open(name, fourcc(codec), fps, size_, true);
+    }
+    device_.dropLink();
+    if (writer_.isOpened()) {
+        device_.watch();
     }
 }
 
@@ -139,6 +144,9 @@ void Recording::write(const cv::Mat& img) {
     writer_.write(img);
     noteWriteError(errno);
     cause_ = fileSystemRefusal(path_);
+    if (cause_.empty()) {
+        cause_ = device_.refusal();
+    }
 }
 
 void Recording::noteWriteError(int error) {
@@ -167,9 +175,13 @@ std::string Recording::close() {
     errno = 0;
     writer_.release();  // completes the file's index and header
     noteWriteError(errno);
-    struct stat file {};
-    if (::stat(path_.c_str(), &file) == 0 && !S_ISREG(file.st_mode)) {
-        return {};  // a device such as /dev/null keeps nothing to read back
+    if (isDeviceOutput(path_)) {
+        // A device such as /dev/null keeps nothing to read back: only failed writes tell.
+        if (cause_.empty()) {
+            cause_ = device_.refusal();
+        }
+        device_.release();
+        return cause_.empty() ? std::string() : lossLine(-1, cause_);
     }
     const std::string flushFailure = flushToDisk(path_);
     long long frames = 0;

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "output/device_output.hpp"
+
 namespace shapemark {
 
 // True for the containers that write their index last (.mp4, .m4v, .mov): a file cut short
@@ -41,8 +43,9 @@ class Recording {
     // Keeps the first error code that tells why a write to the file failed.
     void noteWriteError(int error);
 
-    cv::VideoWriter writer_;
     std::string path_;
+    DeviceOutput device_;  // before the writer, which it outlives
+    cv::VideoWriter writer_;
     cv::Size size_;
     bool quiet_;
     long long expected_ = 0;  // frames of the recording's size handed in

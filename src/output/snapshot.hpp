@@ -1,6 +1,9 @@
 // The snapshot file: the PNG of the last marked frame, replaced in one rename so that a reader
-// never sees half a file. Its failures (missing folder, no permission, full disk) leave the
-// file as it was and no temporary file behind; they are not reported, the run goes on.
+// never sees half a file. A device or FIFO is never replaced: the PNG is written into it. Its
+// failures (missing folder, no permission, full disk, a FIFO nobody reads) leave the file as it
+// was and no draft behind; they are not reported, the run goes on. A run killed in the instant
+// between naming a draft and renaming it leaves one draft, `.shapemark-XXXXXXXX.tmp`, which
+// removeStaleDrafts clears later.
 #pragma once
 
 #include <sys/types.h>
@@ -15,6 +18,10 @@ namespace shapemark {
 
 // The mode a new file gets under the process's umask.
 mode_t newFileMode();
+
+// Removes this user's drafts older than a minute from the folder of the snapshot `path`: drafts
+// that killed runs left.
+void removeStaleDrafts(const std::string& path);
 
 // Encodes `img` as PNG into a new temporary file beside `path`: unnamed where the file system
 // allows it (then held open until committed), else under a unique temporary name. Returns the

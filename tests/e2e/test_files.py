@@ -1,17 +1,22 @@
-"""Files: outputs that would be one file, a log on a full disk, .mp4 on a full disk, snapshot
-drafts after a kill. Each test starts from a way a user or a machine has lost data."""
+"""Files: outputs that would be one file, the video library's names for files, two runs on one
+output, a log on a full disk, .mp4 on a full disk, snapshot drafts after a kill. Each test
+starts from a way a user or a machine has lost data."""
 import csv
+import fcntl
 import os
 import re
+import shutil
 import signal
 import subprocess
+import time
 import unittest
 
 import cv2
 import numpy as np
 
 import harness
-from harness import counter, make_video, run_tool
+from harness import counter, make_video, read_frames, run_tool
+from test_many_machines import readme_block
 
 
 class FilesTest(unittest.TestCase):
@@ -43,6 +48,94 @@ class FilesTest(unittest.TestCase):
                          b"shapemark: detection log 'd.csv' is the output too; choose another\n")
         self.assertFalse(os.path.lexists(self.work.file("d.csv")))
         self.assertEqual(os.readlink(self.work.file("o.avi")), "d.csv")
+
+    def test_library_names_for_the_input_are_refused(self):
+        # Fault: the check compared the words, while the library reads "file:x.avi" as x.avi
+        # (and "pipe:0", "concat:", "tee:" as the files behind them): the input was destroyed.
+        video = make_video(self.work.file("x.avi"), 3, size=(160, 120))
+        with open(video, "rb") as f:
+            original = f.read()
+        for words in (["x.avi", "file:x.avi"], ["file:x.avi", "x.avi"],
+                      ["x.avi", "tee:o.avi|x.avi"], ["concat:x.avi", "x.avi"],
+                      ["pipe:0", "x.avi"], ["x.avi", "http:o.avi"]):
+            with self.subTest(words=words), open(video, "rb") as stdin:
+                result = subprocess.run([harness.SHAPEMARK, "--no-windows", "--no-snapshot"] +
+                                        words + ["100", "1"], stdin=stdin, capture_output=True,
+                                        cwd=self.work.path, env=harness.headless_env(),
+                                        timeout=harness.RUN_LIMIT)
+                self.assertEqual((result.returncode, result.stdout), (255, b""), result.stderr)
+                with open(video, "rb") as f:
+                    self.assertEqual(f.read(), original)
+        self.assertEqual(sorted(os.listdir(self.work.path)), ["C:", "x.avi"])
+
+    def test_output_another_run_holds_is_refused(self):
+        # Fault: two runs on one output both ended 0, the read-back unable to tell whose frames
+        # the file held. A lock held here stands in for the other run's, on the log; the run
+        # refused leaves no recording of its own behind.
+        video = make_video(self.work.file("in.avi"), 3, size=(160, 120))
+        log = self.work.file("d.csv")
+        with open(log, "w", encoding="ascii") as held:
+            held.write("kept\n")
+            held.flush()
+            fcntl.flock(held, fcntl.LOCK_EX)
+            result = run_tool(["--no-windows", "--detections=d.csv", video, "new.avi", 100, 1],
+                              cwd=self.work.path)
+        self.assertEqual((result.returncode, result.stdout), (255, b""))
+        self.assertEqual(result.stderr, b"shapemark: detection log 'd.csv' is being written by "
+                         b"another run; wait for it to end, or choose another\n")
+        with open(log, encoding="ascii") as f:
+            self.assertEqual(f.read(), "kept\n")
+        self.assertFalse(os.path.exists(self.work.file("new.avi")))
+
+    def test_readme_many_files_recipe_keeps_every_result(self):
+        # Fault: the recipe named results by the file's base name, so clips of one name in
+        # different folders were written over each other.
+        bin_folder = self.work.file("bin")
+        os.mkdir(bin_folder)
+        os.symlink(os.path.abspath(shutil.which(harness.SHAPEMARK)),
+                   os.path.join(bin_folder, "shapemark"))
+        inputs = {"videos/a/clip.avi": 3, "videos/b/clip.avi": 5, "videos/a/clip.mkv": 4}
+        for name, frames in inputs.items():
+            os.makedirs(self.work.file(os.path.dirname(name)), exist_ok=True)
+            make_video(self.work.file(name), frames, size=(160, 120))
+        env = harness.headless_env(PATH=bin_folder + ":" + os.environ["PATH"])
+        subprocess.run(["sh", "-c", readme_block("<!-- many-files: recipe -->")], check=True,
+                       cwd=self.work.path, env=env, timeout=harness.RUN_LIMIT)
+        for name, frames in inputs.items():
+            self.assertEqual(len(read_frames(self.work.file("marked/" + name + ".avi"))), frames)
+            self.assertTrue(os.path.isfile(self.work.file("marked/" + name + ".png")))
+
+    def test_longest_snapshot_names_are_written(self):
+        # Fault: the draft's name, the snapshot's own plus ".tmpXXXXXXXX", broke NAME_MAX.
+        video = make_video(self.work.file("in.avi"), 2, size=(160, 120))
+        name = "a" * 251 + ".png"
+        for mode in ([], ["--snapshot-at-end"]):
+            with self.subTest(mode=mode):
+                result = run_tool(["--no-windows"] + mode + ["--snapshot=" + name, video, "o.avi",
+                                                             100, 1], cwd=self.work.path)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertIsNotNone(cv2.imread(self.work.file(name)))
+                os.remove(self.work.file(name))
+
+    def test_drafts_a_kill_left_are_removed_by_the_next_run(self):
+        # Fault: a kill between a draft's link and its rename left the draft for good. Only
+        # the tool's own drafts go, and only old ones: a fresh one may be another run's.
+        video = make_video(self.work.file("in.avi"), 2, size=(160, 120))
+        folder = self.work.file("shots")
+        os.mkdir(folder)
+        names = {".shapemark-0123abcd.tmp": 120, ".shapemark-89abcdef.tmp": 0,
+                 "notes.tmp": 120, ".shapemark-probe.tmp": 120}
+        for name, age in names.items():
+            path = os.path.join(folder, name)
+            with open(path, "wb"):
+                pass
+            os.utime(path, (time.time() - age, time.time() - age))
+        result = run_tool(["--no-windows", "--snapshot=shots/s.png", video, "o.avi", 100, 1],
+                          cwd=self.work.path)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(sorted(os.listdir(folder)), [".shapemark-89abcdef.tmp",
+                                                      ".shapemark-probe.tmp", "notes.tmp",
+                                                      "s.png"])
 
     def test_full_disk_under_the_log_leaves_whole_rows(self):
         # Fault: the write that met the full disk left part of a row, which a CSV reader takes
