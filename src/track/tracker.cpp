@@ -1,0 +1,158 @@
+// The tracker. Each frame:
+// 1. every track is moved to where it is expected: its last centre plus its velocity times the
+//    input frames since it was last seen;
+// 2. a shape and a track may be paired when the shape's centre lies within the centre gate of
+//    the expected centre and their polygons overlap by at least min_overlap (intersection over
+//    union, the track's polygon moved to the expected centre); such a pair costs
+//    (1 - overlap) + distance / centre_gate;
+// 3. the pairs are chosen one to one at the least total cost (Hungarian method). On the
+//    ground-truth scenes of docs/DETECTION.md this beats taking the cheapest pair first.
+// 4. paired tracks take the shape's polygon and centre and update their velocity; a tentative
+//    track seen confirm_frames processed frames in a row gets the next id; a tentative track
+//    missed once is dropped; a confirmed one is kept keep_lost_frames input frames; each
+//    unpaired shape starts a tentative track.
+#include <shapemark/tracker.hpp>
+
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "track/assignment.hpp"
+#include "track/polygon_overlap.hpp"
+
+namespace shapemark {
+
+namespace {
+// The share of a new velocity measurement in the smoothed one: enough to follow a curve, little
+// enough that a shape clipped by an edge does not throw its track off.
+constexpr double kVelocityUpdate = 0.5;
+
+struct Track {
+    int id = 0;    // 0 while tentative
+    int hits = 0;  // processed frames seen in a row while tentative
+    long long lastSeen = 0;
+    track::FloatPolygon outline;
+    cv::Point2d centre;
+    cv::Point2d velocity;  // pixels per input frame
+    bool moved = false;    // velocity has been measured
+};
+
+track::FloatPolygon shifted(const track::FloatPolygon& outline, cv::Point2d by) {
+    track::FloatPolygon moved(outline);
+    const cv::Point2f offset(static_cast<float>(by.x), static_cast<float>(by.y));
+    for (cv::Point2f& point : moved) {
+        point += offset;
+    }
+    return moved;
+}
+}  // namespace
+
+struct Tracker::State {
+    TrackerParams params;
+    int nextId = 1;
+    long long lastFrame = std::numeric_limits<long long>::min();
+    std::vector<Track> tracks;
+};
+
+Tracker::Tracker(TrackerParams params) : state_(std::make_unique<State>()) {
+    params.validate();
+    state_->params = params;
+}
+
+Tracker::~Tracker() = default;
+Tracker::Tracker(Tracker&&) noexcept = default;
+Tracker& Tracker::operator=(Tracker&&) noexcept = default;
+
+const TrackerParams& Tracker::params() const {
+    return state_->params;
+}
+
+std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vector<Shape>& shapes) {
+    State& s = *state_;
+    if (frameNumber <= s.lastFrame) {
+        throw std::invalid_argument("Tracker::update: frame " + std::to_string(frameNumber) +
+                                    " comes after frame " + std::to_string(s.lastFrame) +
+                                    "; frame numbers must increase");
+    }
+    s.lastFrame = frameNumber;
+    const TrackerParams& p = s.params;
+
+    std::vector<track::FloatPolygon> outlines;
+    outlines.reserve(shapes.size());
+    for (const Shape& shape : shapes) {
+        outlines.push_back(track::convexOutline(shape.polygon));
+    }
+
+    cv::Mat cost(static_cast<int>(s.tracks.size()), static_cast<int>(shapes.size()), CV_64F,
+                 cv::Scalar(track::kForbidden));
+    for (int i = 0; i < cost.rows; ++i) {
+        const Track& t = s.tracks[i];
+        const cv::Point2d step = t.velocity * static_cast<double>(frameNumber - t.lastSeen);
+        const cv::Point2d expected = t.centre + step;
+        const track::FloatPolygon moved = shifted(t.outline, step);
+        for (int j = 0; j < cost.cols; ++j) {
+            const double distance = cv::norm(shapes[j].centre - expected);
+            if (distance > p.centreGate) {
+                continue;
+            }
+            const double overlap = track::intersectionOverUnion(moved, outlines[j]);
+            if (overlap < p.minOverlap) {
+                continue;
+            }
+            cost.at<double>(i, j) = (1.0 - overlap) + distance / p.centreGate;
+        }
+    }
+    const std::vector<int> columnOfRow = track::assignOptimal(cost);
+
+    std::vector<int> trackOfShape(shapes.size(), -1);
+    std::vector<Track> kept;
+    kept.reserve(s.tracks.size() + shapes.size());
+    for (std::size_t i = 0; i < s.tracks.size(); ++i) {
+        Track& t = s.tracks[i];
+        const int j = columnOfRow[i];
+        if (j < 0) {
+            const bool confirmed = t.id != 0;
+            if (confirmed && frameNumber - t.lastSeen <= p.keepLostFrames) {
+                kept.push_back(std::move(t));
+            }
+            continue;
+        }
+        const Shape& shape = shapes[j];
+        const cv::Point2d measured =
+            (shape.centre - t.centre) / static_cast<double>(frameNumber - t.lastSeen);
+        t.velocity = t.moved ? t.velocity + kVelocityUpdate * (measured - t.velocity) : measured;
+        t.moved = true;
+        t.centre = shape.centre;
+        t.outline = std::move(outlines[j]);
+        t.lastSeen = frameNumber;
+        if (t.id == 0 && ++t.hits >= p.confirmFrames) {
+            t.id = s.nextId++;
+        }
+        trackOfShape[j] = static_cast<int>(kept.size());
+        kept.push_back(std::move(t));
+    }
+    for (std::size_t j = 0; j < shapes.size(); ++j) {
+        if (trackOfShape[j] >= 0) {
+            continue;
+        }
+        Track born;
+        born.hits = 1;
+        born.id = p.confirmFrames <= 1 ? s.nextId++ : 0;
+        born.lastSeen = frameNumber;
+        born.outline = std::move(outlines[j]);
+        born.centre = shapes[j].centre;
+        trackOfShape[j] = static_cast<int>(kept.size());
+        kept.push_back(std::move(born));
+    }
+    s.tracks = std::move(kept);
+
+    std::vector<TrackedShape> tracked;
+    tracked.reserve(shapes.size());
+    for (std::size_t j = 0; j < shapes.size(); ++j) {
+        tracked.push_back({shapes[j], s.tracks[trackOfShape[j]].id});
+    }
+    return tracked;
+}
+
+}  // namespace shapemark
