@@ -38,6 +38,8 @@ struct Settings {
     bool windows = true;                      // false: headless by choice
     std::optional<std::string> detectionsPath;
     ProgressChoice progress = ProgressChoice::Auto;
+    bool track = false;    // ids for the shapes, from frame to frame
+    bool drawIds = false;  // the ids drawn beside the outlines; implies track
 };
 
 // Either settings to run on, or what to print before exiting at once with `status`.

@@ -16,7 +16,9 @@ enum class OptionId {
     Progress,
     NoProgress,
     Help,
-    Version
+    Version,
+    Track,
+    DrawIds
 };
 
 // What an option's value names, so that the shell completes the right files.
@@ -32,7 +34,7 @@ struct Option {
     std::string_view detail;    // the man page's paragraph, plain text
 };
 
-inline constexpr std::array<Option, 9> kOptions = {{
+inline constexpr std::array<Option, 11> kOptions = {{
     {OptionId::Snapshot, "snapshot", "PATH", ValueKind::SnapshotFile, "no-snapshot",
      "write the snapshot of the last marked frame to PATH",
      "Write the snapshot to PATH instead of the fixed path C:/Users/kalenvir/Desktop/cage3.png. "
@@ -64,6 +66,20 @@ inline constexpr std::array<Option, 9> kOptions = {{
      "Print a short usage on standard output and exit with status 0."},
     {OptionId::Version, "version", "", ValueKind::None, "", "show the version and exit",
      "Print the version on standard output and exit with status 0."},
+    // Identities: both together, so that other options merge around them.
+    {OptionId::Track, "track", "", ValueKind::None, "",
+     "give each shape an id it keeps from frame to frame (with --detections or --draw-ids)",
+     "Follow each shape from processed frame to processed frame and give it an id, 1, 2, 3, "
+     "... in the order shapes are confirmed: a new shape gets its id once it has been seen in "
+     "a few processed frames in a row, and a shape hidden for a short while comes back under "
+     "its id (see the tracker's parameters, confirm_frames and keep_lost_frames). The detection "
+     "log gains the id: a column id after shape in CSV, empty "
+     "while the shape has none yet; a key \"id\" in each shape's object in JSON Lines, null "
+     "while it has none. No shape is ever left out. Needs --detections or --draw-ids."},
+    {OptionId::DrawIds, "draw-ids", "", ValueKind::None, "",
+     "write each shape's id beside its outline (implies --track)",
+     "Track the shapes as --track does and write each identified shape's id beside its outline "
+     "in the Tracked window, the recording and the snapshot."},
 }};
 
 }  // namespace shapemark::cli

@@ -3,7 +3,10 @@
 
 #include <opencv2/videoio.hpp>
 
+#include <shapemark/tracker.hpp>
+
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/progress.hpp"
@@ -24,6 +27,10 @@ struct RunState {
     // Headless: frames are marked on other cores while the main thread decodes. With windows,
     // each frame is shown as it is marked, at the frame period: nothing to gain.
     std::unique_ptr<DetectAhead> ahead;
+    // With tracking: the one tracker of the run, fed in frame order as frames come back marked,
+    // never inside the marking pool; and whether the ids are drawn.
+    std::optional<Tracker> tracker;
+    bool drawIds = false;
     std::unique_ptr<cli::ProgressLine> progress;
     cli::RunSummary summary;  // counted as the run goes
     // The frames the input's header claims; 0 when it does not say.
