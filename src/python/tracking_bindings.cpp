@@ -1,9 +1,14 @@
 #include "tracking_bindings.hpp"
 
+#include <pybind11/numpy.h>
 #include <pybind11/stl.h>
+
+#include <opencv2/imgproc.hpp>
 
 #include <string>
 #include <utility>
+
+#include "detector/detector.hpp"
 
 namespace py = pybind11;
 
@@ -28,6 +33,23 @@ py::list identified(const std::vector<TrackedShape>& tracked) {
 
 void bindTracking(py::module_& m) {
     auto shape = py::reinterpret_borrow<py::class_<Shape>>(m.attr("Shape"));
+    // A caller's own polygons, to be tracked: the area and centre as the detector gives them.
+    shape.def(
+        py::init([](const py::array_t<int, py::array::c_style | py::array::forcecast>& polygon) {
+            if (polygon.ndim() != 2 || polygon.shape(1) != 2) {
+                throw py::value_error("Shape: polygon must be a (k, 2) array of x, y");
+            }
+            Shape made;
+            for (py::ssize_t k = 0; k < polygon.shape(0); ++k) {
+                made.polygon.emplace_back(polygon.at(k, 0), polygon.at(k, 1));
+            }
+            made.area = made.polygon.empty() ? 0.0 : cv::contourArea(made.polygon);
+            made.centre = made.polygon.empty() ? cv::Point2d() : polygonCentre(made.polygon);
+            return made;
+        }),
+        py::arg("polygon"),
+        "A shape of one's own from its (k, 2) vertices, for a Tracker: its area and "
+        "centre are worked out as detect() does.");
     shape.def_property_readonly(
         "id", [](const Shape& /*shape*/) { return py::none(); },
         "The shape's id from a Tracker: None unless tracked.");

@@ -6,6 +6,7 @@ import numpy.typing as npt
 __version__: str
 
 class Shape:
+    def __init__(self, polygon: npt.ArrayLike) -> None: ...
     @property
     def polygon(self) -> npt.NDArray[np.int32]: ...
     @property
