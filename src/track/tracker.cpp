@@ -4,15 +4,23 @@
 // 2. a shape and a track may be paired when the shape's centre lies within the centre gate of
 //    the expected centre and their polygons overlap by at least min_overlap (intersection over
 //    union, the track's polygon moved to the expected centre); such a pair costs
-//    (1 - overlap) + distance / centre_gate;
+//    (1 - overlap) + distance / centre_gate. A track missed in the frame before needs no
+//    overlap: a shape coming out from behind something shows another part of itself first;
+//
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method). On the
 //    ground-truth scenes of docs/DETECTION.md this beats taking the cheapest pair first.
-// 4. paired tracks take the shape's polygon and centre and update their velocity; a tentative
+// 4. paired tracks take the shape's polygon and centre and update their velocity, unless the
+//    shape has shrunk by more than a fifth from the largest the track has seen (partly hidden:
+//    its centre lags) or grown by more than half at once (merged with another): then the track
+//    keeps moving as expected; a tentative
 //    track seen confirm_frames processed frames in a row gets the next id; a tentative track
 //    missed once is dropped; a confirmed one is kept keep_lost_frames input frames; each
 //    unpaired shape starts a tentative track.
 #include <shapemark/tracker.hpp>
 
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -27,13 +35,22 @@ namespace {
 // The share of a new velocity measurement in the smoothed one: enough to follow a curve, little
 // enough that a shape clipped by an edge does not throw its track off.
 constexpr double kVelocityUpdate = 0.5;
+// A shape whose area falls below this share of the largest its track has seen is partly hidden;
+// one whose area grows by more than this factor at once has merged with another. Entering the
+// frame, a shape grows, but more slowly.
+constexpr double kHiddenShare = 0.8;
+constexpr double kMergedGrowth = 1.6;
+// A shape that really becomes smaller: the largest area seen shrinks this much a frame while
+// the shape looks hidden, so the track follows it again before long.
+constexpr double kForgetLargest = 0.97;
 
 struct Track {
     int id = 0;    // 0 while tentative
     int hits = 0;  // processed frames seen in a row while tentative
     long long lastSeen = 0;
     track::FloatPolygon outline;
-    cv::Point2d centre;
+    double area = 0.0;  // the largest area seen, nearly: the shape's area when whole
+    cv::Point2d centre;    // where the whole shape is thought to be
     cv::Point2d velocity;  // pixels per input frame
     bool moved = false;    // velocity has been measured
 };
@@ -75,6 +92,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                                     " comes after frame " + std::to_string(s.lastFrame) +
                                     "; frame numbers must increase");
     }
+    const long long previousFrame = s.lastFrame;
     s.lastFrame = frameNumber;
     const TrackerParams& p = s.params;
 
@@ -97,7 +115,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                 continue;
             }
             const double overlap = track::intersectionOverUnion(moved, outlines[j]);
-            if (overlap < p.minOverlap) {
+            const bool missed = t.lastSeen < previousFrame;
+            if (overlap < p.minOverlap && !missed) {
                 continue;
             }
             cost.at<double>(i, j) = (1.0 - overlap) + distance / p.centreGate;
@@ -119,11 +138,20 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             continue;
         }
         const Shape& shape = shapes[j];
-        const cv::Point2d measured =
-            (shape.centre - t.centre) / static_cast<double>(frameNumber - t.lastSeen);
-        t.velocity = t.moved ? t.velocity + kVelocityUpdate * (measured - t.velocity) : measured;
-        t.moved = true;
-        t.centre = shape.centre;
+        const auto elapsed = static_cast<double>(frameNumber - t.lastSeen);
+        const double area = cv::contourArea(outlines[j]);
+        const double lastArea = cv::contourArea(t.outline);
+        if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea) {
+            const cv::Point2d measured = (shape.centre - t.centre) / elapsed;
+            t.velocity =
+                t.moved ? t.velocity + kVelocityUpdate * (measured - t.velocity) : measured;
+            t.moved = true;
+            t.centre = shape.centre;
+            t.area = std::max(t.area, area);
+        } else {
+            t.centre += t.velocity * elapsed;
+            t.area *= kForgetLargest;
+        }
         t.outline = std::move(outlines[j]);
         t.lastSeen = frameNumber;
         if (t.id == 0 && ++t.hits >= p.confirmFrames) {
@@ -140,6 +168,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         born.hits = 1;
         born.id = p.confirmFrames <= 1 ? s.nextId++ : 0;
         born.lastSeen = frameNumber;
+        born.area = cv::contourArea(outlines[j]);
         born.outline = std::move(outlines[j]);
         born.centre = shapes[j].centre;
         trackOfShape[j] = static_cast<int>(kept.size());
