@@ -7,7 +7,9 @@ while, some enter or leave the frame, pairs of paths cross or nearly cross, and 
 band hides the shapes that pass behind it for 3 to 10 frames.
 
 The truth file (JSON) lists, for every frame, each shape that shows at least half of its area:
-its true id (kept through the band), and the convex hull of its visible part.
+its true id (kept through the band), and the convex hull of its visible part. A shape that
+comes back after more than 10 frames unseen (it left the frame) comes back as a new true id:
+no tracker is asked to remember it that long.
 
     tools/make_tracking_scenes.py OUTDIR [--seeds 1,2,3] [--frames 240]
 
@@ -26,7 +28,7 @@ BAND_X, BAND_WIDTH = 300, 56  # the opaque band, full height
 VISIBLE_SHARE = 0.5  # a shape counts in a frame when at least this share of it shows
 LONGEST_HIDE = 10  # frames; a path that hides a shape longer is drawn again
 BACKGROUND = (196, 200, 204)
-BAND = (238, 238, 238)
+BAND = (214, 216, 218)  # near the ground: a light edge would look like shape to a threshold
 
 
 def regular_polygon(vertices, radius, angle):
@@ -184,11 +186,18 @@ def main():
     for seed in (int(s) for s in args.seeds.split(",")):
         shapes = make_scene(seed, args.frames)
         render(shapes, args.frames, seed, os.path.join(args.outdir, "scene-%d.avi" % seed))
-        truth = {"width": WIDTH, "height": HEIGHT, "frames": []}
-        for f in range(args.frames):
-            truth["frames"].append({"frame": f + 1, "shapes": [
-                {"id": k + 1, "polygon": s["truth"][f]}
-                for k, s in enumerate(shapes) if s["truth"][f] is not None]})
+        truth = {"width": WIDTH, "height": HEIGHT,
+                 "frames": [{"frame": f + 1, "shapes": []} for f in range(args.frames)]}
+        next_id = 1
+        for shape in shapes:
+            last_seen = None
+            for f, hull in enumerate(shape["truth"]):
+                if hull is None:
+                    continue
+                if last_seen is None or f - last_seen > LONGEST_HIDE + 1:
+                    true_id, next_id = next_id, next_id + 1
+                last_seen = f
+                truth["frames"][f]["shapes"].append({"id": true_id, "polygon": hull})
         with open(os.path.join(args.outdir, "scene-%d.json" % seed), "w") as f:
             json.dump(truth, f)
 

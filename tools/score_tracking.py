@@ -118,8 +118,8 @@ def baseline(frames):
     return out
 
 
-def with_tracker(frames):
-    tracker = shapemark.Tracker()
+def with_tracker(frames, params):
+    tracker = shapemark.Tracker(**params)
     return [[s.id for s in tracker.update(number, [shapemark.Shape(np.asarray(p, np.int32))
                                                    for p in polygons])]
             for number, polygons in frames]
@@ -170,18 +170,24 @@ def score(truth_frames, predicted):
             "true": gt_total, "untagged": untagged / max(1, untagged + pred_total)}
 
 
-def tool_log(tool, video, area, skip):
+def tool_log(tool, video, area, skip, params):
     with tempfile.TemporaryDirectory() as folder:
         log = os.path.join(folder, "log.jsonl")
+        options = []
+        if params:  # through the tool's parameters file
+            with open(os.path.join(folder, "params.yml"), "w") as f:
+                f.write("%YAML:1.0\ntracker:\n" +
+                        "".join("  %s: %s\n" % item for item in params.items()))
+            options.append("--params=" + os.path.join(folder, "params.yml"))
         subprocess.run([tool, "--no-windows", "--no-progress", "--no-snapshot", "--track",
-                        "--detections=" + log, video, os.path.join(folder, "out.avi"),
+                        *options, "--detections=" + log, video, os.path.join(folder, "out.avi"),
                         str(area), str(skip)], check=True, stdout=subprocess.DEVNULL,
                        timeout=600)
         with open(log) as f:
             return {r["frame"]: r["shapes"] for r in map(json.loads, f)}
 
 
-def evaluate(scenes, seeds, tool, area, skip):
+def evaluate(scenes, seeds, tool, area, skip, params):
     totals = {}
     for seed in seeds:
         with open(os.path.join(scenes, "scene-%d.json" % seed)) as f:
@@ -190,10 +196,11 @@ def evaluate(scenes, seeds, tool, area, skip):
         truth_frames = [[(s["id"], s["polygon"]) for s in fr["shapes"]] for fr in truth]
         runs = {}
         own = [(n, [p for _, p in t]) for n, t in zip(numbers, truth_frames)]
-        runs[("truth", "tracker")] = (own, with_tracker(own))
+        runs[("truth", "tracker")] = (own, with_tracker(own, params))
         runs[("truth", "baseline")] = (own, baseline(own))
         if tool:
-            logged = tool_log(tool, os.path.join(scenes, "scene-%d.avi" % seed), area, skip)
+            logged = tool_log(tool, os.path.join(scenes, "scene-%d.avi" % seed), area, skip,
+                              params)
             found = [(n, [s["polygon"] for s in logged.get(n, [])]) for n in numbers]
             runs[("tool", "tracker")] = (found, [[s["id"] for s in logged.get(n, [])]
                                                  for n in numbers])
@@ -226,15 +233,19 @@ def main():
     parser.add_argument("--area", type=int, default=100)
     parser.add_argument("--skip", default="1")
     parser.add_argument("--markdown", action="store_true")
+    parser.add_argument("--tracker", default="",
+                        help="tracker parameters other than the defaults: name=value,...")
     args = parser.parse_args()
     seeds = [int(s) for s in args.seeds.split(",")]
+    params = {k: (float(v) if "." in v else int(v))
+              for k, v in (item.split("=") for item in args.tracker.split(",") if item)}
     if args.markdown:
         print("| Shapes from | Skip | Tracker | IDF1 | MOTA | ID switches (per 500) | "
               "Without id |")
         print("|---|---|---|---|---|---|---|")
     for skip in (int(s) for s in args.skip.split(",")):
-        for (source, tracker), m in sorted(evaluate(args.scenes, seeds, args.tool, args.area,
-                                                    skip).items(), reverse=True):
+        scores = evaluate(args.scenes, seeds, args.tool, args.area, skip, params)
+        for (source, tracker), m in sorted(scores.items(), reverse=True):
             if args.markdown:
                 print("| %s | %d | %s | %.3f | %.3f | %d (%.2f) | %.1f %% |" % (
                     source, skip, tracker, m["idf1"], m["mota"], m["switches"],

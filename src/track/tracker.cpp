@@ -1,6 +1,7 @@
 // The tracker. Each frame:
-// 1. every track is moved to where it is expected: its last centre plus its velocity times the
-//    input frames since it was last seen;
+// 1. every track is moved to where it is expected: from its last centre, on at its velocity,
+//    turning at its rate of turn, for the input frames since it was last seen (a shape on a
+//    curve comes out from behind something where the curve, not its tangent, leads);
 // 2. a shape and a track may be paired when the shape's centre lies within the centre gate of
 //    the expected centre and their polygons overlap by at least min_overlap (intersection over
 //    union, the track's polygon moved to the expected centre); such a pair costs
@@ -21,6 +22,8 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cmath>
+#include <complex>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -35,6 +38,10 @@ namespace {
 // The share of a new velocity measurement in the smoothed one: enough to follow a curve, little
 // enough that a shape clipped by an edge does not throw its track off.
 constexpr double kVelocityUpdate = 0.5;
+// Below this speed, in pixels a frame, a heading is mostly the polygon's rounding.
+constexpr double kSlowestTurning = 1.0;
+// A quarter turn in 8 frames: sharper measured turns are noise.
+constexpr double kSharpestTurn = 0.2;
 // A shape whose area falls below this share of the largest its track has seen is partly hidden;
 // one whose area grows by more than this factor at once has merged with another. Entering the
 // frame, a shape grows, but more slowly.
@@ -49,11 +56,37 @@ struct Track {
     int hits = 0;  // processed frames seen in a row while tentative
     long long lastSeen = 0;
     track::FloatPolygon outline;
-    double area = 0.0;  // the largest area seen, nearly: the shape's area when whole
+    double area = 0.0;     // the largest area seen, nearly: the shape's area when whole
     cv::Point2d centre;    // where the whole shape is thought to be
     cv::Point2d velocity;  // pixels per input frame
+    double turn = 0.0;     // radians per input frame
     bool moved = false;    // velocity has been measured
 };
+
+// Where a track goes in `frames` input frames: the velocity turned by `turn` each frame.
+cv::Point2d travel(const Track& t, double frames) {
+    const std::complex<double> velocity(t.velocity.x, t.velocity.y);
+    std::complex<double> sum = velocity * frames;
+    if (std::abs(t.turn) > 1e-9) {
+        const std::complex<double> step = std::polar(1.0, t.turn);
+        // velocity * (step + step^2 + ... + step^frames)
+        sum = velocity * step * (1.0 - std::pow(step, frames)) / (1.0 - step);
+    }
+    return {sum.real(), sum.imag()};
+}
+
+// The measured velocity's change of heading since the last, per frame: the rate of turn,
+// smoothed, and none for shapes too slow for a heading to mean anything.
+void updateTurn(Track& t, cv::Point2d measured, double frames) {
+    const double slowest = std::min(cv::norm(measured), cv::norm(t.velocity));
+    if (slowest < kSlowestTurning) {
+        t.turn = 0.0;
+        return;
+    }
+    const double turned = std::atan2(t.velocity.cross(measured), t.velocity.dot(measured)) / frames;
+    t.turn =
+        std::clamp(t.turn + kVelocityUpdate * (turned - t.turn), -kSharpestTurn, kSharpestTurn);
+}
 
 track::FloatPolygon shifted(const track::FloatPolygon& outline, cv::Point2d by) {
     track::FloatPolygon moved(outline);
@@ -106,7 +139,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                  cv::Scalar(track::kForbidden));
     for (int i = 0; i < cost.rows; ++i) {
         const Track& t = s.tracks[i];
-        const cv::Point2d step = t.velocity * static_cast<double>(frameNumber - t.lastSeen);
+        const cv::Point2d step = travel(t, static_cast<double>(frameNumber - t.lastSeen));
         const cv::Point2d expected = t.centre + step;
         const track::FloatPolygon moved = shifted(t.outline, step);
         for (int j = 0; j < cost.cols; ++j) {
@@ -143,13 +176,17 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const double lastArea = cv::contourArea(t.outline);
         if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea) {
             const cv::Point2d measured = (shape.centre - t.centre) / elapsed;
-            t.velocity =
-                t.moved ? t.velocity + kVelocityUpdate * (measured - t.velocity) : measured;
+            if (t.moved) {
+                updateTurn(t, measured, elapsed);
+                t.velocity += kVelocityUpdate * (measured - t.velocity);
+            } else {
+                t.velocity = measured;
+            }
             t.moved = true;
             t.centre = shape.centre;
             t.area = std::max(t.area, area);
         } else {
-            t.centre += t.velocity * elapsed;
+            t.centre += travel(t, elapsed);
             t.area *= kForgetLargest;
         }
         t.outline = std::move(outlines[j]);

@@ -68,12 +68,11 @@ void expectOneIdPerObject(const Scene& scene, int frameStep = 1) {
 }
 
 // Catches: association by nearest centre alone, or without motion, which swaps two equal
-// squares where their paths cross.
+// squares where their paths cross: just past each other, each is nearer the other's last place.
 TEST(Tracker, TwoShapesCrossingKeepTheirIds) {
     Scene scene;
     for (int f = 0; f < 40; ++f) {
-        scene.push_back({{1, square({40.0 + 6 * f, 100.0 + 2 * f})},
-                         {2, square({280.0 - 6 * f, 100.0 + 2 * f})}});
+        scene.push_back({{1, square({40.0 + 7 * f, 100.0})}, {2, square({283.0 - 7 * f, 100.0})}});
     }
     expectOneIdPerObject(scene);
 }
