@@ -10,6 +10,7 @@
 #include <shapemark/shapemark.hpp>
 #include <shapemark/tracker.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -31,7 +32,7 @@ std::vector<cv::Mat> firstFrames(const std::string& path, int count) {
 
 void benchDetect(benchmark::State& state, const std::vector<cv::Mat>& frames) {
     std::size_t next = 0;
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         std::vector<shapemark::Shape> shapes = shapemark::detect(frames[next], kAreaSize);
         benchmark::DoNotOptimize(shapes.data());
         next = (next + 1) % frames.size();
@@ -43,7 +44,7 @@ void benchDetect(benchmark::State& state, const std::vector<cv::Mat>& frames) {
 void benchTrack(benchmark::State& state, const std::vector<std::vector<shapemark::Shape>>& shapes) {
     shapemark::Tracker tracker;
     std::size_t next = 0;
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         if (next == 0) {
             state.PauseTiming();
             tracker = shapemark::Tracker();
@@ -72,10 +73,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     cv::setNumThreads(1);
-    std::vector<std::vector<shapemark::Shape>> shapes;
-    for (const cv::Mat& frame : frames) {
-        shapes.push_back(shapemark::detect(frame, kAreaSize));
-    }
+    std::vector<std::vector<shapemark::Shape>> shapes(frames.size());
+    std::transform(frames.begin(), frames.end(), shapes.begin(),
+                   [](const cv::Mat& frame) { return shapemark::detect(frame, kAreaSize); });
     benchmark::RegisterBenchmark("detect", benchDetect, frames)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("track", benchTrack, shapes)->Unit(benchmark::kMicrosecond);
     benchmark::RunSpecifiedBenchmarks();

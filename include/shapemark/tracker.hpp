@@ -48,7 +48,7 @@ struct TrackedShape {
 
 class Tracker {
   public:
-    explicit Tracker(TrackerParams params = {});  // validates; throws std::invalid_argument
+    explicit Tracker(const TrackerParams& params = {});  // validates; throws std::invalid_argument
     ~Tracker();
     Tracker(Tracker&&) noexcept;
     Tracker& operator=(Tracker&&) noexcept;

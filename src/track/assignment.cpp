@@ -72,7 +72,8 @@ std::vector<int> hungarian(const cv::Mat& cost) {
 
 std::vector<int> assignOptimal(const cv::Mat& cost) {
     if (cost.rows == 0 || cost.cols == 0) {
-        return std::vector<int>(cost.rows, -1);
+        std::vector<int> unpaired(cost.rows, -1);
+        return unpaired;
     }
     // The method wants no more rows than columns: a tall matrix is solved transposed.
     const bool transposed = cost.rows > cost.cols;

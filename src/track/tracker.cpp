@@ -89,11 +89,10 @@ void updateTurn(Track& t, cv::Point2d measured, double frames) {
 }
 
 track::FloatPolygon shifted(const track::FloatPolygon& outline, cv::Point2d by) {
-    track::FloatPolygon moved(outline);
+    track::FloatPolygon moved(outline.size());
     const cv::Point2f offset(static_cast<float>(by.x), static_cast<float>(by.y));
-    for (cv::Point2f& point : moved) {
-        point += offset;
-    }
+    std::transform(outline.begin(), outline.end(), moved.begin(),
+                   [offset](cv::Point2f point) { return point + offset; });
     return moved;
 }
 }  // namespace
@@ -105,7 +104,7 @@ struct Tracker::State {
     std::vector<Track> tracks;
 };
 
-Tracker::Tracker(TrackerParams params) : state_(std::make_unique<State>()) {
+Tracker::Tracker(const TrackerParams& params) : state_(std::make_unique<State>()) {
     params.validate();
     state_->params = params;
 }
@@ -129,11 +128,9 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
     s.lastFrame = frameNumber;
     const TrackerParams& p = s.params;
 
-    std::vector<track::FloatPolygon> outlines;
-    outlines.reserve(shapes.size());
-    for (const Shape& shape : shapes) {
-        outlines.push_back(track::convexOutline(shape.polygon));
-    }
+    std::vector<track::FloatPolygon> outlines(shapes.size());
+    std::transform(shapes.begin(), shapes.end(), outlines.begin(),
+                   [](const Shape& shape) { return track::convexOutline(shape.polygon); });
 
     cv::Mat cost(static_cast<int>(s.tracks.size()), static_cast<int>(shapes.size()), CV_64F,
                  cv::Scalar(track::kForbidden));
