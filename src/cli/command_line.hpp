@@ -39,6 +39,8 @@ struct Settings {
     std::optional<std::string> detectionsPath;
     ProgressChoice progress = ProgressChoice::Auto;
     int threads = 0;  // 0: one per CPU the run may use
+    bool track = false;    // ids for the shapes, from frame to frame
+    bool drawIds = false;  // the ids drawn beside the outlines; implies track
 };
 
 // Either settings to run on, or what to print before exiting at once with `status`.

@@ -16,6 +16,8 @@ enum class OptionId {
     Progress,
     NoProgress,
     Threads,
+    Track,
+    DrawIds,
     Help,
     Version
 };
@@ -33,7 +35,7 @@ struct Option {
     std::string_view detail;    // the man page's paragraph, plain text
 };
 
-inline constexpr std::array<Option, 10> kOptions = {{
+inline constexpr std::array<Option, 12> kOptions = {{
     {OptionId::Snapshot, "snapshot", "PATH", ValueKind::SnapshotFile, "no-snapshot",
      "write the snapshot of the last marked frame to PATH",
      "Write the snapshot to PATH instead of the fixed path C:/Users/kalenvir/Desktop/cage3.png. "
@@ -65,6 +67,19 @@ inline constexpr std::array<Option, 10> kOptions = {{
      "use N threads (1-256; default: one per CPU)",
      "Use N threads (1 to 256), even beyond the CPUs. By default, one per CPU the tool may use: "
      "its affinity mask, narrowed by a cgroup CPU quota (v1, or v2's cpu.max)."},
+    {OptionId::Track, "track", "", ValueKind::None, "",
+     "give each shape an id it keeps from frame to frame (with --detections or --draw-ids)",
+     "Follow each shape from processed frame to processed frame and give it an id, 1, 2, 3, "
+     "... in the order shapes are confirmed: a new shape gets its id once it has been seen in "
+     "a few processed frames in a row, and a shape hidden for a short while comes back under "
+     "its id (see the tracker's parameters, confirm_frames and keep_lost_frames). The detection "
+     "log gains the id: a column id after shape in CSV, empty "
+     "while the shape has none yet; a key \"id\" in each shape's object in JSON Lines, null "
+     "while it has none. No shape is ever left out. Needs --detections or --draw-ids."},
+    {OptionId::DrawIds, "draw-ids", "", ValueKind::None, "",
+     "write each shape's id beside its outline (implies --track)",
+     "Track the shapes as --track does and write each identified shape's id beside its outline "
+     "in the Tracked window, the recording and the snapshot."},
     {OptionId::Help, "help", "", ValueKind::None, "", "show this help and exit",
      "Print a short usage on standard output and exit with status 0."},
     {OptionId::Version, "version", "", ValueKind::None, "", "show the version and exit",

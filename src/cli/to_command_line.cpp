@@ -46,6 +46,17 @@ std::string contradiction(const ParsedWords& parsed) {
     }
     return {};
 }
+
+// Ids that go nowhere are a mistake, not a wish.
+std::string unusedTracking(const ParsedWords& parsed) {
+    if (given(parsed, OptionId::Track) && !given(parsed, OptionId::Detections) &&
+        !given(parsed, OptionId::DrawIds)) {
+        return "shapemark: option '--track' gives ids to the detection log or the drawn frames, "
+               "and neither is asked for; add --detections=FILE or --draw-ids (see 'shapemark "
+               "--help')\n";
+    }
+    return {};
+}
 }  // namespace
 
 CommandLine toCommandLine(const ParsedWords& parsed) {
@@ -66,7 +77,10 @@ CommandLine toCommandLine(const ParsedWords& parsed) {
                         refusal("INPUT OUTPUT AREASIZE SKIPRATE must follow the options; see "
                                 "'shapemark --help'"));
     }
-    const std::string clash = contradiction(parsed);
+    std::string clash = contradiction(parsed);
+    if (clash.empty()) {
+        clash = unusedTracking(parsed);
+    }
     if (!clash.empty()) {
         return exitWith(kStatusUsage, {}, clash);
     }
@@ -116,6 +130,8 @@ CommandLine toCommandLine(const ParsedWords& parsed) {
                         std::to_string(kMostThreads)));
         }
     }
+    settings.drawIds = given(parsed, OptionId::DrawIds);
+    settings.track = settings.drawIds || given(parsed, OptionId::Track);
     CommandLine line;
     line.settings = std::move(settings);
     return line;

@@ -14,6 +14,7 @@
 #include "driver/interrupt.hpp"
 #include "driver/pacing.hpp"
 #include "driver/tool_failure.hpp"
+#include "output/draw_ids.hpp"
 #include "output/windows.hpp"
 
 namespace shapemark {
@@ -42,6 +43,23 @@ std::string stoppedAfter(long long frameCount, const std::exception_ptr& error) 
            " frames: " + whatFailed(error);
 }
 
+// Ids carry state from frame to frame, so this runs on the main thread, in frame order, before
+// anything shows or encodes the marked frame.
+void identifyShapes(ProcessedFrame& processed, RunState& run) {
+    if (!run.tracker) {
+        return;
+    }
+    const std::vector<TrackedShape> tracked =
+        run.tracker->update(processed.frameCount, processed.shapes);
+    processed.ids.reserve(tracked.size());
+    for (const TrackedShape& shape : tracked) {
+        processed.ids.push_back(shape.id);
+    }
+    if (run.drawIds) {
+        drawIds(processed.img, processed.shapes, processed.ids);
+    }
+}
+
 bool handOver(ProcessedFrame processed, RunState& run) {
     run.summary.shapesMarked += static_cast<long long>(processed.shapes.size());
     // Moved, not copied; and no reference stays behind, so the frame is freed where the
@@ -56,7 +74,9 @@ bool handOver(ProcessedFrame processed, RunState& run) {
 bool handOverMarked(DetectAhead& ahead, RunState& run, bool all) {
     bool sound = true;
     while (!ahead.empty() && (all || ahead.full() || ahead.frontReady())) {
-        sound = handOver(ahead.takeFront(), run) && sound;
+        ProcessedFrame marked = ahead.takeFront();
+        identifyShapes(marked, run);
+        sound = handOver(std::move(marked), run) && sound;
     }
     return sound;
 }
@@ -73,6 +93,7 @@ bool processFrame(const cv::Mat& frame, long long frameCount, double timeMs, Run
     }
     cloneFrame(frame, processed.img);
     markFrame(processed, run.areaSize);
+    identifyShapes(processed, run);
     showProcessed(frame, processed.img, run.windows);
     return handOver(std::move(processed), run);
 }

@@ -3,7 +3,10 @@
 
 #include <opencv2/videoio.hpp>
 
+#include <shapemark/tracker.hpp>
+
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/progress.hpp"
@@ -25,6 +28,10 @@ struct RunState {
     // Headless: frames are marked on other cores while the main thread decodes. With windows,
     // each frame is shown as it is marked, at the frame period: nothing to gain.
     std::unique_ptr<DetectAhead> ahead;
+    // With tracking: the one tracker of the run, fed in frame order as frames come back marked,
+    // never inside the marking pool; and whether the ids are drawn.
+    std::optional<Tracker> tracker;
+    bool drawIds = false;
     std::unique_ptr<cli::ProgressLine> progress;
     OutputLocks locks;        // on the recording and the log, while the run lasts
     cli::RunSummary summary;  // counted as the run goes

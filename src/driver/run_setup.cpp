@@ -89,6 +89,10 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     installInterruptHandlers();
     run.areaSize = settings.areaSize;
     run.skipRate = settings.skipRate;
+    if (settings.track) {
+        run.tracker.emplace();
+        run.drawIds = settings.drawIds;
+    }
 
     {
         const MutedStderr muted(quiet);
@@ -116,7 +120,8 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     OutputSinks sinks;
     if (settings.detectionsPath) {
         const std::string& path = *settings.detectionsPath;
-        sinks.log = std::make_unique<DetectionLog>(path, *logFormatFor(path));
+        sinks.log = std::make_unique<DetectionLog>(path, *logFormatFor(path),
+                                                   settings.track ? LogIds::With : LogIds::Without);
         if (!sinks.log->failure().empty()) {
             std::fprintf(stderr, "%s\n", sinks.log->failure().c_str());
             return kStatusOutputLost;

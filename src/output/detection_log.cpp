@@ -43,7 +43,12 @@ void appendTime(std::string& out, double timeMs, const char* missing) {
     }
 }
 
-void formatCsv(const ProcessedFrame& frame, std::string& out) {
+// A shape's id, or 0 when it has none.
+int idOf(const ProcessedFrame& frame, std::size_t shape) {
+    return shape < frame.ids.size() ? frame.ids[shape] : 0;
+}
+
+void formatCsv(const ProcessedFrame& frame, LogIds ids, std::string& out) {
     for (std::size_t i = 0; i < frame.shapes.size(); ++i) {
         const Shape& shape = frame.shapes[i];
         const cv::Point2d& centre = shape.centre;
@@ -53,6 +58,12 @@ void formatCsv(const ProcessedFrame& frame, std::string& out) {
         out += ',';
         appendInt(out, static_cast<long long>(i));
         out += ',';
+        if (ids == LogIds::With && idOf(frame, i) != 0) {
+            appendInt(out, idOf(frame, i));
+        }
+        if (ids == LogIds::With) {
+            out += ',';
+        }
         appendInt(out, static_cast<long long>(shape.polygon.size()));
         out += ',';
         appendFixed(out, shape.area, kAreaDecimals);
@@ -73,7 +84,7 @@ void formatCsv(const ProcessedFrame& frame, std::string& out) {
     }
 }
 
-void formatJson(const ProcessedFrame& frame, std::string& out) {
+void formatJson(const ProcessedFrame& frame, LogIds ids, std::string& out) {
     out += "{\"frame\": ";
     appendInt(out, frame.frameCount);
     out += ", \"time_ms\": ";
@@ -82,7 +93,17 @@ void formatJson(const ProcessedFrame& frame, std::string& out) {
     for (std::size_t i = 0; i < frame.shapes.size(); ++i) {
         const Shape& shape = frame.shapes[i];
         const cv::Point2d& centre = shape.centre;
-        out += i > 0 ? ", {\"vertices\": " : "{\"vertices\": ";
+        out += i > 0 ? ", {" : "{";
+        if (ids == LogIds::With) {
+            out += "\"id\": ";
+            if (idOf(frame, i) != 0) {
+                appendInt(out, idOf(frame, i));
+            } else {
+                out += "null";
+            }
+            out += ", ";
+        }
+        out += "\"vertices\": ";
         appendInt(out, static_cast<long long>(shape.polygon.size()));
         out += ", \"area\": ";
         appendFixed(out, shape.area, kAreaDecimals);
@@ -104,28 +125,30 @@ void formatJson(const ProcessedFrame& frame, std::string& out) {
 }
 }  // namespace
 
-std::string_view logHeader(LogFormat format) {
-    return format == LogFormat::Csv
-               ? "frame,time_ms,shape,vertices,area,centre_x,centre_y,polygon\n"
-               : "";
+std::string_view logHeader(LogFormat format, LogIds ids) {
+    if (format != LogFormat::Csv) {
+        return "";
+    }
+    return ids == LogIds::With ? "frame,time_ms,shape,id,vertices,area,centre_x,centre_y,polygon\n"
+                               : "frame,time_ms,shape,vertices,area,centre_x,centre_y,polygon\n";
 }
 
-void formatFrame(LogFormat format, const ProcessedFrame& frame, std::string& out) {
+void formatFrame(LogFormat format, const ProcessedFrame& frame, std::string& out, LogIds ids) {
     if (format == LogFormat::Csv) {
-        formatCsv(frame, out);
+        formatCsv(frame, ids, out);
     } else {
-        formatJson(frame, out);
+        formatJson(frame, ids, out);
     }
 }
 
-DetectionLog::DetectionLog(std::string path, LogFormat format)
-    : path_(std::move(path)), format_(format) {
+DetectionLog::DetectionLog(std::string path, LogFormat format, LogIds ids)
+    : path_(std::move(path)), format_(format), ids_(ids) {
     fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) {
         failure_ = "shapemark: cannot write detection log '" + path_ + "': " + std::strerror(errno);
         return;
     }
-    write(logHeader(format_));
+    write(logHeader(format_, ids_));
 }
 
 DetectionLog::~DetectionLog() {
@@ -157,7 +180,7 @@ bool DetectionLog::append(const ProcessedFrame& frame) {
         return false;
     }
     buffer_.clear();
-    formatFrame(format_, frame, buffer_);
+    formatFrame(format_, frame, buffer_, ids_);
     if (!write(buffer_)) {
         return false;
     }

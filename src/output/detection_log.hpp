@@ -12,12 +12,17 @@
 
 namespace shapemark {
 
+// Whether the log has each shape's id: a CSV column after `shape`, a JSON key "id".
+enum class LogIds { Without, With };
+
 // What the file starts with: the CSV column names; nothing for JSONL.
-std::string_view logHeader(LogFormat format);
+std::string_view logHeader(LogFormat format, LogIds ids = LogIds::Without);
 
 // Appends the lines that describe one processed frame: a CSV row per shape, or one JSON object
-// per frame (shapes or none). Numbers never depend on the locale.
-void formatFrame(LogFormat format, const ProcessedFrame& frame, std::string& out);
+// per frame (shapes or none). Numbers never depend on the locale. With ids, a shape without one
+// (0, or none given) has an empty field in CSV, null in JSON.
+void formatFrame(LogFormat format, const ProcessedFrame& frame, std::string& out,
+                 LogIds ids = LogIds::Without);
 
 // The log file. Each frame's lines reach the file in one write as the frame completes, so a
 // reader following it sees whole lines, and a killed run leaves every complete line. A write that
@@ -25,7 +30,7 @@ void formatFrame(LogFormat format, const ProcessedFrame& frame, std::string& out
 class DetectionLog {
   public:
     // Creates or empties `path` and writes the header; check failure() afterwards.
-    explicit DetectionLog(std::string path, LogFormat format);
+    explicit DetectionLog(std::string path, LogFormat format, LogIds ids = LogIds::Without);
     ~DetectionLog();
     DetectionLog(const DetectionLog&) = delete;
     DetectionLog& operator=(const DetectionLog&) = delete;
@@ -46,6 +51,7 @@ class DetectionLog {
 
     std::string path_;
     LogFormat format_;
+    LogIds ids_;
     int fd_ = -1;
     long long frames_ = 0;
     off_t whole_ = 0;  // the file's length up to its last whole frame

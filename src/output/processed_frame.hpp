@@ -14,6 +14,8 @@ struct ProcessedFrame {
     double timeMs = 0.0;        // the capture's time stamp of the frame
     cv::Mat img;                // the marked copy; nobody writes to it once handed over
     std::vector<Shape> shapes;  // in drawing order
+    // With tracking, each shape's id (0 while it has none yet); empty without.
+    std::vector<int> ids;
 };
 
 }  // namespace shapemark

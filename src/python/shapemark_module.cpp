@@ -10,12 +10,14 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "cli/version.hpp"
 #include "driver/frame_reader.hpp"
+#include "tracking_bindings.hpp"
 
 namespace py = pybind11;
 
@@ -120,8 +122,11 @@ struct Frame {
 // damaged frame is skipped; the end of the input ends.
 class Frames {
   public:
-    Frames(const std::string& path, int areaSize, int skipRate)
+    Frames(const std::string& path, int areaSize, int skipRate, bool track)
         : path_(path), areaSize_(areaSize), skipRate_(skipRate) {
+        if (track) {
+            tracker_.emplace();
+        }
         if (skipRate < 1) {
             throw py::value_error("frames: skip_rate must be 1 or more; got " +
                                   std::to_string(skipRate));
@@ -145,6 +150,7 @@ class Frames {
         cv::Mat image;
         double timeMs = 0.0;
         std::vector<shapemark::Shape> shapes;
+        std::vector<shapemark::TrackedShape> tracked;
         {
             const py::gil_scoped_release unlocked;
             // Two threads may share one iterator: each gets whole frames, in order.
@@ -162,6 +168,9 @@ class Frames {
                 image = std::move(read.frame);  // the reader keeps no reference
                 timeMs = read.timeMs;
                 shapes = shapemark::detect(image, areaSize_);
+                if (tracker_) {
+                    tracked = tracker_->update(number, shapes);  // in frame order, locked
+                }
                 break;
             }
         }
@@ -172,7 +181,8 @@ class Frames {
         frame.number = number;
         frame.timeMs = std::isfinite(timeMs) ? py::object(py::float_(timeMs)) : py::none();
         frame.image = arrayOf(std::move(image));
-        frame.shapes = py::cast(std::move(shapes));
+        frame.shapes = tracker_ ? shapemark::python::identified(tracked)
+                                : py::list(py::cast(std::move(shapes)));
         return frame;
     }
 
@@ -183,6 +193,7 @@ class Frames {
     cv::VideoCapture capture_;
     std::unique_ptr<shapemark::FrameReader> reader_;
     long long counter_ = 0;
+    std::optional<shapemark::Tracker> tracker_;  // with track=True
     std::mutex mutex_;
 };
 
@@ -235,11 +246,13 @@ PYBIND11_MODULE(_shapemark, m) {
 
     m.def(
         "frames",
-        [](const py::object& path, int areaSize, int skipRate) {
-            return std::make_unique<Frames>(pathText(path), areaSize, skipRate);
+        [](const py::object& path, int areaSize, int skipRate, bool track) {
+            return std::make_unique<Frames>(pathText(path), areaSize, skipRate, track);
         },
-        py::arg("path"), py::arg("area_size"), py::arg("skip_rate") = 1,
+        py::arg("path"), py::arg("area_size"), py::arg("skip_rate") = 1, py::arg("track") = false,
         "Iterates the processed frames of the video at path, as the shapemark tool chooses "
-        "them: every skip_rate-th frame, damaged frames left out. Raises OSError when the "
-        "video cannot be opened.");
+        "them: every skip_rate-th frame, damaged frames left out. With track=True, each frame's "
+        "shapes are TrackedShapes whose ids, from a Tracker with default parameters, are those "
+        "of shapemark --track. Raises OSError when the video cannot be opened.");
+    shapemark::python::bindTracking(m);
 }

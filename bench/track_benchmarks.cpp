@@ -1,0 +1,84 @@
+// What tracking costs beside detection, on the same frames: the share of a run it takes is at
+// most track / detect, since a run also decodes, draws and records each frame.
+//   track_benchmarks VIDEO [FRAMES] [benchmark options]
+// VIDEO is best a moving scene of tools/make_tracking_scenes.py.
+#include <benchmark/benchmark.h>
+
+#include <opencv2/core/utility.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <shapemark/shapemark.hpp>
+#include <shapemark/tracker.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kAreaSize = 100;
+
+std::vector<cv::Mat> firstFrames(const std::string& path, int count) {
+    cv::VideoCapture capture(path);
+    std::vector<cv::Mat> frames;
+    cv::Mat frame;
+    while (static_cast<int>(frames.size()) < count && capture.read(frame)) {
+        frames.push_back(frame.clone());
+    }
+    return frames;
+}
+
+void benchDetect(benchmark::State& state, const std::vector<cv::Mat>& frames) {
+    std::size_t next = 0;
+    while (state.KeepRunning()) {
+        std::vector<shapemark::Shape> shapes = shapemark::detect(frames[next], kAreaSize);
+        benchmark::DoNotOptimize(shapes.data());
+        next = (next + 1) % frames.size();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// The frames' shapes in order, as a run feeds them; a new tracker each time round.
+void benchTrack(benchmark::State& state, const std::vector<std::vector<shapemark::Shape>>& shapes) {
+    shapemark::Tracker tracker;
+    std::size_t next = 0;
+    while (state.KeepRunning()) {
+        if (next == 0) {
+            state.PauseTiming();
+            tracker = shapemark::Tracker();
+            state.ResumeTiming();
+        }
+        std::vector<shapemark::TrackedShape> tracked =
+            tracker.update(static_cast<long long>(next) + 1, shapes[next]);
+        benchmark::DoNotOptimize(tracked.data());
+        next = (next + 1) % shapes.size();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: track_benchmarks VIDEO [FRAMES] [benchmark options]\n");
+        return 2;
+    }
+    const int count = argc > 2 ? static_cast<int>(std::strtol(argv[2], nullptr, 10)) : 200;
+    const std::vector<cv::Mat> frames = firstFrames(argv[1], count);
+    if (frames.empty()) {
+        std::fprintf(stderr, "track_benchmarks: no frame decoded from %s\n", argv[1]);
+        return 1;
+    }
+    cv::setNumThreads(1);
+    std::vector<std::vector<shapemark::Shape>> shapes(frames.size());
+    std::transform(frames.begin(), frames.end(), shapes.begin(),
+                   [](const cv::Mat& frame) { return shapemark::detect(frame, kAreaSize); });
+    benchmark::RegisterBenchmark("detect", benchDetect, frames)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("track", benchTrack, shapes)->Unit(benchmark::kMicrosecond);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

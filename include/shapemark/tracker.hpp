@@ -1,0 +1,79 @@
+// Identities: a Tracker gives each shape one id that it keeps from frame to frame.
+//
+// Feed it every processed frame's shapes, in frame order. It returns the same shapes, in the same
+// order, each with an id: 0 while its track is tentative, then 1, 2, 3, ... in the order tracks
+// are confirmed, with no gaps. Ids start at 1 in each Tracker, are never shared between two
+// Trackers, and a confirmed id is never given again. One Tracker must not be used from two
+// threads at once; separate Trackers share nothing.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <memory>
+#include <vector>
+
+#include <shapemark/shapemark.hpp>
+
+namespace shapemark {
+
+// Plain data with defaults that suit the tool's own shapes (about 30 to 100 pixels across,
+// moving up to 8 pixels a frame). Ranges are checked by validate().
+struct TrackerParams {
+    // YAML `min_overlap`: the least intersection over union between a shape and its track's
+    // polygon, moved to where the track is expected, for the two to be the same shape. 0 to 1.
+    // At the default, 0, overlap only ranks the pairs the centre gate allows: on the moving
+    // scenes of docs/DETECTION.md any floor lost shapes that turn fast or merge for a while.
+    // A track missed in the frame before needs no overlap in any case.
+    double minOverlap = 0.0;
+    // YAML `centre_gate`: the farthest, in pixels, a shape's centre may lie from where its track
+    // is expected. Above 0, up to 100000.
+    double centreGate = 80.0;
+    // YAML `confirm_frames`: how many processed frames in a row a new track must be seen before
+    // it gets an id. 1 (at once) to 1000.
+    int confirmFrames = 3;
+    // YAML `keep_lost_frames`: how many input frames a confirmed track that was not seen is kept,
+    // so a shape hidden for a while comes back under its id. Counted in input frames, so a skip
+    // rate does not change its meaning. 0 to 1000000.
+    int keepLostFrames = 15;
+
+    // Throws std::invalid_argument naming the field (snake_case) and the range it breaks.
+    void validate() const;
+};
+
+// A shape of one frame, with its track's id: 0 while the track is tentative.
+struct TrackedShape {
+    Shape shape;
+    int id = 0;
+};
+
+class Tracker {
+  public:
+    explicit Tracker(const TrackerParams& params = {});  // validates; throws std::invalid_argument
+    ~Tracker();
+    Tracker(Tracker&&) noexcept;
+    Tracker& operator=(Tracker&&) noexcept;
+    Tracker(const Tracker&) = delete;
+    Tracker& operator=(const Tracker&) = delete;
+
+    [[nodiscard]] const TrackerParams& params() const;
+
+    // Every shape of the frame, in the given order, with its id. Frame numbers count input
+    // frames and must increase from call to call (a skip rate leaves gaps); a number that does
+    // not throws std::invalid_argument. Shapes are matched one to one to tracks by the overlap
+    // of their polygons, within the centre gate, at the least total cost (see tracker.cpp).
+    std::vector<TrackedShape> update(long long frameNumber, const std::vector<Shape>& shapes);
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// The tracker's parameters as the `tracker:` map of a parameters file (snake_case keys, each
+// optional). Throws std::invalid_argument naming an unknown or repeated key, a value of the
+// wrong kind, or one out of range.
+TrackerParams readTrackerParams(const cv::FileNode& node);
+
+// Writes `tracker:` with every key, so a file printed this way reads back the same.
+void writeTrackerParams(cv::FileStorage& fs, const TrackerParams& params);
+
+}  // namespace shapemark

@@ -1,0 +1,22 @@
+// One-to-one assignment of rows (tracks) to columns (shapes) at the least total cost.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+namespace shapemark::track {
+
+// A pair that may not be matched.
+constexpr double kForbidden = 1e9;
+
+// The matching that pairs the most rows with columns and, among those, has the least total
+// cost (the Hungarian method, O(n^2 m)); forbidden pairs are never made. `cost` is rows x cols,
+// CV_64F. Returns, for each row, its column, or -1.
+std::vector<int> assignOptimal(const cv::Mat& cost);
+
+// The greedy rule, kept for comparison: the cheapest allowed pair first, then the next cheapest
+// among rows and columns still free.
+std::vector<int> assignGreedy(const cv::Mat& cost);
+
+}  // namespace shapemark::track

@@ -1,0 +1,20 @@
+// How much two convex polygons overlap.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+namespace shapemark::track {
+
+using FloatPolygon = std::vector<cv::Point2f>;
+
+// The convex hull of a shape's vertices, in floating point: intersectConvexConvex wants convex
+// polygons, and a caller's own shapes need not be.
+FloatPolygon convexOutline(const std::vector<cv::Point>& polygon);
+
+// Intersection over union of two convex polygons: 0 when they do not meet or either has no
+// area, 1 when they coincide.
+double intersectionOverUnion(const FloatPolygon& a, const FloatPolygon& b);
+
+}  // namespace shapemark::track

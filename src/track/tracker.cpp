@@ -1,0 +1,221 @@
+// The tracker. Each frame:
+// 1. every track is moved to where it is expected: from its last centre, on at its velocity,
+//    turning at its rate of turn, for the input frames since it was last seen (a shape on a
+//    curve comes out from behind something where the curve, not its tangent, leads);
+// 2. a shape and a track may be paired when the shape's centre lies within the centre gate of
+//    the expected centre and their polygons overlap by at least min_overlap (intersection over
+//    union, the track's polygon moved to the expected centre); such a pair costs
+//    (1 - overlap) + distance / centre_gate. A track missed in the frame before needs no
+//    overlap: a shape coming out from behind something shows another part of itself first;
+//
+// 3. the pairs are chosen one to one at the least total cost (Hungarian method). On the
+//    ground-truth scenes of docs/DETECTION.md this beats taking the cheapest pair first.
+// 4. paired tracks take the shape's polygon and centre and update their velocity, unless the
+//    shape has shrunk by more than a fifth from the largest the track has seen (partly hidden:
+//    its centre lags) or grown by more than half at once (merged with another): then the track
+//    keeps moving as expected; a tentative
+//    track seen confirm_frames processed frames in a row gets the next id; a tentative track
+//    missed once is dropped; a confirmed one is kept keep_lost_frames input frames; each
+//    unpaired shape starts a tentative track.
+#include <shapemark/tracker.hpp>
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "track/assignment.hpp"
+#include "track/polygon_overlap.hpp"
+
+namespace shapemark {
+
+namespace {
+// The share of a new velocity measurement in the smoothed one: enough to follow a curve, little
+// enough that a shape clipped by an edge does not throw its track off.
+constexpr double kVelocityUpdate = 0.5;
+// Below this speed, in pixels a frame, a heading is mostly the polygon's rounding.
+constexpr double kSlowestTurning = 1.0;
+// A quarter turn in 8 frames: sharper measured turns are noise.
+constexpr double kSharpestTurn = 0.2;
+// A shape whose area falls below this share of the largest its track has seen is partly hidden;
+// one whose area grows by more than this factor at once has merged with another. Entering the
+// frame, a shape grows, but more slowly.
+constexpr double kHiddenShare = 0.8;
+constexpr double kMergedGrowth = 1.6;
+// A shape that really becomes smaller: the largest area seen shrinks this much a frame while
+// the shape looks hidden, so the track follows it again before long.
+constexpr double kForgetLargest = 0.97;
+
+struct Track {
+    int id = 0;    // 0 while tentative
+    int hits = 0;  // processed frames seen in a row while tentative
+    long long lastSeen = 0;
+    track::FloatPolygon outline;
+    double area = 0.0;     // the largest area seen, nearly: the shape's area when whole
+    cv::Point2d centre;    // where the whole shape is thought to be
+    cv::Point2d velocity;  // pixels per input frame
+    double turn = 0.0;     // radians per input frame
+    bool moved = false;    // velocity has been measured
+};
+
+// Where a track goes in `frames` input frames: the velocity turned by `turn` each frame.
+cv::Point2d travel(const Track& t, double frames) {
+    const std::complex<double> velocity(t.velocity.x, t.velocity.y);
+    std::complex<double> sum = velocity * frames;
+    if (std::abs(t.turn) > 1e-9) {
+        const std::complex<double> step = std::polar(1.0, t.turn);
+        // velocity * (step + step^2 + ... + step^frames)
+        sum = velocity * step * (1.0 - std::pow(step, frames)) / (1.0 - step);
+    }
+    return {sum.real(), sum.imag()};
+}
+
+// The measured velocity's change of heading since the last, per frame: the rate of turn,
+// smoothed, and none for shapes too slow for a heading to mean anything.
+void updateTurn(Track& t, cv::Point2d measured, double frames) {
+    const double slowest = std::min(cv::norm(measured), cv::norm(t.velocity));
+    if (slowest < kSlowestTurning) {
+        t.turn = 0.0;
+        return;
+    }
+    const double turned = std::atan2(t.velocity.cross(measured), t.velocity.dot(measured)) / frames;
+    t.turn =
+        std::clamp(t.turn + kVelocityUpdate * (turned - t.turn), -kSharpestTurn, kSharpestTurn);
+}
+
+track::FloatPolygon shifted(const track::FloatPolygon& outline, cv::Point2d by) {
+    track::FloatPolygon moved(outline.size());
+    const cv::Point2f offset(static_cast<float>(by.x), static_cast<float>(by.y));
+    std::transform(outline.begin(), outline.end(), moved.begin(),
+                   [offset](cv::Point2f point) { return point + offset; });
+    return moved;
+}
+}  // namespace
+
+struct Tracker::State {
+    TrackerParams params;
+    int nextId = 1;
+    long long lastFrame = std::numeric_limits<long long>::min();
+    std::vector<Track> tracks;
+};
+
+Tracker::Tracker(const TrackerParams& params) : state_(std::make_unique<State>()) {
+    params.validate();
+    state_->params = params;
+}
+
+Tracker::~Tracker() = default;
+Tracker::Tracker(Tracker&&) noexcept = default;
+Tracker& Tracker::operator=(Tracker&&) noexcept = default;
+
+const TrackerParams& Tracker::params() const {
+    return state_->params;
+}
+
+std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vector<Shape>& shapes) {
+    State& s = *state_;
+    if (frameNumber <= s.lastFrame) {
+        throw std::invalid_argument("Tracker::update: frame " + std::to_string(frameNumber) +
+                                    " comes after frame " + std::to_string(s.lastFrame) +
+                                    "; frame numbers must increase");
+    }
+    const long long previousFrame = s.lastFrame;
+    s.lastFrame = frameNumber;
+    const TrackerParams& p = s.params;
+
+    std::vector<track::FloatPolygon> outlines(shapes.size());
+    std::transform(shapes.begin(), shapes.end(), outlines.begin(),
+                   [](const Shape& shape) { return track::convexOutline(shape.polygon); });
+
+    cv::Mat cost(static_cast<int>(s.tracks.size()), static_cast<int>(shapes.size()), CV_64F,
+                 cv::Scalar(track::kForbidden));
+    for (int i = 0; i < cost.rows; ++i) {
+        const Track& t = s.tracks[i];
+        const cv::Point2d step = travel(t, static_cast<double>(frameNumber - t.lastSeen));
+        const cv::Point2d expected = t.centre + step;
+        const track::FloatPolygon moved = shifted(t.outline, step);
+        for (int j = 0; j < cost.cols; ++j) {
+            const double distance = cv::norm(shapes[j].centre - expected);
+            if (distance > p.centreGate) {
+                continue;
+            }
+            const double overlap = track::intersectionOverUnion(moved, outlines[j]);
+            const bool missed = t.lastSeen < previousFrame;
+            if (overlap < p.minOverlap && !missed) {
+                continue;
+            }
+            cost.at<double>(i, j) = (1.0 - overlap) + distance / p.centreGate;
+        }
+    }
+    const std::vector<int> columnOfRow = track::assignOptimal(cost);
+
+    std::vector<int> trackOfShape(shapes.size(), -1);
+    std::vector<Track> kept;
+    kept.reserve(s.tracks.size() + shapes.size());
+    for (std::size_t i = 0; i < s.tracks.size(); ++i) {
+        Track& t = s.tracks[i];
+        const int j = columnOfRow[i];
+        if (j < 0) {
+            const bool confirmed = t.id != 0;
+            if (confirmed && frameNumber - t.lastSeen <= p.keepLostFrames) {
+                kept.push_back(std::move(t));
+            }
+            continue;
+        }
+        const Shape& shape = shapes[j];
+        const auto elapsed = static_cast<double>(frameNumber - t.lastSeen);
+        const double area = cv::contourArea(outlines[j]);
+        const double lastArea = cv::contourArea(t.outline);
+        if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea) {
+            const cv::Point2d measured = (shape.centre - t.centre) / elapsed;
+            if (t.moved) {
+                updateTurn(t, measured, elapsed);
+                t.velocity += kVelocityUpdate * (measured - t.velocity);
+            } else {
+                t.velocity = measured;
+            }
+            t.moved = true;
+            t.centre = shape.centre;
+            t.area = std::max(t.area, area);
+        } else {
+            t.centre += travel(t, elapsed);
+            t.area *= kForgetLargest;
+        }
+        t.outline = std::move(outlines[j]);
+        t.lastSeen = frameNumber;
+        if (t.id == 0 && ++t.hits >= p.confirmFrames) {
+            t.id = s.nextId++;
+        }
+        trackOfShape[j] = static_cast<int>(kept.size());
+        kept.push_back(std::move(t));
+    }
+    for (std::size_t j = 0; j < shapes.size(); ++j) {
+        if (trackOfShape[j] >= 0) {
+            continue;
+        }
+        Track born;
+        born.hits = 1;
+        born.id = p.confirmFrames <= 1 ? s.nextId++ : 0;
+        born.lastSeen = frameNumber;
+        born.area = cv::contourArea(outlines[j]);
+        born.outline = std::move(outlines[j]);
+        born.centre = shapes[j].centre;
+        trackOfShape[j] = static_cast<int>(kept.size());
+        kept.push_back(std::move(born));
+    }
+    s.tracks = std::move(kept);
+
+    std::vector<TrackedShape> tracked;
+    tracked.reserve(shapes.size());
+    for (std::size_t j = 0; j < shapes.size(); ++j) {
+        tracked.push_back({shapes[j], s.tracks[trackOfShape[j]].id});
+    }
+    return tracked;
+}
+
+}  // namespace shapemark

@@ -1,0 +1,261 @@
+#!/usr/bin/python3
+"""Scores identities on the scenes of tools/make_tracking_scenes.py: IDF1, ID switches, MOTA.
+
+For each scene and skip rate, two sources of shapes are tracked two ways:
+- sources: the truth's own polygons ("truth"), or the tool's detections ("tool": a run of
+  `shapemark --no-windows --track --detections=...`);
+- trackers: shapemark's Tracker (for "tool", the ids the tool logged), and a baseline that pairs
+  each shape greedily with the nearest track centre within a gate, keeps a lost track a maximum
+  age, and gives a new track its id at once.
+
+A shape matches a true one in a frame when their polygons' intersection over union is at least
+0.5. IDF1 matches true ids to predicted ids once, over all frames (the pairing that shares the
+most frames); MOTA and ID switches follow the CLEAR MOT rules. Shapes without an id are not
+counted as tracker output; their share is reported.
+
+    PYTHONPATH=build/python tools/score_tracking.py SCENEDIR --seeds 101,102 \\
+        --tool build/shapemark [--skip 1,2] [--area 100] [--markdown]
+"""
+import argparse
+import json
+import math
+import os
+import subprocess
+import tempfile
+
+import cv2
+import numpy as np
+
+import shapemark
+
+MATCH_IOU = 0.5
+# The baseline's gate and maximum age: the tracker's defaults, so that only the rules differ.
+BASELINE_GATE = 80.0
+BASELINE_AGE = 15
+
+
+def iou(a, b):
+    a = np.asarray(a, np.float32).reshape(-1, 2)
+    b = np.asarray(b, np.float32).reshape(-1, 2)
+    if len(a) < 3 or len(b) < 3:
+        return 0.0
+    a = cv2.convexHull(a)
+    b = cv2.convexHull(b)
+    area_a, area_b = cv2.contourArea(a), cv2.contourArea(b)
+    shared, _ = cv2.intersectConvexConvex(a, b)
+    union = area_a + area_b - shared
+    return shared / union if union > 0 else 0.0
+
+
+def least_cost(cost):
+    """Hungarian method: for each row of a rows x cols list of lists, its column or -1."""
+    rows = len(cost)
+    cols = len(cost[0]) if rows else 0
+    if rows == 0 or cols == 0:
+        return [-1] * rows
+    flip = rows > cols
+    if flip:
+        cost = [list(c) for c in zip(*cost)]
+        rows, cols = cols, rows
+    u, v = [0.0] * (rows + 1), [0.0] * (cols + 1)
+    owner, way = [0] * (cols + 1), [0] * (cols + 1)
+    for i in range(1, rows + 1):
+        owner[0], column = i, 0
+        least, used = [math.inf] * (cols + 1), [False] * (cols + 1)
+        while True:
+            used[column] = True
+            row, delta, nxt = owner[column], math.inf, 0
+            for j in range(1, cols + 1):
+                if not used[j]:
+                    reduced = cost[row - 1][j - 1] - u[row] - v[j]
+                    if reduced < least[j]:
+                        least[j], way[j] = reduced, column
+                    if least[j] < delta:
+                        delta, nxt = least[j], j
+            for j in range(cols + 1):
+                if used[j]:
+                    u[owner[j]] += delta
+                    v[j] -= delta
+                else:
+                    least[j] -= delta
+            column = nxt
+            if owner[column] == 0:
+                break
+        while column:
+            previous = way[column]
+            owner[column] = owner[previous]
+            column = previous
+    result = [-1] * (cols if flip else rows)
+    for j in range(1, cols + 1):
+        if owner[j]:
+            if flip:
+                result[j - 1] = owner[j] - 1
+            else:
+                result[owner[j] - 1] = j - 1
+    return result
+
+
+def baseline(frames):
+    """Greedy nearest-centre tracking: frames is [(number, [polygon, ...])]; returns the ids."""
+    tracks = {}  # id -> (centre, last seen)
+    next_id = 1
+    out = []
+    for number, polygons in frames:
+        centres = [np.asarray(p, float).reshape(-1, 2).mean(axis=0) for p in polygons]
+        tracks = {k: t for k, t in tracks.items() if number - t[1] <= BASELINE_AGE}
+        pairs = sorted((np.hypot(*(c - t[0])), k, j) for j, c in enumerate(centres)
+                       for k, t in tracks.items() if np.hypot(*(c - t[0])) <= BASELINE_GATE)
+        ids, taken = [None] * len(polygons), set()
+        for _, k, j in pairs:
+            if ids[j] is None and k not in taken:
+                ids[j] = k
+                taken.add(k)
+        for j in range(len(polygons)):
+            if ids[j] is None:
+                ids[j], next_id = next_id, next_id + 1
+            tracks[ids[j]] = (centres[j], number)
+        out.append(ids)
+    return out
+
+
+def with_tracker(frames, params):
+    tracker = shapemark.Tracker(**params)
+    return [[s.id for s in tracker.update(number, [shapemark.Shape(np.asarray(p, np.int32))
+                                                   for p in polygons])]
+            for number, polygons in frames]
+
+
+def score(truth_frames, predicted):
+    """truth_frames: [[(true id, polygon)]]; predicted: [[(id or None, polygon)]], frame by
+    frame. Returns the metrics as a dict."""
+    gt_total = sum(len(t) for t in truth_frames)
+    pred_total = sum(1 for p in predicted for i, _ in p if i is not None)
+    untagged = sum(1 for p in predicted for i, _ in p if i is None)
+    shared = {}  # (true id, predicted id) -> frames matched
+    misses = false_positives = switches = 0
+    last_id = {}
+    for truth, pred in zip(truth_frames, predicted):
+        tagged = [(i, p) for i, p in pred if i is not None]
+        overlap = [[iou(tp, pp) for _, pp in tagged] for _, tp in truth]
+        for a, (tid, _) in enumerate(truth):
+            for b, (pid, _) in enumerate(tagged):
+                if overlap[a][b] >= MATCH_IOU:
+                    shared[(tid, pid)] = shared.get((tid, pid), 0) + 1
+        # CLEAR MOT: keep last frame's pairs where they still match, then the best of the rest.
+        pairs = {}
+        for a, (tid, _) in enumerate(truth):
+            for b, (pid, _) in enumerate(tagged):
+                if last_id.get(tid) == pid and overlap[a][b] >= MATCH_IOU and b not in pairs.values():
+                    pairs[a] = b
+        rest_a = [a for a in range(len(truth)) if a not in pairs]
+        rest_b = [b for b in range(len(tagged)) if b not in pairs.values()]
+        cost = [[1 - overlap[a][b] if overlap[a][b] >= MATCH_IOU else 10.0 for b in rest_b]
+                for a in rest_a]
+        for k, col in enumerate(least_cost(cost)):
+            if col >= 0 and overlap[rest_a[k]][rest_b[col]] >= MATCH_IOU:
+                pairs[rest_a[k]] = rest_b[col]
+        for a, b in pairs.items():
+            tid, pid = truth[a][0], tagged[b][0]
+            if tid in last_id and last_id[tid] != pid:
+                switches += 1
+            last_id[tid] = pid
+        misses += len(truth) - len(pairs)
+        false_positives += len(tagged) - len(pairs)
+    true_ids = sorted({t for t, _ in shared})
+    pred_ids = sorted({p for _, p in shared})
+    cost = [[-shared.get((t, p), 0) for p in pred_ids] for t in true_ids]
+    idtp = sum(-cost[r][c] for r, c in enumerate(least_cost(cost)) if c >= 0)
+    return {"idf1": 2 * idtp / (gt_total + pred_total) if gt_total + pred_total else 1.0,
+            "switches": switches, "mota": 1 - (misses + false_positives + switches) / gt_total,
+            "true": gt_total, "untagged": untagged / max(1, untagged + pred_total)}
+
+
+def tool_log(tool, video, area, skip, params):
+    with tempfile.TemporaryDirectory() as folder:
+        log = os.path.join(folder, "log.jsonl")
+        options = []
+        if params:  # through the tool's parameters file
+            with open(os.path.join(folder, "params.yml"), "w") as f:
+                f.write("%YAML:1.0\ntracker:\n" +
+                        "".join("  %s: %s\n" % item for item in params.items()))
+            options.append("--params=" + os.path.join(folder, "params.yml"))
+        subprocess.run([tool, "--no-windows", "--no-progress", "--no-snapshot", "--track",
+                        *options, "--detections=" + log, video, os.path.join(folder, "out.avi"),
+                        str(area), str(skip)], check=True, stdout=subprocess.DEVNULL,
+                       timeout=600)
+        with open(log) as f:
+            return {r["frame"]: r["shapes"] for r in map(json.loads, f)}
+
+
+def evaluate(scenes, seeds, tool, area, skip, params):
+    totals = {}
+    for seed in seeds:
+        with open(os.path.join(scenes, "scene-%d.json" % seed)) as f:
+            truth = [fr for fr in json.load(f)["frames"] if fr["frame"] % skip == 0]
+        numbers = [fr["frame"] for fr in truth]
+        truth_frames = [[(s["id"], s["polygon"]) for s in fr["shapes"]] for fr in truth]
+        runs = {}
+        own = [(n, [p for _, p in t]) for n, t in zip(numbers, truth_frames)]
+        runs[("truth", "tracker")] = (own, with_tracker(own, params))
+        runs[("truth", "baseline")] = (own, baseline(own))
+        if tool:
+            logged = tool_log(tool, os.path.join(scenes, "scene-%d.avi" % seed), area, skip,
+                              params)
+            found = [(n, [s["polygon"] for s in logged.get(n, [])]) for n in numbers]
+            runs[("tool", "tracker")] = (found, [[s["id"] for s in logged.get(n, [])]
+                                                 for n in numbers])
+            runs[("tool", "baseline")] = (found, baseline(found))
+        for key, (shapes, ids) in runs.items():
+            predicted = [list(zip(i, p)) for (_, p), i in zip(shapes, ids)]
+            result = score(truth_frames, predicted)
+            total = totals.setdefault(key, {"runs": []})
+            total["runs"].append(result)
+    summary = {}
+    for key, total in totals.items():
+        runs = total["runs"]
+        true = sum(r["true"] for r in runs)
+        summary[key] = {
+            "idf1": sum(r["idf1"] * r["true"] for r in runs) / true,
+            "mota": sum(r["mota"] * r["true"] for r in runs) / true,
+            "switches": sum(r["switches"] for r in runs),
+            "switches_per_500": 500 * sum(r["switches"] for r in runs) / true,
+            "untagged": sum(r["untagged"] for r in runs) / len(runs),
+            "true": true,
+        }
+    return summary
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("scenes")
+    parser.add_argument("--seeds", default="1,2,3")
+    parser.add_argument("--tool")
+    parser.add_argument("--area", type=int, default=100)
+    parser.add_argument("--skip", default="1")
+    parser.add_argument("--markdown", action="store_true")
+    parser.add_argument("--tracker", default="",
+                        help="tracker parameters other than the defaults: name=value,...")
+    args = parser.parse_args()
+    seeds = [int(s) for s in args.seeds.split(",")]
+    params = {k: (float(v) if "." in v else int(v))
+              for k, v in (item.split("=") for item in args.tracker.split(",") if item)}
+    if args.markdown:
+        print("| Shapes from | Skip | Tracker | IDF1 | MOTA | ID switches (per 500) | "
+              "Without id |")
+        print("|---|---|---|---|---|---|---|")
+    for skip in (int(s) for s in args.skip.split(",")):
+        scores = evaluate(args.scenes, seeds, args.tool, args.area, skip, params)
+        for (source, tracker), m in sorted(scores.items(), reverse=True):
+            if args.markdown:
+                print("| %s | %d | %s | %.3f | %.3f | %d (%.2f) | %.1f %% |" % (
+                    source, skip, tracker, m["idf1"], m["mota"], m["switches"],
+                    m["switches_per_500"], 100 * m["untagged"]))
+            else:
+                print("%-6s skip %d %-9s IDF1 %.3f  MOTA %.3f  switches %d (%.2f per 500)  "
+                      "without id %.1f %%  true %d" % (source, skip, tracker, m["idf1"], m["mota"],
+                                                       m["switches"], m["switches_per_500"],
+                                                       100 * m["untagged"], m["true"]))
+
+
+if __name__ == "__main__":
+    main()
