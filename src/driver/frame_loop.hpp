@@ -1,13 +1,12 @@
 // The frame loop: read, count, select, process, show, pace; then the shutdown.
 #pragma once
 
-#include <opencv2/videoio.hpp>
-
 #include <memory>
 #include <string>
 
 #include "cli/progress.hpp"
 #include "driver/detect_ahead.hpp"
+#include "input/frame_source.hpp"
 #include "output/ordered_outputs.hpp"
 #include "output/windows.hpp"
 
@@ -15,7 +14,7 @@ namespace shapemark {
 
 // The state of one run, made by the set-up and owned by main.
 struct RunState {
-    cv::VideoCapture capture;
+    std::unique_ptr<FrameSource> source;
     int fps = 0;
     int areaSize = 0;
     int skipRate = 1;  // never 0: the command line refuses it
@@ -26,8 +25,6 @@ struct RunState {
     std::unique_ptr<DetectAhead> ahead;
     std::unique_ptr<cli::ProgressLine> progress;
     cli::RunSummary summary;  // counted as the run goes
-    // The frames the input's header claims; 0 when it does not say.
-    long long announcedFrames = 0;
 };
 
 // How the run ended.

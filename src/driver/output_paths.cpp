@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/output_paths.hpp"
+#include "input/input_word.hpp"
 
 namespace shapemark {
 
@@ -81,9 +82,11 @@ std::string clashingPaths(const cli::Settings& settings) {
     if (settings.detectionsPath) {
         outputs.push_back({"detection log", *settings.detectionsPath});
     }
+    // Standard input, however spelled, is compared as the file it is.
+    const std::string input = resolveInput(settings.inputPath).identityPath;
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         const NamedPath& file = outputs[i];
-        if (namesSameFile(settings.inputPath.c_str(), file.path.c_str())) {
+        if (namesSameFile(input.c_str(), file.path.c_str())) {
             return std::string("shapemark: ") + file.what + " '" + file.path +
                    "' is the input file itself; choose another\n";
         }

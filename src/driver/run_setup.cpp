@@ -3,8 +3,6 @@
 #include <malloc.h>
 #include <unistd.h>
 
-#include <opencv2/videoio.hpp>
-
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -13,9 +11,10 @@
 
 #include "cli/exit_status.hpp"
 #include "driver/environment.hpp"
-#include "driver/input_properties.hpp"
 #include "driver/interrupt.hpp"
 #include "driver/output_paths.hpp"
+#include "input/frame_source.hpp"
+#include "input/input_properties.hpp"
 #include "output/muted_stderr.hpp"
 #include "output/snapshot.hpp"
 #include "output/why_not_recordable.hpp"
@@ -49,25 +48,20 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     run.areaSize = settings.areaSize;
     run.skipRate = settings.skipRate;
 
-    {
-        const MutedStderr muted(quiet);
-        errno = 0;
-        run.capture.open(settings.inputPath);
-    }
-    // A library that ran out of memory tells no more than a failed open; errno tells.
-    if (!run.capture.isOpened() && errno == ENOMEM) {
-        throw std::bad_alloc();
-    }
-    const int width = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_WIDTH));
-    const int height = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_HEIGHT));
-    const double inputFps = run.capture.get(cv::CAP_PROP_FPS);
-    run.fps = truncateProperty(inputFps);
-    run.announcedFrames =
-        announcedFrames(settings.inputPath, run.capture.get(cv::CAP_PROP_FRAME_COUNT));
     // Nothing is written before the input is known to open: its outputs stay untouched.
-    if (!run.capture.isOpened()) {
+    try {
+        const MutedStderr muted(quiet);
+        run.source = FrameSource::open(settings.inputPath);
+    } catch (const InputError& error) {
+        std::fprintf(stderr, "shapemark: cannot open input '%s': %s\n", settings.inputPath.c_str(),
+                     error.what());
         return kStatusNoInput;
     }
+    const cv::Size size = run.source->size();
+    const int width = size.width;
+    const int height = size.height;
+    const double inputFps = run.source->fps();
+    run.fps = truncateProperty(inputFps);
     run.windows = settings.windows ? windowsFromEnvironment() : Windows::Off;
     openWindows(run.windows);
 
@@ -98,8 +92,9 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     sinks.snapshotMode = fileMode;
     sinks.snapshotAtEnd = settings.snapshotAtEnd;
 
-    run.progress = std::make_unique<cli::ProgressLine>(cli::ProgressLine::choose(settings.progress),
-                                                       run.capture.get(cv::CAP_PROP_FRAME_COUNT));
+    run.progress =
+        std::make_unique<cli::ProgressLine>(cli::ProgressLine::choose(settings.progress),
+                                            run.source->property(cv::CAP_PROP_FRAME_COUNT));
     run.outputs = std::make_unique<OrderedOutputs>(std::move(sinks));
     if (run.windows == Windows::Off) {
         run.ahead = std::make_unique<DetectAhead>(run.areaSize);

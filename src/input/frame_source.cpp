@@ -1,0 +1,43 @@
+#include "input/frame_source.hpp"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <new>
+#include <utility>
+
+#include "input/input_properties.hpp"
+
+namespace shapemark {
+
+FrameSource::FrameSource(InputWord input, std::unique_ptr<cv::VideoCapture> capture)
+    : input_(std::move(input)), capture_(std::move(capture)), reader_(*capture_) {}
+
+cv::Size FrameSource::size() const {
+    return {truncateProperty(property(cv::CAP_PROP_FRAME_WIDTH)),
+            truncateProperty(property(cv::CAP_PROP_FRAME_HEIGHT))};
+}
+
+std::unique_ptr<FrameSource> FrameSource::open(const std::string& word) {
+    InputWord input = resolveInput(word);
+    auto capture = std::make_unique<cv::VideoCapture>();
+    errno = 0;
+    capture->open(input.openName, input.apiPreference);
+    if (!capture->isOpened()) {
+        // A library that ran out of memory tells no more than a failed open; errno tells.
+        if (errno == ENOMEM) {
+            throw std::bad_alloc();
+        }
+        throw whyNotOpened(input);
+    }
+    struct stat file {};
+    const bool regularFile =
+        ::stat(input.identityPath.c_str(), &file) == 0 && S_ISREG(file.st_mode);
+    if (input.kind == InputWord::Kind::Camera || input.kind == InputWord::Kind::Stream ||
+        !regularFile) {
+        return makeLiveSource(std::move(input), std::move(capture));
+    }
+    return makeFileSource(std::move(input), std::move(capture));
+}
+
+}  // namespace shapemark
