@@ -38,8 +38,7 @@ std::optional<Frame> Frames::next() {
             case FrameSelector::Step::Pass:
                 continue;
             case FrameSelector::Step::End:
-                state_->ended = true;
-                state_->source->close();
+                state_->ended = true;  // the input stays open: its properties still answer
                 break;
             case FrameSelector::Step::Process: {
                 Frame frame;

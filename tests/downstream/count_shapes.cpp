@@ -1,17 +1,17 @@
 // Detects and draws the shapes of a made-up image through the installed library only, and
 // prints what it found; tools/ci/downstream.sh compares the output.
+#include <unistd.h>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
-#include <shapemark/frames.hpp>
 #include <optional>
+#include <shapemark/frames.hpp>
 #include <shapemark/shapemark.hpp>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
 
 int main() {
     // One dark 40x40 square on a light page, its centre at (79.5, 59.5).
