@@ -44,8 +44,8 @@ class Frames {
     // open.
     Frames(const std::string& input, int areaSize, int skipRate = 1);
     ~Frames();
-    Frames(Frames&&) noexcept;
-    Frames& operator=(Frames&&) noexcept;
+    Frames(Frames&& other) noexcept;
+    Frames& operator=(Frames&& other) noexcept;
 
     // The next processed frame; none at the end of the input.
     std::optional<Frame> next();

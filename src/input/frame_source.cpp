@@ -1,6 +1,7 @@
 #include "input/frame_source.hpp"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <new>
@@ -19,25 +20,29 @@ cv::Size FrameSource::size() const {
 }
 
 std::unique_ptr<FrameSource> FrameSource::open(const std::string& word) {
-    InputWord input = resolveInput(word);
+    InputWord named = resolveInput(word);
+    // A terminal holds no video: reading it would wait for typing that never makes one.
+    if (named.kind == InputWord::Kind::StandardInput && ::isatty(0) == 1) {
+        throw InputError("standard input is a terminal; pipe or redirect a video into it", ENOTTY);
+    }
     auto capture = std::make_unique<cv::VideoCapture>();
     errno = 0;
-    capture->open(input.openName, input.apiPreference);
+    capture->open(named.openName, named.apiPreference);
     if (!capture->isOpened()) {
         // A library that ran out of memory tells no more than a failed open; errno tells.
         if (errno == ENOMEM) {
             throw std::bad_alloc();
         }
-        throw whyNotOpened(input);
+        throw whyNotOpened(named);
     }
     struct stat file {};
     const bool regularFile =
-        ::stat(input.identityPath.c_str(), &file) == 0 && S_ISREG(file.st_mode);
-    if (input.kind == InputWord::Kind::Camera || input.kind == InputWord::Kind::Stream ||
+        ::stat(named.identityPath.c_str(), &file) == 0 && S_ISREG(file.st_mode);
+    if (named.kind == InputWord::Kind::Camera || named.kind == InputWord::Kind::Stream ||
         !regularFile) {
-        return makeLiveSource(std::move(input), std::move(capture));
+        return makeLiveSource(std::move(named), std::move(capture));
     }
-    return makeFileSource(std::move(input), std::move(capture));
+    return makeFileSource(std::move(named), std::move(capture));
 }
 
 }  // namespace shapemark

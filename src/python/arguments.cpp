@@ -15,8 +15,7 @@ std::string typeName(const py::handle& value) {
 
 int intArgument(const py::handle& value, const char* function, const char* name) {
     const std::string what = std::string(function) + ": " + name;
-    // bool is an int to Python, and nobody means a count by it.
-    if (!PyIndex_Check(value.ptr()) || PyBool_Check(value.ptr())) {
+    if (PyIndex_Check(value.ptr()) == 0) {
         throw py::type_error(what + " must be an int; got " + typeName(value));
     }
     const auto number = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
@@ -47,7 +46,7 @@ std::string pathArgument(const py::handle& value, const char* function) {
         throw py::type_error(std::string(function) +
                              ": path must be str, bytes or os.PathLike; got " + typeName(value));
     }
-    std::string bytes = path.cast<std::string>();
+    auto bytes = path.cast<std::string>();
     if (bytes.find('\0') != std::string::npos) {
         throw py::value_error(std::string(function) + ": path contains a NUL byte");
     }

@@ -45,7 +45,7 @@ struct PyFrame {
     // Both as the operating system spells them: a name need not be UTF-8.
     const py::object fsdecode = py::module_::import("os").attr("fsdecode");
     const py::object message = fsdecode(py::bytes(std::string("frames: ") + error.what()));
-    const py::object osError = py::reinterpret_borrow<py::object>(PyExc_OSError);
+    const auto osError = py::reinterpret_borrow<py::object>(PyExc_OSError);
     // A filename prints as "[Errno N] message: 'name'", so it goes only with an errno.
     const py::object exception =
         error.errorNumber() != 0 ? osError(error.errorNumber(), message, fsdecode(py::bytes(path)))
