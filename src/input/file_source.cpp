@@ -25,11 +25,12 @@ class FileSource final : public FrameSource {
     [[nodiscard]] std::string endedEarly() const override {
         const FrameReader& got = reader();
         const long long queried = got.frames() + got.damaged();
-        if (!got.ended()) {
+        // Every end is a run of failed decodes; only the container's own packets tell whether
+        // frames were still to come. Reading them through costs a pass over the file, so only
+        // where the library's own count or estimate says more frames were due.
+        if (!got.ended() || !(property(cv::CAP_PROP_FRAME_COUNT) > static_cast<double>(queried))) {
             return {};
         }
-        // Every end is a run of failed decodes; only the container's own packets tell whether
-        // frames were still to come.
         const std::optional<long long> packets = videoPackets(input().openName);
         if (!packets || *packets <= queried) {
             return {};
