@@ -103,7 +103,7 @@ RunResult runFrameLoop(RunState& run) {
     Pacer pacer(frameWaitMs(run));
     try {
         for (;;) {
-            FrameRead got = run.source->read();
+            const FrameRead got = run.source->read();
             const FrameSelector::Step step = selector.next(got.kind);
             frameCount = selector.counter();
             std::printf("%lld/n", frameCount);
