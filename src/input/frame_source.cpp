@@ -25,6 +25,9 @@ std::unique_ptr<FrameSource> FrameSource::open(const std::string& word) {
     if (named.kind == InputWord::Kind::StandardInput && ::isatty(0) == 1) {
         throw InputError("standard input is a terminal; pipe or redirect a video into it", ENOTTY);
     }
+    if (std::optional<InputError> unreadable = unreadableFile(named)) {
+        throw *unreadable;
+    }
     auto capture = std::make_unique<cv::VideoCapture>();
     errno = 0;
     capture->open(named.openName, named.apiPreference);

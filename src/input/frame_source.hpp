@@ -79,4 +79,8 @@ std::unique_ptr<FrameSource> makeLiveSource(InputWord input,
 // Why the input `input` names does not open, as the InputError to throw.
 InputError whyNotOpened(const InputWord& input);
 
+// For a file that is missing, unreadable or a folder, why; none for anything else. Asked before
+// the library, whose back ends would each try the name and log their own complaints.
+std::optional<InputError> unreadableFile(const InputWord& input);
+
 }  // namespace shapemark

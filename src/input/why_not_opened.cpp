@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <string>
 
 #include "input/container_facts.hpp"
 #include "input/frame_source.hpp"
@@ -26,17 +28,9 @@ InputError fromErrno(int error, const char* missing) {
     }
 }
 
-InputError whyFileNotOpened(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return fromErrno(errno, "no such file");
-    }
-    struct stat file {};
-    const bool folder = ::fstat(fd, &file) == 0 && S_ISDIR(file.st_mode);
-    ::close(fd);
-    return folder ? InputError("a folder", EISDIR) : InputError(kNotAVideo, 0);
+std::string fileOf(const InputWord& input) {
+    return input.word.compare(0, 5, "file:") == 0 ? input.word.substr(5) : input.word;
 }
-
 InputError whyCameraNotOpened(const std::string& path) {
     if (::access(path.c_str(), F_OK) != 0) {
         return {"no such camera", ENODEV};
@@ -59,6 +53,21 @@ InputError whyStreamNotOpened(const std::string& name) {
 }
 }  // namespace
 
+std::optional<InputError> unreadableFile(const InputWord& input) {
+    // A name with '%' may be an image sequence, which no single file stands for.
+    if (input.kind != InputWord::Kind::File || input.word.find('%') != std::string::npos) {
+        return std::nullopt;
+    }
+    const int fd = ::open(fileOf(input).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return fromErrno(errno, "no such file");
+    }
+    struct stat file {};
+    const bool folder = ::fstat(fd, &file) == 0 && S_ISDIR(file.st_mode);
+    ::close(fd);
+    return folder ? std::optional<InputError>(InputError("a folder", EISDIR)) : std::nullopt;
+}
+
 InputError whyNotOpened(const InputWord& input) {
     switch (input.kind) {
         case InputWord::Kind::Camera:
@@ -70,8 +79,7 @@ InputError whyNotOpened(const InputWord& input) {
         case InputWord::Kind::File:
             break;
     }
-    return whyFileNotOpened(input.word.compare(0, 5, "file:") == 0 ? input.word.substr(5)
-                                                                   : input.word);
+    return unreadableFile(input).value_or(InputError(kNotAVideo, 0));
 }
 
 }  // namespace shapemark
