@@ -54,8 +54,10 @@ InputError whyStreamNotOpened(const std::string& name) {
 }  // namespace
 
 std::optional<InputError> unreadableFile(const InputWord& input) {
-    // A name with '%' may be an image sequence, which no single file stands for.
-    if (input.kind != InputWord::Kind::File || input.word.find('%') != std::string::npos) {
+    // A name with '%' may be an image sequence, one with '!' a GStreamer pipeline: no single
+    // file stands for either.
+    if (input.kind != InputWord::Kind::File ||
+        input.word.find_first_of("%!") != std::string::npos) {
         return std::nullopt;
     }
     const int fd = ::open(fileOf(input).c_str(), O_RDONLY | O_CLOEXEC);
