@@ -51,9 +51,10 @@ Image asImage(const py::handle& image, const char* function) {
     }
     // OpenCV counts rows and columns in an int: a larger image would be read as a sliver of it.
     if (array.shape(0) > INT_MAX || array.shape(1) > INT_MAX) {
-        PyErr_SetString(PyExc_OverflowError, (prefix + " of at most " + std::to_string(INT_MAX) +
-                                              " rows and columns; got shape " + shapeText(array))
-                                                 .c_str());
+        PyErr_SetString(PyExc_OverflowError,
+                        (prefix + "; got shape " + shapeText(array) + ", beyond OpenCV's " +
+                         std::to_string(INT_MAX) + " rows or columns")
+                            .c_str());
         throw py::error_already_set();
     }
     const py::ssize_t width = array.shape(1);
