@@ -15,9 +15,10 @@ esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 
-# demo: what building and running need, the Python module included.
+# demo: what building and running need, the Python module included; libavformat names why an
+# input does not open.
 packages="build-essential cmake pkg-config libopencv-dev python3 python3-dev python3-numpy
-pybind11-dev libxau-dev libisal-dev zlib1g-dev"
+pybind11-dev libxau-dev libisal-dev zlib1g-dev libavformat-dev"
 # test: the test, benchmark and packaging tools besides. mypy checks the Python stubs; the
 # "Many machines" test runs the README's GNU parallel recipe, which copies with rsync; the
 # snapshot's PNG is checked with pngcheck and read back with Pillow; the benchmarks run on the

@@ -22,6 +22,9 @@ struct Shape {
 // Any other image throws an exception derived from std::invalid_argument.
 std::vector<Shape> detect(const cv::Mat& bgr, int areaSize);
 
+// A shape of one's own polygon (to track, say), its area and centre as detect() gives them.
+Shape shapeOf(std::vector<cv::Point> polygon);
+
 // Outlines each shape's polygon on `bgr` in green, 4 pixels wide, in the given order; polygons
 // of fewer than 3 or more than 8 vertices are left out. draw(img, detect(img, a)) gives the
 // tool's marked frame. Takes the same images as detect.

@@ -14,6 +14,10 @@ namespace shapemark::cli {
 // first non-digit; 0 without digits. Values beyond the 32-bit range saturate at its bounds.
 int parseDecimal(const char* word);
 
+// True for a word that is all one whole number: one optional sign, then digits only. Any other
+// word parseDecimal reads only in part.
+bool isWholeDecimal(const std::string& word);
+
 // The words as typed: long options (--name, --name=VALUE or --name VALUE) up to the first other
 // word or "--", then the positional words.
 struct ParsedWords {
@@ -48,7 +52,7 @@ struct CommandLine {
     std::optional<Settings> settings;
     int status = 0;
     std::string out;  // for standard output
-    std::string err;  // for standard error
+    std::string err;  // for standard error; with settings, the warnings to print before the run
 };
 
 CommandLine toCommandLine(const ParsedWords& parsed);

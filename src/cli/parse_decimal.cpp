@@ -1,4 +1,5 @@
 #include <climits>
+#include <regex>
 
 #include "cli/command_line.hpp"
 
@@ -26,6 +27,11 @@ int parseDecimal(const char* word) {
         }
     }
     return static_cast<int>(negative ? -magnitude : magnitude);
+}
+
+bool isWholeDecimal(const std::string& word) {
+    static const std::regex whole("[+-]?[0-9]+");
+    return std::regex_match(word, whole);
 }
 
 }  // namespace shapemark::cli

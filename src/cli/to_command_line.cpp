@@ -25,6 +25,14 @@ std::string refusal(const std::string& what) {
     return "shapemark: " + what + "\n";
 }
 
+// A number typed as something else still reads as C's atoi reads it, but never in silence.
+std::string readInPart(const char* what, const std::string& word, int value) {
+    if (isWholeDecimal(word)) {
+        return {};
+    }
+    return refusal(std::string(what) + " '" + word + "' is read as " + std::to_string(value));
+}
+
 bool given(const ParsedWords& parsed, OptionId id) {
     return parsed.options.count(id) != 0;
 }
@@ -133,6 +141,8 @@ CommandLine toCommandLine(const ParsedWords& parsed) {
     settings.drawIds = given(parsed, OptionId::DrawIds);
     settings.track = settings.drawIds || given(parsed, OptionId::Track);
     CommandLine line;
+    line.err = readInPart("AREASIZE", parsed.words[2], settings.areaSize) +
+               readInPart("SKIPRATE", parsed.words[3], settings.skipRate);
     line.settings = std::move(settings);
     return line;
 }

@@ -10,11 +10,11 @@
 #include "cli/exit_status.hpp"
 #include "detector/detector.hpp"
 #include "driver/detect_ahead.hpp"
-#include "driver/frame_reader.hpp"
 #include "driver/interrupt.hpp"
 #include "driver/pacing.hpp"
 #include "driver/tool_failure.hpp"
 #include "output/draw_ids.hpp"
+#include "input/frame_selector.hpp"
 #include "output/windows.hpp"
 
 namespace shapemark {
@@ -28,14 +28,25 @@ bool showAndPace(const cv::Mat& frame, const RunState& run, Pacer& pacer) {
     return showVideo(frame, pacer.waitMs(Pacer::Clock::now()));
 }
 
-// Headers may claim frames that are not there: the run still ends normally, but says so.
-void noteShortInput(const FrameReader& reader, const RunState& run) {
-    const long long queried = reader.frames() + reader.damaged();
-    if (queried < run.announcedFrames) {
-        run.progress->note("shapemark: the input ended after " + std::to_string(queried) +
-                           " of the " + std::to_string(run.announcedFrames) +
-                           " frames it announces");
+// An input that ended early still ends the run normally, but says so: in a run of frames that
+// cannot be decoded, or short of the frames its header claims.
+void noteShortInput(const FrameSource& source, const RunState& run) {
+    const std::string early = source.endedEarly();
+    if (!early.empty()) {
+        run.progress->note(early);
+        return;
     }
+    const long long queried = source.reader().frames() + source.reader().damaged();
+    const long long announced = source.frameCount().value_or(0);
+    if (queried < announced) {
+        run.progress->note("shapemark: the input ended after " + std::to_string(queried) +
+                           " of the " + std::to_string(announced) + " frames it announces");
+    }
+}
+
+int frameWaitMs(const RunState& run) {
+    return run.source->pacing() == FrameSource::Pacing::FrameRate ? pacingWaitMs(run.fps)
+                                                                  : kShortestWaitMs;
 }
 
 std::string stoppedAfter(long long frameCount, const std::exception_ptr& error) {
@@ -106,15 +117,16 @@ void finishMarking(RunState& run) {
 
 RunResult runFrameLoop(RunState& run) {
     RunResult result;
-    // 64 bits: a counter that cannot overflow on any real input; printed values are the same.
-    long long frameCount = 0;
-    FrameReader reader(run.capture);
+    FrameSelector selector(run.skipRate);
+    long long frameCount = 0;  // the selector's counter, for the lines after the loop
+    const FrameReader& reader = run.source->reader();
     bool inputEnded = false;
-    Pacer pacer(pacingWaitMs(run.fps));
+    Pacer pacer(frameWaitMs(run));
     try {
         for (;;) {
-            const FrameRead got = reader.read();
-            ++frameCount;
+            const FrameRead got = run.source->read();
+            const FrameSelector::Step step = selector.next(got.kind);
+            frameCount = selector.counter();
             std::printf("%lld/n", frameCount);
             std::fflush(stdout);  // no line break ever comes, so flush each count
             if (got.kind == FrameRead::Kind::Damaged && reader.damaged() == 1) {
@@ -122,11 +134,11 @@ RunResult runFrameLoop(RunState& run) {
                                    " cannot be decoded; skipped (damaged frames are counted)");
             }
             run.progress->update(reader.frames());
-            if (frameCount % run.skipRate == 0 && got.kind != FrameRead::Kind::Damaged) {
-                if (got.kind == FrameRead::Kind::End) {
-                    inputEnded = true;
-                    break;
-                }
+            if (step == FrameSelector::Step::End) {
+                inputEnded = true;
+                break;
+            }
+            if (step == FrameSelector::Step::Process) {
                 ++run.summary.framesProcessed;
                 const bool outputsSound = processFrame(got.frame, frameCount, got.timeMs, run);
                 // A lost output ends the run as Escape would: what was handed over is kept.
@@ -156,10 +168,10 @@ RunResult runFrameLoop(RunState& run) {
     run.summary.framesRead = reader.frames();
     run.summary.framesDamaged = reader.damaged();
     if (inputEnded) {
-        noteShortInput(reader, run);
+        noteShortInput(*run.source, run);
     }
     closeWindows(run.windows);
-    run.capture.release();
+    run.source->close();
     // Every frame handed over is written before the recording is completed.
     result.outputs = run.outputs->drain();
     const int signalNumber = interruptSignal();

@@ -1,8 +1,6 @@
 // The frame loop: read, count, select, process, show, pace; then the shutdown.
 #pragma once
 
-#include <opencv2/videoio.hpp>
-
 #include <shapemark/tracker.hpp>
 
 #include <memory>
@@ -12,6 +10,7 @@
 #include "cli/progress.hpp"
 #include "driver/detect_ahead.hpp"
 #include "driver/output_locks.hpp"
+#include "input/frame_source.hpp"
 #include "output/ordered_outputs.hpp"
 #include "output/windows.hpp"
 
@@ -19,7 +18,7 @@ namespace shapemark {
 
 // The state of one run, made by the set-up and owned by main.
 struct RunState {
-    cv::VideoCapture capture;
+    std::unique_ptr<FrameSource> source;
     int fps = 0;
     int areaSize = 0;
     int skipRate = 1;  // never 0: the command line refuses it
@@ -35,8 +34,6 @@ struct RunState {
     std::unique_ptr<cli::ProgressLine> progress;
     OutputLocks locks;        // on the recording and the log, while the run lasts
     cli::RunSummary summary;  // counted as the run goes
-    // The frames the input's header claims; 0 when it does not say.
-    long long announcedFrames = 0;
 };
 
 // How the run ended.

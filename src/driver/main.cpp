@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
             std::fputs(commandLine.err.c_str(), stderr);
             return commandLine.status;
         }
+        std::fputs(commandLine.err.c_str(), stderr);  // numbers read only in part
         // 2. Set up: the input, the windows and the outputs.
         RunState run;
         if (const std::optional<int> status = setUpRun(*commandLine.settings, run)) {

@@ -12,6 +12,7 @@
 #include "driver/output_paths.hpp"
 
 #include "driver/ffmpeg_names.hpp"
+#include "input/input_word.hpp"
 
 namespace shapemark {
 
@@ -134,9 +135,11 @@ std::string clashingPaths(const cli::Settings& settings) {
                                    "name, write ./" +
                                    settings.outputPath);
     }
-    const NamedFiles input{
+    NamedFiles input{
         "input", settings.inputPath,
         libraryFiles(resolveLibraryName(settings.inputPath, NameRole::Input), settings.inputPath)};
+    // Standard input, however spelled, is compared as the file it is.
+    input.files.push_back({resolveInput(settings.inputPath).identityPath, -1});
     // The snapshot and the log are opened by the tool itself: their names are plain paths.
     std::vector<NamedFiles> outputs = {recording};
     if (settings.snapshotPath) {

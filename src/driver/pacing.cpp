@@ -5,8 +5,6 @@ namespace shapemark {
 namespace {
 // Without a usable frame rate, wait as for the commonest one, 25 frames per second.
 constexpr int kDefaultWaitMs = 40;
-// The shortest wait that still hands the windows their events: 0 would mean "for ever".
-constexpr int kShortestWaitMs = 1;
 }  // namespace
 
 int pacingWaitMs(int fps) {

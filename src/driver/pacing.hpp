@@ -5,6 +5,10 @@
 
 namespace shapemark {
 
+// The shortest wait that still hands the windows their events: 0 would mean "for ever". A source
+// that delivers at its own rate waits this long.
+constexpr int kShortestWaitMs = 1;
+
 // Milliseconds of one frame period of the input, as the key wait takes it: 1000/fps, at
 // least 1 (0 would mean "for ever"), and 40 when the input tells no usable rate.
 int pacingWaitMs(int fps);

@@ -3,8 +3,6 @@
 #include <malloc.h>
 #include <unistd.h>
 
-#include <opencv2/videoio.hpp>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -18,11 +16,11 @@
 #include "cli/exit_status.hpp"
 #include "driver/environment.hpp"
 #include "driver/ffmpeg_names.hpp"
-#include "driver/input_properties.hpp"
 #include "driver/interrupt.hpp"
-#include "driver/open_capture.hpp"
 #include "driver/output_paths.hpp"
 #include "driver/thread_budget.hpp"
+#include "input/frame_source.hpp"
+#include "input/input_properties.hpp"
 #include "output/muted_stderr.hpp"
 #include "output/snapshot.hpp"
 #include "output/why_not_recordable.hpp"
@@ -94,18 +92,13 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
         run.drawIds = settings.drawIds;
     }
 
-    {
-        const MutedStderr muted(quiet);
-        openCapture(run.capture, settings.inputPath);
-    }
-    const int width = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_WIDTH));
-    const int height = truncateProperty(run.capture.get(cv::CAP_PROP_FRAME_HEIGHT));
-    const double inputFps = run.capture.get(cv::CAP_PROP_FPS);
-    run.fps = truncateProperty(inputFps);
-    run.announcedFrames =
-        announcedFrames(settings.inputPath, run.capture.get(cv::CAP_PROP_FRAME_COUNT));
     // Nothing is written before the input is known to open: its outputs stay untouched.
-    if (!run.capture.isOpened()) {
+    try {
+        const MutedStderr muted(quiet);
+        run.source = FrameSource::open(settings.inputPath);
+    } catch (const InputError& error) {
+        std::fprintf(stderr, "shapemark: cannot open input '%s': %s\n", settings.inputPath.c_str(),
+                     error.what());
         return kStatusNoInput;
     }
     // Before the log or the recording is emptied: another run may be writing them.
@@ -114,6 +107,11 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
         std::fputs(locked.c_str(), stderr);
         return kStatusUsage;
     }
+    const cv::Size size = run.source->size();
+    const int width = size.width;
+    const int height = size.height;
+    const double inputFps = run.source->fps();
+    run.fps = truncateProperty(inputFps);
     run.windows = settings.windows ? windowsFromEnvironment() : Windows::Off;
     openWindows(run.windows);
 
@@ -151,8 +149,9 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     sinks.snapshotMode = fileMode;
     sinks.snapshotAtEnd = settings.snapshotAtEnd;
 
-    run.progress = std::make_unique<cli::ProgressLine>(cli::ProgressLine::choose(settings.progress),
-                                                       run.capture.get(cv::CAP_PROP_FRAME_COUNT));
+    run.progress =
+        std::make_unique<cli::ProgressLine>(cli::ProgressLine::choose(settings.progress),
+                                            run.source->property(cv::CAP_PROP_FRAME_COUNT));
     run.outputs =
         std::make_unique<OrderedOutputs>(std::move(sinks), static_cast<unsigned>(budget.threads));
     if (run.windows == Windows::Off) {

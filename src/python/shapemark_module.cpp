@@ -6,17 +6,15 @@
 
 #include <shapemark/shapemark.hpp>
 
-#include <cmath>
+#include <climits>
 #include <cstdint>
-#include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "arguments.hpp"
 #include "cli/version.hpp"
-#include "driver/frame_reader.hpp"
+#include "frames_binding.hpp"
 #include "tracking_bindings.hpp"
 
 namespace py = pybind11;
@@ -52,6 +50,14 @@ Image asImage(const py::handle& image, const char* function) {
     if (array.ndim() != 3 || array.shape(2) != 3 || array.shape(0) == 0 || array.shape(1) == 0) {
         throw py::value_error(prefix + "; got shape " + shapeText(array));
     }
+    // OpenCV counts rows and columns in an int: a larger image would be read as a sliver of it.
+    if (array.shape(0) > INT_MAX || array.shape(1) > INT_MAX) {
+        PyErr_SetString(PyExc_OverflowError,
+                        (prefix + "; got shape " + shapeText(array) + ", beyond OpenCV's " +
+                         std::to_string(INT_MAX) + " rows or columns")
+                            .c_str());
+        throw py::error_already_set();
+    }
     const py::ssize_t width = array.shape(1);
     if (array.strides(2) != 1 || array.strides(1) != 3 || array.strides(0) < 3 * width) {
         array = py::module_::import("numpy").attr("ascontiguousarray")(array);
@@ -61,7 +67,8 @@ Image asImage(const py::handle& image, const char* function) {
     return {array, mat};
 }
 
-std::vector<shapemark::Shape> detect(const py::handle& image, int areaSize) {
+std::vector<shapemark::Shape> detect(const py::handle& image, const py::handle& areaSizeArgument) {
+    const int areaSize = shapemark::python::intArgument(areaSizeArgument, "detect", "area_size");
     const Image view = asImage(image, "detect");
     const py::gil_scoped_release unlocked;
     return shapemark::detect(view.mat, areaSize);
@@ -98,113 +105,14 @@ std::string shapeRepr(const shapemark::Shape& shape) {
            std::string(py::str(py::float_(shape.centre.y))) + "))";
 }
 
-// Hands the frame's pixels to numpy without a copy; the array owns them from then on.
-py::array arrayOf(cv::Mat frame) {
-    auto owner = std::make_unique<cv::Mat>(std::move(frame));
-    const cv::Mat& mat = *owner;
-    const py::capsule base(owner.get(), [](void* p) { delete static_cast<cv::Mat*>(p); });
-    static_cast<void>(owner.release());  // the capsule owns it now
-    return py::array_t<std::uint8_t>(
-        {py::ssize_t{mat.rows}, py::ssize_t{mat.cols}, py::ssize_t{3}},
-        {static_cast<py::ssize_t>(mat.step[0]), py::ssize_t{3}, py::ssize_t{1}}, mat.data, base);
-}
-
-// One processed frame of a video.
-struct Frame {
-    long long number = 0;  // the counter's value: the frame's 1-based position in the input
-    py::object timeMs;     // ms, or None where the input tells no time
-    py::array image;       // the frame as captured
-    py::list shapes;
-};
-
-// The processed frames of a video, chosen by the tool's own rule: the counter counts every
-// query; a query is processed when counter % skip_rate == 0; a processed query that met a
-// damaged frame is skipped; the end of the input ends.
-class Frames {
-  public:
-    Frames(const std::string& path, int areaSize, int skipRate, bool track)
-        : path_(path), areaSize_(areaSize), skipRate_(skipRate) {
-        if (track) {
-            tracker_.emplace();
-        }
-        if (skipRate < 1) {
-            throw py::value_error("frames: skip_rate must be 1 or more; got " +
-                                  std::to_string(skipRate));
-        }
-        {
-            const py::gil_scoped_release unlocked;
-            capture_.open(path);
-        }
-        if (!capture_.isOpened()) {
-            auto error = py::reinterpret_steal<py::object>(PyObject_CallFunction(
-                PyExc_OSError, "s", ("frames: cannot open '" + path + "' as a video").c_str()));
-            error.attr("filename") = path;
-            PyErr_SetObject(PyExc_OSError, error.ptr());
-            throw py::error_already_set();
-        }
-        reader_ = std::make_unique<shapemark::FrameReader>(capture_);
-    }
-
-    Frame next() {
-        long long number = 0;
-        cv::Mat image;
-        double timeMs = 0.0;
-        std::vector<shapemark::Shape> shapes;
-        std::vector<shapemark::TrackedShape> tracked;
-        {
-            const py::gil_scoped_release unlocked;
-            // Two threads may share one iterator: each gets whole frames, in order.
-            const std::lock_guard<std::mutex> lock(mutex_);
-            for (;;) {
-                shapemark::FrameRead read = reader_->read();
-                if (read.kind == shapemark::FrameRead::Kind::End) {
-                    break;
-                }
-                ++counter_;
-                if (counter_ % skipRate_ != 0 || read.kind == shapemark::FrameRead::Kind::Damaged) {
-                    continue;
-                }
-                number = counter_;
-                image = std::move(read.frame);  // the reader keeps no reference
-                timeMs = read.timeMs;
-                shapes = shapemark::detect(image, areaSize_);
-                if (tracker_) {
-                    tracked = tracker_->update(number, shapes);  // in frame order, locked
-                }
-                break;
-            }
-        }
-        if (number == 0) {
-            throw py::stop_iteration();
-        }
-        Frame frame;
-        frame.number = number;
-        frame.timeMs = std::isfinite(timeMs) ? py::object(py::float_(timeMs)) : py::none();
-        frame.image = arrayOf(std::move(image));
-        frame.shapes = tracker_ ? shapemark::python::identified(tracked)
-                                : py::list(py::cast(std::move(shapes)));
-        return frame;
-    }
-
-  private:
-    std::string path_;
-    int areaSize_;
-    long long skipRate_;
-    cv::VideoCapture capture_;
-    std::unique_ptr<shapemark::FrameReader> reader_;
-    long long counter_ = 0;
-    std::optional<shapemark::Tracker> tracker_;  // with track=True
-    std::mutex mutex_;
-};
-
-std::string pathText(const py::object& path) {
-    return py::str(py::module_::import("os").attr("fsdecode")(path));
-}
-
 }  // namespace
 
 PYBIND11_MODULE(_shapemark, m) {
     m.doc() = "The compiled part of the shapemark package.";
+    // The signatures are written out in each docstring, so that help() names the types a caller
+    // passes (numpy.ndarray, int) rather than the binding's own (handle, object).
+    py::options options;
+    options.disable_function_signatures();
     m.attr("__version__") = shapemark::cli::kVersion;
 
     py::class_<shapemark::Shape>(m, "Shape", "One shape found in an image.")
@@ -221,38 +129,14 @@ PYBIND11_MODULE(_shapemark, m) {
         .def("__repr__", &shapeRepr);
 
     m.def("detect", &detect, py::arg("image"), py::arg("area_size"),
+          "detect(image: numpy.ndarray, area_size: int) -> list[Shape]\n\n"
           "The shapes of a BGR image whose contour area lies strictly between area_size and "
           "10000, in drawing order; [] when there are none. The image is only read.");
     m.def("draw", &draw, py::arg("image"), py::arg("shapes"),
+          "draw(image: numpy.ndarray, shapes: Sequence[Shape]) -> numpy.ndarray\n\n"
           "A copy of the image with the shapes outlined in green, as the shapemark tool marks "
           "a frame. The image is only read.");
 
-    py::class_<Frame>(m, "Frame", "One processed frame of a video.")
-        .def_readonly("number", &Frame::number,
-                      "The frame's 1-based position in the input, as the tool counts it.")
-        .def_readonly("time_ms", &Frame::timeMs,
-                      "The frame's time stamp in ms; None where the input tells none.")
-        .def_readonly("image", &Frame::image, "The frame as captured, an (H, W, 3) uint8 array.")
-        .def_readonly("shapes", &Frame::shapes, "The frame's shapes, as detect() gives them.")
-        .def("__repr__", [](const Frame& frame) {
-            return "Frame(number=" + std::to_string(frame.number) +
-                   ", time_ms=" + std::string(py::repr(frame.timeMs)) +
-                   ", shapes=" + std::to_string(py::len(frame.shapes)) + ")";
-        });
-
-    py::class_<Frames>(m, "Frames", "An iterator over the processed frames of a video.")
-        .def("__iter__", [](const py::object& self) { return self; })
-        .def("__next__", &Frames::next);
-
-    m.def(
-        "frames",
-        [](const py::object& path, int areaSize, int skipRate, bool track) {
-            return std::make_unique<Frames>(pathText(path), areaSize, skipRate, track);
-        },
-        py::arg("path"), py::arg("area_size"), py::arg("skip_rate") = 1, py::arg("track") = false,
-        "Iterates the processed frames of the video at path, as the shapemark tool chooses "
-        "them: every skip_rate-th frame, damaged frames left out. With track=True, each frame's "
-        "shapes are TrackedShapes whose ids, from a Tracker with default parameters, are those "
-        "of shapemark --track. Raises OSError when the video cannot be opened.");
+    shapemark::python::bindFrames(m);
     shapemark::python::bindTracking(m);
 }

@@ -3,12 +3,8 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
-#include <opencv2/imgproc.hpp>
-
 #include <string>
 #include <utility>
-
-#include "detector/detector.hpp"
 
 namespace py = pybind11;
 
@@ -39,13 +35,11 @@ void bindTracking(py::module_& m) {
             if (polygon.ndim() != 2 || polygon.shape(1) != 2) {
                 throw py::value_error("Shape: polygon must be a (k, 2) array of x, y");
             }
-            Shape made;
+            std::vector<cv::Point> vertices;
             for (py::ssize_t k = 0; k < polygon.shape(0); ++k) {
-                made.polygon.emplace_back(polygon.at(k, 0), polygon.at(k, 1));
+                vertices.emplace_back(polygon.at(k, 0), polygon.at(k, 1));
             }
-            made.area = made.polygon.empty() ? 0.0 : cv::contourArea(made.polygon);
-            made.centre = made.polygon.empty() ? cv::Point2d() : polygonCentre(made.polygon);
-            return made;
+            return shapeOf(std::move(vertices));
         }),
         py::arg("polygon"),
         "A shape of one's own from its (k, 2) vertices, for a Tracker: its area and "

@@ -1,11 +1,17 @@
 // Detects and draws the shapes of a made-up image through the installed library only, and
 // prints what it found; tools/ci/downstream.sh compares the output.
+#include <unistd.h>
 #include <cmath>
+#include <cstdio>
 #include <iostream>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+#include <optional>
+#include <shapemark/frames.hpp>
 #include <shapemark/shapemark.hpp>
 #include <stdexcept>
+#include <string>
 
 int main() {
     // One dark 40x40 square on a light page, its centre at (79.5, 59.5).
@@ -37,5 +43,23 @@ int main() {
     } catch (const std::invalid_argument&) {
         std::cout << "an empty image is refused\n";
     }
+
+    // A video walked as the tool walks it. The writer comes through shapemark::shapemark alone:
+    // a package that left out OpenCV's video input would fail to link here.
+    const std::string video = "/tmp/shapemark-downstream-" + std::to_string(getpid()) + ".avi";
+    {
+        cv::VideoWriter writer(video, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25,
+                               before.size());
+        for (int i = 0; i < 9; ++i) {
+            writer.write(before);
+        }
+    }
+    shapemark::Frames frames(video, 100, -4);
+    std::cout << "frames of " << frames.frameCount().value_or(0) << ":";
+    while (const std::optional<shapemark::Frame> frame = frames.next()) {
+        std::cout << " " << frame->number << " (" << frame->shapes.size() << " shape)";
+    }
+    std::cout << "\n";
+    std::remove(video.c_str());
     return 0;
 }

@@ -107,7 +107,9 @@ class CommandLineTest(unittest.TestCase):
 
     def test_library_log_is_quiet_unless_the_user_asks(self):
         missing = self.work.file("missing.avi")
-        self.assertEqual(self.run_in_work(missing, self.out, 100, 1).stderr, b"")
+        # Catches the library's own log leaking out, and an unopened input left unexplained.
+        self.assertEqual(self.run_in_work(missing, self.out, 100, 1).stderr,
+                         b"shapemark: cannot open input '%s': no such file\n" % missing.encode())
         env = harness.headless_env(OPENCV_LOG_LEVEL="WARNING")
         chatty = self.run_in_work(missing, self.out, 100, 1, env=env)
         self.assertEqual(chatty.returncode, 1)

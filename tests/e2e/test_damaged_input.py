@@ -56,19 +56,29 @@ class DamagedInputTest(unittest.TestCase):
                                         rb"28 processed, ")
 
     def test_four_damaged_frames_in_a_row_are_skipped_and_five_end_the_input(self):
-        # Catches a retry budget other than the documented 4.
+        # Catches adjacent damaged frames counted as one (every later frame numbered too low), a
+        # budget other than the documented 5 failed reads, and an end inside damage passed over
+        # in silence where the container keeps no frame count (MKV).
         source = make_video(self.work.file("in.avi"), 30, size=SIZE)
         four = zero_frames(source, self.work.file("four.avi"), {4, 5, 6, 7})
-        result = run_tool(["--no-windows", four, self.out, 100, 1], cwd=self.work.path)
-        # The four count once: the retries that failed count nothing.
-        self.assertEqual((result.returncode, result.stdout), (0, counter(1, 28)))
+        log = self.work.file("four.jsonl")
+        result = run_tool(["--no-windows", "--detections=" + log, four, self.out, 0, 1],
+                          cwd=self.work.path)
+        self.assertEqual((result.returncode, result.stdout), (0, counter(1, 31)))
         indices = [harness.frame_index(f) for f in read_frames(self.out)]
         self.assertEqual(indices, [1, 2, 3] + list(range(8, 31)))
+        with open(log, encoding="utf-8") as f:
+            self.assertEqual([json.loads(line)["frame"] for line in f], indices)
         five = zero_frames(source, self.work.file("five.avi"), {4, 5, 6, 7, 8})
-        result = run_tool(["--no-windows", five, self.out, 100, 1], cwd=self.work.path)
-        self.assertEqual((result.returncode, result.stdout), (0, counter(1, 4)))
-        self.assertEqual(result.stderr,
-                         b"shapemark: the input ended after 3 of the 30 frames it announces\n")
+        mkv = self.work.file("five.mkv")
+        subprocess.run(["ffmpeg", "-v", "error", "-i", five, "-c", "copy", mkv], check=True,
+                       timeout=harness.RUN_LIMIT)
+        for damaged in (five, mkv):
+            result = run_tool(["--no-windows", damaged, self.out, 100, 1], cwd=self.work.path)
+            self.assertEqual((result.returncode, result.stdout), (0, counter(1, 4)), damaged)
+            self.assertEqual(result.stderr,
+                             b"shapemark: the input ended after frame 3: 5 frames in a row "
+                             b"cannot be decoded, and 27 more of its 30 frames are not read\n")
 
     def test_input_short_of_its_announced_frames_ends_normally_with_a_note(self):
         # Catches: a header's claim turned into a failure, or a short input passed over silently.
@@ -113,6 +123,20 @@ class DamagedInputTest(unittest.TestCase):
         for frame, time_ms in enumerate(times):
             if time_ms is not None:
                 self.assertAlmostEqual(time_ms, frame * 4.0, places=3)  # 250 fps
+
+    def test_streams_without_time_stamps_log_no_time(self):
+        # Raw MJPEG has no time stamps: the library makes up huge negative ones. Catches a
+        # made-up time logged as if it were the frame's.
+        raw = self.work.file("raw.mjpeg")
+        subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i",
+                        "testsrc=size=160x120:rate=25", "-t", "0.2", "-c:v", "mjpeg", "-f",
+                        "mjpeg", raw], check=True, timeout=harness.RUN_LIMIT)
+        log = self.work.file("raw.jsonl")
+        result = run_tool(["--no-windows", "--detections=" + log, raw, self.out, 0, 1],
+                          cwd=self.work.path)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(log, encoding="utf-8") as f:
+            self.assertEqual([json.loads(line)["time_ms"] for line in f], [None] * 5)
 
     @unittest.skipIf(harness.SANITIZED, "a sanitizer reserves more address space than any limit")
     def test_decoder_out_of_memory_is_a_failure_of_its_own(self):

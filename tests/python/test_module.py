@@ -1,5 +1,6 @@
 """The Python module as a user meets it: the tool's own results, its guarantees, bad inputs."""
 import json
+import os
 import pathlib
 import struct
 import subprocess
@@ -134,6 +135,44 @@ class ModuleTest(unittest.TestCase):
         self.assertIn(missing, str(caught.exception))
         with self.assertRaisesRegex(ValueError, "skip_rate"):
             shapemark.frames(self.video, AREA, 0)
+
+    def test_frames_choose_as_the_tool_and_tell_the_input(self):
+        # Catches a selection rule of Python's own (a negative rate refused, or one that stops
+        # before the tool's end), and properties that are not the input's.
+        result = harness.run_tool(["--no-snapshot", "--detections", "negative.jsonl", self.video,
+                                   "negative.avi", AREA, -SKIP], cwd=self.work.path)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        walk = shapemark.frames(self.video, AREA, -SKIP)
+        self.assertEqual([as_logged(f) for f in walk], logged(self.work.file("negative.jsonl")))
+        self.assertEqual((walk.fps, walk.size, walk.frame_count), (25.0, (640, 480), 7))
+        name = self.work.file("name\xff.avi").encode("utf-8", "surrogateescape")
+        os.link(self.video, name)
+        self.assertEqual([f.number for f in shapemark.frames(name, AREA, SKIP)], [2, 4, 6])
+
+    def test_bad_arguments_raise_one_short_line_naming_them(self):
+        # Catches pybind11's dump of every overload with the array printed, an int taken
+        # modulo 2**32 (an area size, or an image's rows), a NUL that cuts a path short, and
+        # an OSError that prints as "[Errno None] None".
+        image = self.decoded[0]
+        for value in ("100", 100.5):
+            with self.assertRaises(TypeError) as caught:
+                shapemark.detect(image, value)
+            message = str(caught.exception)
+            self.assertLess(len(message), 300)
+            self.assertNotIn("\n", message)
+            self.assertIn("area_size", message)
+            self.assertIn("int", message)
+        with self.assertRaises(OverflowError):
+            shapemark.detect(image, 10**12)
+        tall = np.lib.stride_tricks.as_strided(image[:1, :1], (2**32 + 40, 1, 3), (0, 3, 1))
+        with self.assertRaises(OverflowError):
+            shapemark.draw(tall, [])
+        with self.assertRaises(ValueError):
+            shapemark.frames(self.video + "\0junk", AREA)
+        with self.assertRaises(FileNotFoundError) as caught:
+            shapemark.frames(self.work.file("missing.avi"), AREA)
+        self.assertNotIn("None", str(caught.exception))
+        self.assertIn("numpy.ndarray", shapemark.detect.__doc__.splitlines()[0])
 
     def test_version_is_the_tool_version(self):
         out = subprocess.run([harness.SHAPEMARK, "--version"], capture_output=True, text=True,

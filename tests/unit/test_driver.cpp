@@ -12,7 +12,7 @@
 
 #include "cli/command_line.hpp"
 #include "driver/detect_ahead.hpp"
-#include "driver/input_properties.hpp"
+#include "input/input_properties.hpp"
 #include "driver/pacing.hpp"
 
 namespace {

@@ -1,11 +1,16 @@
 // The public API as a program sees it: what a shape's centre is, and which images are refused.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
 
+#include <shapemark/frames.hpp>
 #include <shapemark/shapemark.hpp>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -87,6 +92,36 @@ TEST(PublicApi, ThreadsDetectingAtOnceGetTheSerialResults) {
         thread.join();
     }
     EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+}
+
+// Catches a selection rule unlike the tool's (a negative rate refused, or taken as 1), a skip
+// rate of 0 accepted, and an unopened input that does not say why.
+TEST(PublicApi, FramesChooseAsTheToolDoesAndSayWhyAnInputDoesNotOpen) {
+    const std::string video = ::testing::TempDir() + "frames-" + std::to_string(getpid()) + ".avi";
+    {
+        cv::VideoWriter writer(video, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25,
+                               cv::Size(64, 48));
+        for (int i = 0; i < 10; ++i) {
+            writer.write(cv::Mat(48, 64, CV_8UC3, cv::Scalar(i * 20, 0, 0)));
+        }
+    }
+    shapemark::Frames frames(video, 100, -3);
+    std::vector<long long> numbers;
+    while (const std::optional<shapemark::Frame> frame = frames.next()) {
+        numbers.push_back(frame->number);
+    }
+    EXPECT_EQ(numbers, (std::vector<long long>{3, 6, 9}));
+    EXPECT_EQ(frames.size(), cv::Size(64, 48));
+    EXPECT_EQ(frames.frameCount(), 10);
+    EXPECT_THROW(shapemark::Frames(video, 100, 0), std::invalid_argument);
+    std::remove(video.c_str());
+    try {
+        shapemark::Frames missing(video, 100);
+        ADD_FAILURE() << "a missing input opened";
+    } catch (const shapemark::OpenError& error) {
+        EXPECT_EQ(error.errorNumber(), ENOENT);
+        EXPECT_EQ(std::string(error.what()), "cannot open '" + video + "': no such file");
+    }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "driver/input_properties.hpp"
+#include "input/input_properties.hpp"
 
 #include <array>
 #include <filesystem>

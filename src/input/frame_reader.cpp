@@ -1,4 +1,4 @@
-#include "driver/frame_reader.hpp"
+#include "input/frame_reader.hpp"
 
 #include <cerrno>
 #include <cmath>
@@ -16,17 +16,28 @@ FrameRead FrameReader::read() {
     if (ended_) {
         return got;
     }
-    if (!pending_ && !decode()) {
-        for (int retry = 0; retry < kRetries && !pending_; ++retry) {
-            pending_ = decode();
-        }
-        if (pending_) {
-            ++damaged_;
-            got.kind = FrameRead::Kind::Damaged;
+    if (pendingDamaged_ == 0 && !pending_) {
+        if (decode()) {
+            pending_ = true;
         } else {
-            ended_ = true;
-            frame_.release();
+            // Look ahead: failures up to the budget that end in a frame are damage, one query
+            // each; a full budget of failures is the end.
+            int failed = 1;
+            while (failed < kFailedReadsToEnd && !(pending_ = decode())) {
+                ++failed;
+            }
+            if (!pending_) {
+                ended_ = true;
+                frame_.release();
+                return got;
+            }
+            pendingDamaged_ = failed;
         }
+    }
+    if (pendingDamaged_ > 0) {
+        --pendingDamaged_;
+        ++damaged_;
+        got.kind = FrameRead::Kind::Damaged;
         return got;
     }
     pending_ = false;
@@ -50,13 +61,15 @@ bool FrameReader::decode() {
         }
         return false;
     }
-    // The library reports 0 where a frame has no time stamp; only the first frame may truly
-    // start at 0.
+    // Streams without time stamps report the library's "none" value scaled (huge and negative),
+    // or 0 for every frame; a time counts only when it comes after the last one taken (the first
+    // may be 0).
     const double time = capture_.get(cv::CAP_PROP_POS_MSEC);
-    timeMs_ = std::isfinite(time) && (time != 0.0 || !decodedAny_)
-                  ? time
-                  : std::numeric_limits<double>::quiet_NaN();
-    decodedAny_ = true;
+    const bool usable = std::isfinite(time) && time >= 0.0 && time > lastTimeMs_;
+    timeMs_ = usable ? time : std::numeric_limits<double>::quiet_NaN();
+    if (usable) {
+        lastTimeMs_ = time;
+    }
     return true;
 }
 
