@@ -37,6 +37,7 @@ namespace shapemark::bench {
 
 namespace {
 constexpr int kAreaSize = 100;  // the end-to-end runs use the same value
+const DetectorParams kParams{DetectorKind::Classic, kAreaSize};
 constexpr double kFps = 25.0;
 constexpr mode_t kFileMode = 0644;
 
@@ -94,7 +95,7 @@ void benchScan(benchmark::State& state, const FrameSet& set) {
     while (state.KeepRunning()) {
         const std::size_t k = cursor.next();
         Storage storage;
-        scanContours(binaries[k], kAreaSize, storage);
+        scanContours(binaries[k], kParams, storage);
         for (const Mark& mark : storage.marked) {
             drawPolygonOutline(canvases[k], storage.polygons[mark.polygon]);
         }
@@ -185,7 +186,7 @@ void openOutputs(RunState& run, const std::string& recording, cv::Size size) {
     sinks.snapshotMode = kFileMode;
     sinks.recording = std::make_unique<Recording>(recording, kFps, size, true);
     run.outputs = std::make_unique<OrderedOutputs>(std::move(sinks));
-    run.areaSize = kAreaSize;
+    run.detector = Detector(kParams);
     run.windows = Windows::Off;
 }
 
@@ -263,7 +264,7 @@ void benchRunFrame(benchmark::State& state, const std::string& video, const std:
     const std::string path = folder + "/run_" + sizeName(first.size()) + ".avi";
     RunState run;
     openOutputs(run, path, first.size());
-    run.ahead = std::make_unique<DetectAhead>(run.areaSize);
+    run.ahead = std::make_unique<DetectAhead>(run.detector);
     long long frameCount = 0;
     processFrame(first, ++frameCount, 0.0, run);
     while (state.KeepRunning()) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <shapemark/detector_params.hpp>
+
 #include "cli/options.hpp"
 
 namespace shapemark::cli {
@@ -27,17 +29,28 @@ ParsedWords parseWords(int argc, const char* const* argv);
 
 enum class ProgressChoice { Auto, On, Off };
 
+// The detector's values given on the command line. Each wins over the --params file; the run
+// checks the whole set before it opens anything.
+struct DetectorOptions {
+    std::optional<int> minArea;  // AREASIZE
+    std::optional<DetectorKind> detector;
+    std::optional<std::optional<double>> maxArea;  // an empty inner value: none
+    std::optional<std::pair<int, int>> vertices;
+    std::optional<std::string> paramsPath;
+    bool printParams = false;  // print the parameters and exit
+};
+
 // What the program runs on.
 struct Settings {
     std::string inputPath;
     std::string outputPath;
-    int areaSize = 0;
     int skipRate = 1;                         // never 0
     std::optional<std::string> snapshotPath;  // none with --no-snapshot
     bool snapshotAtEnd = false;               // one snapshot, of the last processed frame
     bool windows = true;                      // false: headless by choice
     std::optional<std::string> detectionsPath;
     ProgressChoice progress = ProgressChoice::Auto;
+    DetectorOptions detector;
 };
 
 // Either settings to run on, or what to print before exiting at once with `status`.
@@ -49,6 +62,9 @@ struct CommandLine {
 };
 
 CommandLine toCommandLine(const ParsedWords& parsed);
+
+// Reads the detector's options into `options`; the refusal for standard error, or empty.
+std::string readDetectorOptions(const ParsedWords& parsed, DetectorOptions& options);
 
 inline CommandLine readCommandLine(int argc, const char* const* argv) {
     return toCommandLine(parseWords(argc, argv));

@@ -8,18 +8,17 @@
 #include <chrono>
 #include <utility>
 
-#include "detector/detector.hpp"
 #include "output/interrupts_blocked.hpp"
 
 namespace shapemark {
 
-void markFrame(ProcessedFrame& processed, int areaSize) {
+void markFrame(ProcessedFrame& processed, const Detector& detector) {
     // Before drawing, the copy is the captured frame: detecting in it finds the same shapes.
-    processed.shapes = detect(processed.img, areaSize);
-    draw(processed.img, processed.shapes);
+    processed.shapes = detector.detect(processed.img);
+    Detector::draw(processed.img, processed.shapes);
 }
 
-DetectAhead::DetectAhead(int areaSize) : areaSize_(areaSize) {
+DetectAhead::DetectAhead(Detector detector) : detector_(std::move(detector)) {
     // The decoder and the recording are one thread each, and a frame's detection costs about
     // what either does; more threads than a few would only hold more frames.
     constexpr int kMostThreads = 4;
@@ -56,8 +55,8 @@ void DetectAhead::stop() {
 
 void DetectAhead::submit(ProcessedFrame frame) {
     std::packaged_task<ProcessedFrame()> task(
-        [areaSize = areaSize_, marked = std::move(frame)]() mutable {
-            markFrame(marked, areaSize);
+        [this, marked = std::move(frame)]() mutable {
+            markFrame(marked, detector_);
             return std::move(marked);
         });
     pending_.push_back(task.get_future());

@@ -3,6 +3,8 @@
 
 #include <opencv2/videoio.hpp>
 
+#include <shapemark/detector_params.hpp>
+
 #include <memory>
 #include <string>
 
@@ -17,7 +19,7 @@ namespace shapemark {
 struct RunState {
     cv::VideoCapture capture;
     int fps = 0;
-    int areaSize = 0;
+    Detector detector;
     int skipRate = 1;  // never 0: the command line refuses it
     Windows windows = Windows::On;
     std::unique_ptr<OrderedOutputs> outputs;

@@ -46,7 +46,6 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     const mode_t fileMode = newFileMode();
     const bool quiet = quietLibraryLog();
     installInterruptHandlers();
-    run.areaSize = settings.areaSize;
     run.skipRate = settings.skipRate;
 
     {
@@ -102,7 +101,7 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
                                                        run.capture.get(cv::CAP_PROP_FRAME_COUNT));
     run.outputs = std::make_unique<OrderedOutputs>(std::move(sinks));
     if (run.windows == Windows::Off) {
-        run.ahead = std::make_unique<DetectAhead>(run.areaSize);
+        run.ahead = std::make_unique<DetectAhead>(run.detector);
     }
     return std::nullopt;
 }
