@@ -1,21 +1,29 @@
-// The Python module `shapemark._shapemark`: detect and draw on numpy images, frames of a video.
+// The Python module `shapemark._shapemark`: detect and draw on numpy images, frames of a video,
+// the detector's parameters.
 // Detection runs without the interpreter lock, so Python threads really run in parallel.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <shapemark/detector_params.hpp>
 #include <shapemark/shapemark.hpp>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "cli/version.hpp"
 #include "driver/frame_reader.hpp"
+#include "params/param_fields.hpp"
 
 namespace py = pybind11;
 
@@ -59,10 +67,123 @@ Image asImage(const py::handle& image, const char* function) {
     return {array, mat};
 }
 
-std::vector<shapemark::Shape> detect(const py::handle& image, int areaSize) {
-    const Image view = asImage(image, "detect");
+// The parameters' keywords are their snake_case keys; a bad value raises ValueError naming
+// the key and its range, as DetectorParams::validate does.
+shapemark::DetectorParams paramsFromKeywords(const py::kwargs& keywords) {
+    namespace params = shapemark::params;
+    shapemark::DetectorParams result;
+    for (const auto& [name, value] : keywords) {
+        const std::string key = py::str(name);
+        const auto* field =
+            std::find_if(params::kParamFields.begin(), params::kParamFields.end(),
+                         [&](const params::ParamField& f) { return f.key == key; });
+        if (field == params::kParamFields.end()) {
+            throw py::type_error("DetectorParams() got an unexpected keyword argument '" + key +
+                                 "'");
+        }
+        const auto bad = [&](const char* expected) {
+            return py::value_error(key + " must be " + expected + ", not " +
+                                   std::string(py::repr(value)));
+        };
+        const auto number = [&]() {
+            if (!py::isinstance<py::int_>(value) && !py::isinstance<py::float_>(value)) {
+                throw bad("a number");
+            }
+            return value.cast<double>();
+        };
+        std::visit(
+            [&](auto member) {
+                using Value = std::decay_t<decltype(result.*member)>;
+                if constexpr (std::is_same_v<Value, shapemark::DetectorKind>) {
+                    const auto kind = py::isinstance<py::str>(value)
+                                          ? params::detectorKind(value.cast<std::string>())
+                                          : std::nullopt;
+                    if (!kind) {
+                        throw bad("'classic' or 'robust'");
+                    }
+                    result.*member = *kind;
+                } else if constexpr (std::is_same_v<Value, int>) {
+                    if (!py::isinstance<py::int_>(value) || py::isinstance<py::bool_>(value)) {
+                        throw bad("a whole number");
+                    }
+                    const auto whole = value.cast<long long>();
+                    if (whole < INT_MIN || whole > INT_MAX) {
+                        throw bad("a 32-bit whole number");
+                    }
+                    result.*member = static_cast<int>(whole);
+                } else if constexpr (std::is_same_v<Value, double>) {
+                    result.*member = number();
+                } else if (value.is_none()) {
+                    (result.*member).reset();
+                } else {
+                    result.*member = number();
+                }
+            },
+            field->member);
+    }
+    result.validate();
+    return result;
+}
+
+py::object fieldValue(const shapemark::DetectorParams& p, const shapemark::params::FieldMember& m) {
+    return std::visit(
+        [&](auto member) -> py::object {
+            const auto& value = p.*member;
+            using Value = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<Value, shapemark::DetectorKind>) {
+                return py::str(std::string(shapemark::params::detectorName(value)));
+            } else if constexpr (std::is_same_v<Value, std::optional<double>>) {
+                return value ? py::object(py::float_(*value)) : py::none();
+            } else {
+                return py::cast(value);
+            }
+        },
+        m);
+}
+
+std::string paramsRepr(const shapemark::DetectorParams& p) {
+    std::string text = "DetectorParams(";
+    for (const shapemark::params::ParamField& field : shapemark::params::kParamFields) {
+        text += (text.back() == '(' ? "" : ", ") + std::string(field.key) + "=" +
+                std::string(py::repr(fieldValue(p, field.member)));
+    }
+    return text + ")";
+}
+
+shapemark::DetectorParams withAreaSize(const std::optional<shapemark::DetectorParams>& params,
+                                       int areaSize) {
+    shapemark::DetectorParams result = params.value_or(shapemark::DetectorParams{});
+    result.minArea = areaSize;
+    return result;
+}
+
+std::vector<shapemark::Shape> detectWith(const shapemark::Detector& detector,
+                                         const py::handle& image, const char* function) {
+    const Image view = asImage(image, function);
     const py::gil_scoped_release unlocked;
-    return shapemark::detect(view.mat, areaSize);
+    return detector.detect(view.mat);
+}
+
+std::vector<shapemark::Shape> detect(const py::handle& image, int areaSize,
+                                     const std::optional<shapemark::DetectorParams>& params) {
+    if (!params) {
+        const Image view = asImage(image, "detect");
+        const py::gil_scoped_release unlocked;
+        return shapemark::detect(view.mat, areaSize);
+    }
+    return detectWith(shapemark::Detector(withAreaSize(params, areaSize)), image, "detect");
+}
+
+py::array binarise(const py::handle& image, const std::optional<shapemark::DetectorParams>& params) {
+    const Image view = asImage(image, "binarise");
+    cv::Mat binary;
+    {
+        const py::gil_scoped_release unlocked;
+        binary = shapemark::binarise(view.mat, params.value_or(shapemark::DetectorParams{}));
+    }
+    py::array_t<std::uint8_t> out({binary.rows, binary.cols});
+    binary.copyTo(cv::Mat(binary.rows, binary.cols, CV_8UC1, out.mutable_data()));
+    return std::move(out);
 }
 
 py::array draw(const py::handle& image, const std::vector<shapemark::Shape>& shapes) {
@@ -120,8 +241,8 @@ struct Frame {
 // damaged frame is skipped; the end of the input ends.
 class Frames {
   public:
-    Frames(const std::string& path, int areaSize, int skipRate)
-        : path_(path), areaSize_(areaSize), skipRate_(skipRate) {
+    Frames(const std::string& path, shapemark::Detector detector, int skipRate)
+        : path_(path), detector_(std::move(detector)), skipRate_(skipRate) {
         if (skipRate < 1) {
             throw py::value_error("frames: skip_rate must be 1 or more; got " +
                                   std::to_string(skipRate));
@@ -161,7 +282,7 @@ class Frames {
                 number = counter_;
                 image = std::move(read.frame);  // the reader keeps no reference
                 timeMs = read.timeMs;
-                shapes = shapemark::detect(image, areaSize_);
+                shapes = detector_.detect(image);
                 break;
             }
         }
@@ -178,7 +299,7 @@ class Frames {
 
   private:
     std::string path_;
-    int areaSize_;
+    shapemark::Detector detector_;
     long long skipRate_;
     cv::VideoCapture capture_;
     std::unique_ptr<shapemark::FrameReader> reader_;
@@ -209,9 +330,42 @@ PYBIND11_MODULE(_shapemark, m) {
             "The polygon's centroid, (x, y).")
         .def("__repr__", &shapeRepr);
 
+    py::class_<shapemark::DetectorParams> detectorParams(
+        m, "DetectorParams",
+        "The detector's parameters, by keyword: detector, min_area, max_area, min_vertices, "
+        "max_vertices, threshold_block, threshold_offset, median_aperture, approx_tolerance, "
+        "cleanup_passes; the others keep the tool's defaults. A bad value raises ValueError "
+        "naming the field and its range.");
+    detectorParams.def(py::init(&paramsFromKeywords));
+    for (const shapemark::params::ParamField& field : shapemark::params::kParamFields) {
+        detectorParams.def_property_readonly(
+            field.key.data(), [member = field.member](const shapemark::DetectorParams& p) {
+                return fieldValue(p, member);
+            });
+    }
+    detectorParams.def("__repr__", &paramsRepr);
+
+    py::class_<shapemark::Detector>(m, "Detector",
+                                    "A detector built once from its DetectorParams.")
+        .def(py::init<shapemark::DetectorParams>(), py::arg("params"))
+        .def_property_readonly("params", &shapemark::Detector::params)
+        .def(
+            "detect",
+            [](const shapemark::Detector& detector, const py::handle& image) {
+                return detectWith(detector, image, "Detector.detect");
+            },
+            py::arg("image"), "The image's shapes by these parameters, in drawing order.")
+        .def_static("draw", &draw, py::arg("image"), py::arg("shapes"),
+                    "As shapemark.draw: a copy of the image with the shapes outlined.");
+
     m.def("detect", &detect, py::arg("image"), py::arg("area_size"),
+          py::arg("params") = py::none(),
           "The shapes of a BGR image whose contour area lies strictly between area_size and "
-          "10000, in drawing order; [] when there are none. The image is only read.");
+          "params.max_area (10000 by default), in drawing order; [] when there are none. "
+          "area_size overrides params.min_area. The image is only read.");
+    m.def("binarise", &binarise, py::arg("image"), py::arg("params") = py::none(),
+          "The classic detector's binary image, (H, W) uint8 with 255 for shape: the image its "
+          "contours are traced on, for tuning the parameters.");
     m.def("draw", &draw, py::arg("image"), py::arg("shapes"),
           "A copy of the image with the shapes outlined in green, as the shapemark tool marks "
           "a frame. The image is only read.");
@@ -235,10 +389,13 @@ PYBIND11_MODULE(_shapemark, m) {
 
     m.def(
         "frames",
-        [](const py::object& path, int areaSize, int skipRate) {
-            return std::make_unique<Frames>(pathText(path), areaSize, skipRate);
+        [](const py::object& path, int areaSize, int skipRate,
+           const std::optional<shapemark::DetectorParams>& params) {
+            shapemark::Detector detector(withAreaSize(params, areaSize));
+            return std::make_unique<Frames>(pathText(path), std::move(detector), skipRate);
         },
         py::arg("path"), py::arg("area_size"), py::arg("skip_rate") = 1,
+        py::arg("params") = py::none(),
         "Iterates the processed frames of the video at path, as the shapemark tool chooses "
         "them: every skip_rate-th frame, damaged frames left out. Raises OSError when the "
         "video cannot be opened.");

@@ -117,7 +117,7 @@ TEST(BinariseFrame, WholeIterationLeavesCapturedFrameUntouched) {
     Storage storage;
     cloneFrame(frame, img);
     binariseFrame(img, grey, Iat);
-    scanContours(Iat, 100, storage);
+    scanContours(Iat, DetectorParams{DetectorKind::Classic, 100}, storage);
     testing::drawMarked(img, storage);
     ASSERT_GT(testing::differingPixels(img, captured), 0);  // the square was outlined
     EXPECT_EQ(frame.size(), captured.size());

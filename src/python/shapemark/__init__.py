@@ -2,8 +2,32 @@
 
 detect(image, area_size) lists the shapes of one BGR image, draw(image, shapes) returns a copy
 with their green outlines, and frames(path, area_size) walks a video as the shapemark tool does.
+Each takes params=DetectorParams(...) to tune the detector; Detector(params) keeps them, and
+binarise(image, params) shows the binary image the shapes are traced on.
 """
 
-from ._shapemark import Frame, Frames, Shape, __version__, detect, draw, frames
+from ._shapemark import (
+    Detector,
+    DetectorParams,
+    Frame,
+    Frames,
+    Shape,
+    __version__,
+    binarise,
+    detect,
+    draw,
+    frames,
+)
 
-__all__ = ["Frame", "Frames", "Shape", "__version__", "detect", "draw", "frames"]
+__all__ = [
+    "Detector",
+    "DetectorParams",
+    "Frame",
+    "Frames",
+    "Shape",
+    "__version__",
+    "binarise",
+    "detect",
+    "draw",
+    "frames",
+]
