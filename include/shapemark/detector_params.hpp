@@ -47,8 +47,8 @@ struct DetectorParams {
     // Douglas-Peucker tolerance as a share of the closed perimeter, 0 to 0.5: 2% keeps real
     // corners and drops the staircase of a digitised edge.
     double approxTolerance = 0.02;
-    // 3x3 erosions, then as many dilations, 0 to 10: 2 remove specks and strips thinner than
-    // 5 pixels.
+    // 3x3 erosions, then as many dilations, of the light areas, 0 to 10: 2 remove light specks
+    // and strips thinner than 5 pixels.
     int cleanupPasses = 2;
 
     // Throws std::invalid_argument naming the field (snake_case) and the range it breaks.
@@ -60,7 +60,7 @@ struct DetectorParams {
 class SHAPEMARK_API Detector {
   public:
     // Validates; throws std::invalid_argument for a bad value or a detector not available.
-    explicit Detector(DetectorParams params = {});
+    explicit Detector(const DetectorParams& params = {});
     [[nodiscard]] const DetectorParams& params() const { return params_; }
     // As shapemark::detect, by these parameters.
     [[nodiscard]] std::vector<Shape> detect(const cv::Mat& bgr) const;
@@ -70,8 +70,9 @@ class SHAPEMARK_API Detector {
     DetectorParams params_;
 };
 
-// The classic detector's binary image (8-bit, 255 for shape), the one its contours are traced
-// on: for tuning threshold_block, threshold_offset, median_aperture and cleanup_passes.
+// The classic detector's binary image, the one its contours are traced on: 8-bit, 0 where a
+// pixel is threshold_offset darker than its surroundings (the shapes), 255 elsewhere. For
+// tuning threshold_block, threshold_offset, median_aperture and cleanup_passes.
 // Validates `params`; takes the same images as detect.
 SHAPEMARK_API cv::Mat binarise(const cv::Mat& bgr, const DetectorParams& params = {});
 

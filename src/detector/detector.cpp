@@ -1,7 +1,6 @@
 #include <shapemark/detector_params.hpp>
 
 #include <stdexcept>
-#include <utility>
 
 #include "detector/detector.hpp"
 
@@ -17,7 +16,7 @@ void requireAvailable(DetectorKind kind) {
 }
 }  // namespace
 
-Detector::Detector(DetectorParams params) : params_(std::move(params)) {
+Detector::Detector(const DetectorParams& params) : params_(params) {
     params_.validate();
     requireAvailable(params_.detector);
 }

@@ -18,7 +18,7 @@ void markFrame(ProcessedFrame& processed, const Detector& detector) {
     Detector::draw(processed.img, processed.shapes);
 }
 
-DetectAhead::DetectAhead(Detector detector) : detector_(std::move(detector)) {
+DetectAhead::DetectAhead(const Detector& detector) : detector_(detector) {
     // The decoder and the recording are one thread each, and a frame's detection costs about
     // what either does; more threads than a few would only hold more frames.
     constexpr int kMostThreads = 4;
@@ -54,11 +54,10 @@ void DetectAhead::stop() {
 }
 
 void DetectAhead::submit(ProcessedFrame frame) {
-    std::packaged_task<ProcessedFrame()> task(
-        [this, marked = std::move(frame)]() mutable {
-            markFrame(marked, detector_);
-            return std::move(marked);
-        });
+    std::packaged_task<ProcessedFrame()> task([this, marked = std::move(frame)]() mutable {
+        markFrame(marked, detector_);
+        return std::move(marked);
+    });
     pending_.push_back(task.get_future());
     {
         const std::lock_guard<std::mutex> lock(mutex_);

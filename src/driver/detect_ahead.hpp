@@ -24,7 +24,7 @@ void markFrame(ProcessedFrame& processed, const Detector& detector);
 class DetectAhead {
   public:
     // As many threads as the machine has cores, up to 4, and one frame more than that ahead.
-    explicit DetectAhead(Detector detector);
+    explicit DetectAhead(const Detector& detector);
     ~DetectAhead();
     DetectAhead(const DetectAhead&) = delete;
     DetectAhead& operator=(const DetectAhead&) = delete;

@@ -4,6 +4,7 @@
 
 #include <shapemark/detector_params.hpp>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string_view>
@@ -11,9 +12,8 @@
 
 namespace shapemark::params {
 
-using FieldMember =
-    std::variant<DetectorKind DetectorParams::*, int DetectorParams::*, double DetectorParams::*,
-                 std::optional<double> DetectorParams::*>;
+using FieldMember = std::variant<DetectorKind DetectorParams::*, int DetectorParams::*,
+                                 double DetectorParams::*, std::optional<double> DetectorParams::*>;
 
 struct ParamField {
     std::string_view key;
@@ -41,12 +41,11 @@ inline constexpr std::string_view detectorName(DetectorKind kind) {
 }
 
 inline std::optional<DetectorKind> detectorKind(std::string_view name) {
-    for (const DetectorKind kind : {DetectorKind::Classic, DetectorKind::Robust}) {
-        if (name == detectorName(kind)) {
-            return kind;
-        }
-    }
-    return std::nullopt;
+    constexpr std::array<DetectorKind, 2> kKinds = {DetectorKind::Classic, DetectorKind::Robust};
+    const auto* found = std::find_if(kKinds.begin(), kKinds.end(), [name](DetectorKind kind) {
+        return name == detectorName(kind);
+    });
+    return found == kKinds.end() ? std::nullopt : std::optional<DetectorKind>(*found);
 }
 
 }  // namespace shapemark::params

@@ -28,15 +28,16 @@ std::string readWhole(const std::string& path) {
 
 // cv::FileStorage reports "(LINE): what" within its message (as the function's name, in
 // OpenCV 4.6); the line it counts includes the header line we may have added.
-ParamsFileError parseError(const std::string& path, const cv::Exception& error, int addedLines) {
+[[noreturn]] void throwParseError(const std::string& path, const cv::Exception& error,
+                                  int addedLines) {
     static const std::regex kLine(R"(\((\d+)\): ([^'\n]*))");
     std::smatch match;
     if (std::regex_search(error.msg, match, kLine)) {
         const int line = std::stoi(match[1]) - addedLines;
-        return ParamsFileError(path + ":" + std::to_string(line) + ": not valid YAML: " +
-                               match[2].str());
+        throw ParamsFileError(path + ":" + std::to_string(line) +
+                              ": not valid YAML: " + match[2].str());
     }
-    return ParamsFileError(path + ": not valid YAML (" + error.err + ")");
+    throw ParamsFileError(path + ": not valid YAML (" + error.err + ")");
 }
 
 template <typename... Ts>
@@ -107,10 +108,10 @@ void readParamsFile(const std::string& path, DetectorParams& params) {
     }
     cv::FileStorage storage;
     try {
-        storage.open(text, cv::FileStorage::READ | cv::FileStorage::MEMORY |
-                               cv::FileStorage::FORMAT_YAML);
+        storage.open(
+            text, cv::FileStorage::READ | cv::FileStorage::MEMORY | cv::FileStorage::FORMAT_YAML);
     } catch (const cv::Exception& error) {
-        throw parseError(path, error, addedLines);
+        throwParseError(path, error, addedLines);
     }
     YamlMap root(storage.root(), path);
     readDetectorParams(root, params);

@@ -26,7 +26,7 @@ cv::FileNode YamlMap::take(std::string_view key) {
 }
 
 YamlMap YamlMap::map(std::string_view key) {
-    return YamlMap(take(key), where_ + ": " + std::string(key));
+    return {take(key), where_ + ": " + std::string(key)};
 }
 
 void YamlMap::finish() const {

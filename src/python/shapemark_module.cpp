@@ -72,11 +72,11 @@ Image asImage(const py::handle& image, const char* function) {
 shapemark::DetectorParams paramsFromKeywords(const py::kwargs& keywords) {
     namespace params = shapemark::params;
     shapemark::DetectorParams result;
-    for (const auto& [name, value] : keywords) {
-        const std::string key = py::str(name);
-        const auto* field =
-            std::find_if(params::kParamFields.begin(), params::kParamFields.end(),
-                         [&](const params::ParamField& f) { return f.key == key; });
+    for (const auto& item : keywords) {
+        const std::string key = py::str(item.first);
+        const py::handle value = item.second;
+        const auto* field = std::find_if(params::kParamFields.begin(), params::kParamFields.end(),
+                                         [&](const params::ParamField& f) { return f.key == key; });
         if (field == params::kParamFields.end()) {
             throw py::type_error("DetectorParams() got an unexpected keyword argument '" + key +
                                  "'");
@@ -113,10 +113,8 @@ shapemark::DetectorParams paramsFromKeywords(const py::kwargs& keywords) {
                     result.*member = static_cast<int>(whole);
                 } else if constexpr (std::is_same_v<Value, double>) {
                     result.*member = number();
-                } else if (value.is_none()) {
-                    (result.*member).reset();
                 } else {
-                    result.*member = number();
+                    result.*member = value.is_none() ? std::nullopt : Value(number());
                 }
             },
             field->member);
@@ -174,7 +172,8 @@ std::vector<shapemark::Shape> detect(const py::handle& image, int areaSize,
     return detectWith(shapemark::Detector(withAreaSize(params, areaSize)), image, "detect");
 }
 
-py::array binarise(const py::handle& image, const std::optional<shapemark::DetectorParams>& params) {
+py::array binarise(const py::handle& image,
+                   const std::optional<shapemark::DetectorParams>& params) {
     const Image view = asImage(image, "binarise");
     cv::Mat binary;
     {
@@ -241,8 +240,8 @@ struct Frame {
 // damaged frame is skipped; the end of the input ends.
 class Frames {
   public:
-    Frames(const std::string& path, shapemark::Detector detector, int skipRate)
-        : path_(path), detector_(std::move(detector)), skipRate_(skipRate) {
+    Frames(const std::string& path, const shapemark::Detector& detector, int skipRate)
+        : path_(path), detector_(detector), skipRate_(skipRate) {
         if (skipRate < 1) {
             throw py::value_error("frames: skip_rate must be 1 or more; got " +
                                   std::to_string(skipRate));
@@ -345,8 +344,7 @@ PYBIND11_MODULE(_shapemark, m) {
     }
     detectorParams.def("__repr__", &paramsRepr);
 
-    py::class_<shapemark::Detector>(m, "Detector",
-                                    "A detector built once from its DetectorParams.")
+    py::class_<shapemark::Detector>(m, "Detector", "A detector built once from its DetectorParams.")
         .def(py::init<shapemark::DetectorParams>(), py::arg("params"))
         .def_property_readonly("params", &shapemark::Detector::params)
         .def(
@@ -358,14 +356,14 @@ PYBIND11_MODULE(_shapemark, m) {
         .def_static("draw", &draw, py::arg("image"), py::arg("shapes"),
                     "As shapemark.draw: a copy of the image with the shapes outlined.");
 
-    m.def("detect", &detect, py::arg("image"), py::arg("area_size"),
-          py::arg("params") = py::none(),
+    m.def("detect", &detect, py::arg("image"), py::arg("area_size"), py::arg("params") = py::none(),
           "The shapes of a BGR image whose contour area lies strictly between area_size and "
           "params.max_area (10000 by default), in drawing order; [] when there are none. "
           "area_size overrides params.min_area. The image is only read.");
     m.def("binarise", &binarise, py::arg("image"), py::arg("params") = py::none(),
-          "The classic detector's binary image, (H, W) uint8 with 255 for shape: the image its "
-          "contours are traced on, for tuning the parameters.");
+          "The classic detector's binary image, the one its contours are traced on: (H, W) "
+          "uint8, 0 where a pixel is threshold_offset darker than its surroundings (the "
+          "shapes), 255 elsewhere. For tuning the parameters.");
     m.def("draw", &draw, py::arg("image"), py::arg("shapes"),
           "A copy of the image with the shapes outlined in green, as the shapemark tool marks "
           "a frame. The image is only read.");
@@ -391,8 +389,8 @@ PYBIND11_MODULE(_shapemark, m) {
         "frames",
         [](const py::object& path, int areaSize, int skipRate,
            const std::optional<shapemark::DetectorParams>& params) {
-            shapemark::Detector detector(withAreaSize(params, areaSize));
-            return std::make_unique<Frames>(pathText(path), std::move(detector), skipRate);
+            const shapemark::Detector detector(withAreaSize(params, areaSize));
+            return std::make_unique<Frames>(pathText(path), detector, skipRate);
         },
         py::arg("path"), py::arg("area_size"), py::arg("skip_rate") = 1,
         py::arg("params") = py::none(),
