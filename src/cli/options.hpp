@@ -70,12 +70,12 @@ inline constexpr std::array<Option, 14> kOptions = {{
      "The detector to run: classic, one adaptive threshold of the grey image (the default), or "
      "robust, which this version does not have yet and refuses."},
     {OptionId::MaxArea, "max-area", "N|none", ValueKind::Number, "",
-     "mark only shapes under N square pixels (default 10000; none: no bound)",
+     "mark only shapes under N square pixels (default 10000)",
      "Mark only shapes whose contour area is under N square pixels; none lifts the bound. The "
      "default, 10000, suits small frames, where anything larger was background; at 1080p real "
      "shapes are larger, so raise it or give none. Same as max_area in --params."},
     {OptionId::Vertices, "vertices", "MIN-MAX", ValueKind::Number, "",
-     "mark only shapes of MIN to MAX corners, within 3-8 (default 3-8)",
+     "mark only shapes of MIN to MAX corners (default 3-8)",
      "Mark only polygons of MIN to MAX vertices, within 3 to 8; for instance 3-6 drops the "
      "octagons that circles come out as. Same as min_vertices and max_vertices in --params."},
     {OptionId::Params, "params", "FILE", ValueKind::ParamsFile, "",
