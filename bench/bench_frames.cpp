@@ -74,7 +74,7 @@ void prepare(FrameSet& set) {
         cloneFrame(frame, img);
         binariseFrame(img, grey, binary);
         set.binary.push_back(binary.clone());
-        scanContours(binary, kAreaSize, storage);
+        scanContours(binary, DetectorParams{DetectorKind::Classic, kAreaSize}, storage);
         for (const Mark& mark : storage.marked) {
             drawPolygonOutline(img, storage.polygons[mark.polygon]);
         }

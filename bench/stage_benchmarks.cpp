@@ -38,6 +38,7 @@ namespace shapemark::bench {
 
 namespace {
 constexpr int kAreaSize = 100;  // the end-to-end runs use the same value
+const DetectorParams kParams{DetectorKind::Classic, kAreaSize};
 constexpr double kFps = 25.0;
 constexpr mode_t kFileMode = 0644;
 
@@ -95,7 +96,7 @@ void benchScan(benchmark::State& state, const FrameSet& set) {
     while (state.KeepRunning()) {
         const std::size_t k = cursor.next();
         Storage storage;
-        scanContours(binaries[k], kAreaSize, storage);
+        scanContours(binaries[k], kParams, storage);
         for (const Mark& mark : storage.marked) {
             drawPolygonOutline(canvases[k], storage.polygons[mark.polygon]);
         }
@@ -187,7 +188,7 @@ void openOutputs(RunState& run, const std::string& recording, cv::Size size) {
     sinks.recording = std::make_unique<Recording>(recording, kFps, size, true);
     run.outputs =
         std::make_unique<OrderedOutputs>(std::move(sinks), static_cast<unsigned>(usableCpus()));
-    run.areaSize = kAreaSize;
+    run.detector = Detector(kParams);
     run.windows = Windows::Off;
 }
 
@@ -265,7 +266,7 @@ void benchRunFrame(benchmark::State& state, const std::string& video, const std:
     const std::string path = folder + "/run_" + sizeName(first.size()) + ".avi";
     RunState run;
     openOutputs(run, path, first.size());
-    run.ahead = std::make_unique<DetectAhead>(run.areaSize, usableCpus());
+    run.ahead = std::make_unique<DetectAhead>(run.detector, usableCpus());
     long long frameCount = 0;
     processFrame(first, ++frameCount, 0.0, run);
     while (state.KeepRunning()) {

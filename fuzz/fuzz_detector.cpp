@@ -91,7 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(Iat.size() == frame.size() && Iat.type() == CV_8UC1);
     require(cv::countNonZero(Iat == 0) + cv::countNonZero(Iat == 255) == Iat.rows * Iat.cols);
     shapemark::Storage storage;
-    shapemark::scanContours(Iat, areaSize, storage);
+    shapemark::DetectorParams params;
+    params.minArea = areaSize;
+    shapemark::scanContours(Iat, params, storage);
     require(storage.polygons.size() == storage.contours.size());
 
     const std::vector<shapemark::Shape> shapes = shapemark::detect(frame, areaSize);

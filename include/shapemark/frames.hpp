@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <shapemark/detector_params.hpp>
 #include <shapemark/shapemark.hpp>
 
 namespace shapemark {
@@ -24,7 +25,7 @@ struct Frame {
 
 // An input that does not open. what() names the input and the reason; errorNumber() is the
 // errno that goes with it (ENOENT, EACCES, EISDIR, ENODEV), or 0 where none does.
-class OpenError : public std::runtime_error {
+class SHAPEMARK_API OpenError : public std::runtime_error {
   public:
     OpenError(const std::string& what, int errorNumber)
         : std::runtime_error(what), errorNumber_(errorNumber) {}
@@ -38,11 +39,13 @@ class OpenError : public std::runtime_error {
 // ("/dev/video0"), a URL or "pipe:N". Every skip_rate-th frame is processed (a negative rate as
 // its absolute value); frames that fail to decode are counted and left out. One object is read
 // by one thread at a time.
-class Frames {
+class SHAPEMARK_API Frames {
   public:
     // Throws std::invalid_argument for a skip rate of 0 and OpenError when the input does not
     // open.
     Frames(const std::string& input, int areaSize, int skipRate = 1);
+    // As above, detecting by `params` (std::invalid_argument for bad ones).
+    Frames(const std::string& input, const DetectorParams& params, int skipRate = 1);
     ~Frames();
     Frames(Frames&& other) noexcept;
     Frames& operator=(Frames&& other) noexcept;

@@ -8,6 +8,8 @@
 
 #include <vector>
 
+#include <shapemark/export.hpp>
+
 namespace shapemark {
 
 // One shape found in an image.
@@ -19,15 +21,16 @@ struct Shape {
 
 // The shapes whose contour area lies strictly between `areaSize` and 10000 square pixels, in
 // drawing order; empty when there are none. `bgr` (8-bit, 3 channels, not empty) is only read.
-// Any other image throws an exception derived from std::invalid_argument.
-std::vector<Shape> detect(const cv::Mat& bgr, int areaSize);
+// Any other image throws an exception derived from std::invalid_argument. Detector
+// (<shapemark/detector_params.hpp>) takes every other parameter.
+SHAPEMARK_API std::vector<Shape> detect(const cv::Mat& bgr, int areaSize);
 
 // A shape of one's own polygon (to track, say), its area and centre as detect() gives them.
-Shape shapeOf(std::vector<cv::Point> polygon);
+SHAPEMARK_API Shape shapeOf(std::vector<cv::Point> polygon);
 
 // Outlines each shape's polygon on `bgr` in green, 4 pixels wide, in the given order; polygons
 // of fewer than 3 or more than 8 vertices are left out. draw(img, detect(img, a)) gives the
 // tool's marked frame. Takes the same images as detect.
-void draw(cv::Mat& bgr, const std::vector<Shape>& shapes);
+SHAPEMARK_API void draw(cv::Mat& bgr, const std::vector<Shape>& shapes);
 
 }  // namespace shapemark

@@ -37,7 +37,7 @@ struct TrackerParams {
     int keepLostFrames = 15;
 
     // Throws std::invalid_argument naming the field (snake_case) and the range it breaks.
-    void validate() const;
+    SHAPEMARK_API void validate() const;
 };
 
 // A shape of one frame, with its track's id: 0 while the track is tentative.
@@ -46,7 +46,7 @@ struct TrackedShape {
     int id = 0;
 };
 
-class Tracker {
+class SHAPEMARK_API Tracker {
   public:
     explicit Tracker(const TrackerParams& params = {});  // validates; throws std::invalid_argument
     ~Tracker();
@@ -71,9 +71,9 @@ class Tracker {
 // The tracker's parameters as the `tracker:` map of a parameters file (snake_case keys, each
 // optional). Throws std::invalid_argument naming an unknown or repeated key, a value of the
 // wrong kind, or one out of range.
-TrackerParams readTrackerParams(const cv::FileNode& node);
+SHAPEMARK_API TrackerParams readTrackerParams(const cv::FileNode& node);
 
 // Writes `tracker:` with every key, so a file printed this way reads back the same.
-void writeTrackerParams(cv::FileStorage& fs, const TrackerParams& params);
+SHAPEMARK_API void writeTrackerParams(cv::FileStorage& fs, const TrackerParams& params);
 
 }  // namespace shapemark

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <shapemark/detector_params.hpp>
+
 #include "cli/options.hpp"
 
 namespace shapemark::cli {
@@ -31,11 +33,21 @@ ParsedWords parseWords(int argc, const char* const* argv);
 
 enum class ProgressChoice { Auto, On, Off };
 
+// The detector's values given on the command line. Each wins over the --params file; the run
+// checks the whole set before it opens anything.
+struct DetectorOptions {
+    std::optional<int> minArea;  // AREASIZE
+    std::optional<DetectorKind> detector;
+    std::optional<std::optional<double>> maxArea;  // an empty inner value: none
+    std::optional<std::pair<int, int>> vertices;
+    std::optional<std::string> paramsPath;
+    bool printParams = false;  // print the parameters and exit
+};
+
 // What the program runs on.
 struct Settings {
     std::string inputPath;
     std::string outputPath;
-    int areaSize = 0;
     int skipRate = 1;                         // never 0
     std::optional<std::string> snapshotPath;  // none with --no-snapshot
     bool snapshotAtEnd = false;               // one snapshot, of the last processed frame
@@ -45,6 +57,7 @@ struct Settings {
     int threads = 0;  // 0: one per CPU the run may use
     bool track = false;    // ids for the shapes, from frame to frame
     bool drawIds = false;  // the ids drawn beside the outlines; implies track
+    DetectorOptions detector;
 };
 
 // Either settings to run on, or what to print before exiting at once with `status`.
@@ -56,6 +69,9 @@ struct CommandLine {
 };
 
 CommandLine toCommandLine(const ParsedWords& parsed);
+
+// Reads the detector's options into `options`; the refusal for standard error, or empty.
+std::string readDetectorOptions(const ParsedWords& parsed, DetectorOptions& options);
 
 inline CommandLine readCommandLine(int argc, const char* const* argv) {
     return toCommandLine(parseWords(argc, argv));

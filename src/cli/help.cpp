@@ -45,10 +45,26 @@ const char* filePattern(ValueKind kind) {
             return "@(png|PNG)";
         case ValueKind::LogFile:
             return "@(csv|jsonl)";
+        case ValueKind::ParamsFile:
+            return "@(yml|yaml|YML|YAML)";
+        case ValueKind::DetectorName:
+        case ValueKind::Number:
         case ValueKind::None:
             break;
     }
     return "";
+}
+
+// What the shell offers for an option's value.
+std::string valueCompletion(ValueKind kind) {
+    switch (kind) {
+        case ValueKind::DetectorName:
+            return "COMPREPLY=($(compgen -W 'classic robust' -- \"$cur\"))";
+        case ValueKind::Number:
+            return ":";
+        default:
+            return std::string("_shapemark_files '") + filePattern(kind) + "'";
+    }
 }
 }  // namespace
 
@@ -64,7 +80,9 @@ std::string helpText() {
         "  INPUT     the video to read\n"
         "  OUTPUT    the marked video to write (.avi, .mkv, .mov: MP42; .mp4, .m4v: H.264;\n"
         "            .webm: VP8)\n"
-        "  AREASIZE  mark only shapes of more than this many square pixels (and under 10000)\n"
+        "  AREASIZE  mark only shapes of more than this many square pixels, and under\n"
+        "            10000, a bound that kept background blobs out of small frames;\n"
+        "            --max-area raises it, or lifts it with --max-area=none\n"
         "  SKIPRATE  process every SKIPRATE-th frame; 1 processes all\n"
         "\n"
         "Options, before INPUT:\n";
@@ -105,8 +123,7 @@ std::string bashCompletion() {
         names += (names.empty() ? "" : " ") + name;
         if (!option.valueName.empty()) {
             skipValue += (skipValue.empty() ? "" : "|") + name;
-            valueFiles += "        " + name + ") _shapemark_files '" +
-                          filePattern(option.valueKind) + "' ;;\n";
+            valueFiles += "        " + name + ") " + valueCompletion(option.valueKind) + " ;;\n";
         }
     }
     std::string script =

@@ -15,6 +15,11 @@ enum class OptionId {
     Detections,
     Progress,
     NoProgress,
+    Detector,
+    MaxArea,
+    Vertices,
+    Params,
+    PrintParams,
     Threads,
     Track,
     DrawIds,
@@ -23,7 +28,7 @@ enum class OptionId {
 };
 
 // What an option's value names, so that the shell completes the right files.
-enum class ValueKind { None, SnapshotFile, LogFile };
+enum class ValueKind { None, SnapshotFile, LogFile, ParamsFile, DetectorName, Number };
 
 struct Option {
     OptionId id;
@@ -35,7 +40,7 @@ struct Option {
     std::string_view detail;    // the man page's paragraph, plain text
 };
 
-inline constexpr std::array<Option, 12> kOptions = {{
+inline constexpr std::array<Option, 17> kOptions = {{
     {OptionId::Snapshot, "snapshot", "PATH", ValueKind::SnapshotFile, "no-snapshot",
      "write the snapshot of the last marked frame to PATH",
      "Write the snapshot to PATH instead of the fixed path C:/Users/kalenvir/Desktop/cage3.png. "
@@ -63,6 +68,30 @@ inline constexpr std::array<Option, 12> kOptions = {{
      "terminal (for a log file, one line a second)."},
     {OptionId::NoProgress, "no-progress", "", ValueKind::None, "progress",
      "never show the progress line", "Never show the progress line or the summary."},
+    {OptionId::Detector, "detector", "NAME", ValueKind::DetectorName, "",
+     "the detector: classic (the default) or robust",
+     "The detector to run: classic, one adaptive threshold of the grey image (the default), or "
+     "robust, which this version does not have yet and refuses."},
+    {OptionId::MaxArea, "max-area", "N|none", ValueKind::Number, "",
+     "mark only shapes under N square pixels (default 10000)",
+     "Mark only shapes whose contour area is under N square pixels; none lifts the bound. The "
+     "default, 10000, suits small frames, where anything larger was background; at 1080p real "
+     "shapes are larger, so raise it or give none. Same as max_area in --params."},
+    {OptionId::Vertices, "vertices", "MIN-MAX", ValueKind::Number, "",
+     "mark only shapes of MIN to MAX corners (default 3-8)",
+     "Mark only polygons of MIN to MAX vertices, within 3 to 8; for instance 3-6 drops the "
+     "octagons that circles come out as. Same as min_vertices and max_vertices in --params."},
+    {OptionId::Params, "params", "FILE", ValueKind::ParamsFile, "",
+     "read the detector's parameters from the YAML FILE",
+     "Read the detector's parameters from FILE, YAML as --print-params writes it (the %YAML:1.0 "
+     "line may be left out): detector, min_area, max_area, min_vertices, max_vertices, "
+     "threshold_block, threshold_offset, median_aperture, approx_tolerance, cleanup_passes. An "
+     "unknown or repeated key, or a value out of its range, is refused. Options on the command "
+     "line win over the file, and AREASIZE always sets min_area."},
+    {OptionId::PrintParams, "print-params", "", ValueKind::None, "",
+     "print the effective parameters as a --params file and exit",
+     "Print the parameters the run would use, as a file for --params, on standard output and "
+     "exit with status 0, so that a run can be reproduced. Needs no other words."},
     {OptionId::Threads, "threads", "N", ValueKind::None, "",
      "use N threads (1-256; default: one per CPU)",
      "Use N threads (1 to 256), even beyond the CPUs. By default, one per CPU the tool may use: "

@@ -77,7 +77,8 @@ CommandLine toCommandLine(const ParsedWords& parsed) {
     if (given(parsed, OptionId::Version)) {
         return exitWith(0, versionText(), {});
     }
-    if (parsed.words.size() < kWordCount) {
+    const bool printOnly = given(parsed, OptionId::PrintParams) && parsed.words.empty();
+    if (parsed.words.size() < kWordCount && !printOnly) {
         if (!parsed.optionsGiven) {
             return exitWith(kStatusUsage, kUsage, {});
         }
@@ -93,9 +94,18 @@ CommandLine toCommandLine(const ParsedWords& parsed) {
         return exitWith(kStatusUsage, {}, clash);
     }
     Settings settings;
+    const std::string refused = readDetectorOptions(parsed, settings.detector);
+    if (!refused.empty()) {
+        return exitWith(kStatusUsage, {}, refused);
+    }
+    if (printOnly) {
+        CommandLine line;
+        line.settings = std::move(settings);
+        return line;
+    }
     settings.inputPath = parsed.words[0];
     settings.outputPath = parsed.words[1];
-    settings.areaSize = parseDecimal(parsed.words[2].c_str());
+    settings.detector.minArea = parseDecimal(parsed.words[2].c_str());
     settings.skipRate = parseDecimal(parsed.words[3].c_str());
     // The skip rule divides by the skip rate.
     if (settings.skipRate == 0) {

@@ -6,7 +6,8 @@ namespace shapemark {
 
 void drawPolygonOutline(cv::Mat& img, const Polygon& approx) {
     const std::size_t n = approx.size();
-    if (n < params::kMinVertices || n > params::kMaxVertices) {
+    if (n < static_cast<std::size_t>(DetectorParams::kFewestVertices) ||
+        n > static_cast<std::size_t>(DetectorParams::kMostVertices)) {
         return;
     }
     // Segment k runs from vertex k to vertex k+1; the last one closes back to vertex 0.

@@ -6,18 +6,17 @@
 #include <chrono>
 #include <utility>
 
-#include "detector/detector.hpp"
 #include "output/interrupts_blocked.hpp"
 
 namespace shapemark {
 
-void markFrame(ProcessedFrame& processed, int areaSize) {
+void markFrame(ProcessedFrame& processed, const Detector& detector) {
     // Before drawing, the copy is the captured frame: detecting in it finds the same shapes.
-    processed.shapes = detect(processed.img, areaSize);
-    draw(processed.img, processed.shapes);
+    processed.shapes = detector.detect(processed.img);
+    Detector::draw(processed.img, processed.shapes);
 }
 
-DetectAhead::DetectAhead(int areaSize, int threads) : areaSize_(areaSize) {
+DetectAhead::DetectAhead(const Detector& detector, int threads) : detector_(detector) {
     const auto count = static_cast<std::size_t>(std::max(1, threads));
     capacity_ = count + 1;
     const InterruptsBlocked blocked;  // the threads inherit the mask
@@ -49,11 +48,10 @@ void DetectAhead::stop() {
 }
 
 void DetectAhead::submit(ProcessedFrame frame) {
-    std::packaged_task<ProcessedFrame()> task(
-        [areaSize = areaSize_, marked = std::move(frame)]() mutable {
-            markFrame(marked, areaSize);
-            return std::move(marked);
-        });
+    std::packaged_task<ProcessedFrame()> task([this, marked = std::move(frame)]() mutable {
+        markFrame(marked, detector_);
+        return std::move(marked);
+    });
     pending_.push_back(task.get_future());
     {
         const std::lock_guard<std::mutex> lock(mutex_);

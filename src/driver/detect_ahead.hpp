@@ -9,20 +9,22 @@
 #include <thread>
 #include <vector>
 
+#include <shapemark/detector_params.hpp>
+
 #include "output/processed_frame.hpp"
 
 namespace shapemark {
 
 // Marks a processed frame whose `img` holds the captured frame's pixels (the frame itself, or a
 // copy): detects the shapes in it, then draws them on it.
-void markFrame(ProcessedFrame& processed, int areaSize);
+void markFrame(ProcessedFrame& processed, const Detector& detector);
 
 // A small pool that marks frames and gives them back in the order they came. The main thread
 // owns the object; only the pool's threads run markFrame.
 class DetectAhead {
   public:
     // `threads` threads (at least one), and one frame more than that ahead.
-    DetectAhead(int areaSize, int threads);
+    DetectAhead(const Detector& detector, int threads);
     ~DetectAhead();
     DetectAhead(const DetectAhead&) = delete;
     DetectAhead& operator=(const DetectAhead&) = delete;
@@ -42,7 +44,7 @@ class DetectAhead {
     void work();
     void stop();
 
-    const int areaSize_;
+    const Detector detector_;  // only read, by every thread at once
     std::size_t capacity_ = 0;
     std::deque<std::future<ProcessedFrame>> pending_;  // in frame order
 

@@ -103,7 +103,7 @@ bool processFrame(const cv::Mat& frame, long long frameCount, double timeMs, Run
         return handOverMarked(*run.ahead, run, false);
     }
     cloneFrame(frame, processed.img);
-    markFrame(processed, run.areaSize);
+    markFrame(processed, run.detector);
     identifyShapes(processed, run);
     showProcessed(frame, processed.img, run.windows);
     return handOver(std::move(processed), run);

@@ -3,6 +3,8 @@
 
 #include <shapemark/tracker.hpp>
 
+#include <shapemark/detector_params.hpp>
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,7 +22,7 @@ namespace shapemark {
 struct RunState {
     std::unique_ptr<FrameSource> source;
     int fps = 0;
-    int areaSize = 0;
+    Detector detector;
     int skipRate = 1;  // never 0: the command line refuses it
     Windows windows = Windows::On;
     std::unique_ptr<OrderedOutputs> outputs;
@@ -29,6 +31,7 @@ struct RunState {
     std::unique_ptr<DetectAhead> ahead;
     // With tracking: the one tracker of the run, fed in frame order as frames come back marked,
     // never inside the marking pool; and whether the ids are drawn.
+    TrackerParams trackerParams;  // from the parameters file
     std::optional<Tracker> tracker;
     bool drawIds = false;
     std::unique_ptr<cli::ProgressLine> progress;

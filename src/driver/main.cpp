@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "cli/exit_status.hpp"
+#include "driver/choose_detector.hpp"
 #include "driver/run_report.hpp"
 #include "driver/run_setup.hpp"
 #include "driver/standard_streams.hpp"
@@ -20,15 +21,20 @@ int main(int argc, char** argv) {
             std::fputs(commandLine.err.c_str(), stderr);
             return commandLine.status;
         }
-        std::fputs(commandLine.err.c_str(), stderr);  // numbers read only in part
-        // 2. Set up: the input, the windows and the outputs.
+        // 2. The detector, from its options and parameters file; nothing is opened yet.
         RunState run;
+        if (const std::optional<int> status =
+                chooseDetector(commandLine.settings->detector, run.detector, run.trackerParams)) {
+            return *status;
+        }
+        std::fputs(commandLine.err.c_str(), stderr);  // numbers read only in part
+        // 3. Set up: the input, the windows and the outputs.
         if (const std::optional<int> status = setUpRun(*commandLine.settings, run)) {
             return *status;
         }
-        // 3. Run the frame loop to its end.
+        // 4. Run the frame loop to its end.
         const RunResult result = runFrameLoop(run);
-        // 4. Report.
+        // 5. Report.
         return reportRun(result, run);
     } catch (...) {
         // The frame loop finishes the outputs itself; this is a failure before or after it.

@@ -85,10 +85,9 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     const mode_t fileMode = newFileMode();
     const bool quiet = quietLibraryLog();
     installInterruptHandlers();
-    run.areaSize = settings.areaSize;
     run.skipRate = settings.skipRate;
     if (settings.track) {
-        run.tracker.emplace();
+        run.tracker.emplace(run.trackerParams);
         run.drawIds = settings.drawIds;
     }
 
@@ -155,7 +154,7 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     run.outputs =
         std::make_unique<OrderedOutputs>(std::move(sinks), static_cast<unsigned>(budget.threads));
     if (run.windows == Windows::Off) {
-        run.ahead = std::make_unique<DetectAhead>(run.areaSize, budget.threads);
+        run.ahead = std::make_unique<DetectAhead>(run.detector, budget.threads);
     }
     return std::nullopt;
 }

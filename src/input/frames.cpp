@@ -1,4 +1,5 @@
 // The library's walk over a video: the tool's frame source and selection rule, with detection.
+#include <shapemark/detector_params.hpp>
 #include <shapemark/frames.hpp>
 
 #include <cmath>
@@ -12,11 +13,23 @@ namespace shapemark {
 struct Frames::State {
     std::unique_ptr<FrameSource> source;
     FrameSelector selector;
-    int areaSize;
+    Detector detector;
     bool ended = false;
 };
 
-Frames::Frames(const std::string& input, int areaSize, int skipRate) {
+namespace {
+DetectorParams withMinArea(int areaSize) {
+    DetectorParams params;
+    params.minArea = areaSize;
+    return params;
+}
+}  // namespace
+
+Frames::Frames(const std::string& input, int areaSize, int skipRate)
+    : Frames(input, withMinArea(areaSize), skipRate) {}
+
+Frames::Frames(const std::string& input, const DetectorParams& params, int skipRate) {
+    Detector detector(params);          // refuses bad parameters before anything opens
     FrameSelector selector(skipRate);  // refuses 0 before anything opens
     std::unique_ptr<FrameSource> source;
     try {
@@ -24,7 +37,7 @@ Frames::Frames(const std::string& input, int areaSize, int skipRate) {
     } catch (const InputError& error) {
         throw OpenError("cannot open '" + input + "': " + error.what(), error.errorNumber());
     }
-    state_ = std::make_unique<State>(State{std::move(source), selector, areaSize});
+    state_ = std::make_unique<State>(State{std::move(source), selector, std::move(detector)});
 }
 
 Frames::~Frames() = default;
@@ -47,7 +60,7 @@ std::optional<Frame> Frames::next() {
                     frame.timeMs = read.timeMs;
                 }
                 frame.image = std::move(read.frame);  // the reader keeps no reference
-                frame.shapes = detect(frame.image, state_->areaSize);
+                frame.shapes = state_->detector.detect(frame.image);
                 return frame;
             }
         }

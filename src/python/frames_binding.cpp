@@ -3,6 +3,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include <shapemark/detector_params.hpp>
 #include <shapemark/frames.hpp>
 #include <shapemark/tracker.hpp>
 
@@ -59,13 +60,13 @@ struct PyFrame {
 
 class PyFrames {
   public:
-    PyFrames(const std::string& path, int areaSize, int skipRate, bool track) {
+    PyFrames(const std::string& path, const DetectorParams& params, int skipRate, bool track) {
         if (track) {
             tracker_.emplace();
         }
         try {
             const py::gil_scoped_release unlocked;
-            frames_ = std::make_unique<Frames>(path, areaSize, skipRate);
+            frames_ = std::make_unique<Frames>(path, params, skipRate);
         } catch (const OpenError& error) {
             raiseOpenError(error, path);
         } catch (const std::invalid_argument&) {
@@ -141,14 +142,18 @@ void bindFrames(py::module_& module) {
     module.def(
         "frames",
         [](const py::object& path, const py::object& areaSize, const py::object& skipRate,
-           bool track) {
-            return std::make_unique<PyFrames>(pathArgument(path, "frames"),
-                                              intArgument(areaSize, "frames", "area_size"),
+           const std::optional<DetectorParams>& params, bool track) {
+            // area_size wins over params.min_area, as AREASIZE does over the file.
+            DetectorParams chosen = params.value_or(DetectorParams{});
+            chosen.minArea = intArgument(areaSize, "frames", "area_size");
+            chosen.validate();
+            return std::make_unique<PyFrames>(pathArgument(path, "frames"), chosen,
                                               intArgument(skipRate, "frames", "skip_rate"), track);
         },
-        py::arg("path"), py::arg("area_size"), py::arg("skip_rate") = 1, py::arg("track") = false,
+        py::arg("path"), py::arg("area_size"), py::arg("skip_rate") = 1,
+        py::arg("params") = py::none(), py::arg("track") = false,
         "frames(path: str | bytes | os.PathLike, area_size: int, skip_rate: int = 1, "
-        "track: bool = False) -> Frames\n\n"
+        "params: DetectorParams | None = None, track: bool = False) -> Frames\n\n"
         "Iterates the processed frames of the video at path, as the shapemark tool chooses "
         "them: every skip_rate-th frame (a negative rate as its absolute value), damaged frames "
         "counted and left out. path is what the tool's INPUT takes: a file, '-' for standard "

@@ -8,6 +8,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 #include <optional>
+#include <shapemark/detector_params.hpp>
 #include <shapemark/frames.hpp>
 #include <shapemark/shapemark.hpp>
 #include <stdexcept>
@@ -36,12 +37,25 @@ int main() {
     cv::inRange(page, cv::Scalar(0, 255, 0), cv::Scalar(0, 255, 0), green);
     std::cout << (cv::countNonZero(green) > 0 ? "outlined in green" : "not outlined") << "\n";
 
+    // A Detector keeps its parameters: triangles only.
+    shapemark::DetectorParams triangles;
+    triangles.minArea = 100;
+    triangles.maxVertices = 3;
+    std::cout << shapemark::Detector(triangles).detect(before).size() << " triangle(s)\n";
+
     // Errors cross the library's boundary as the standard exception they are documented as.
     try {
         shapemark::detect(cv::Mat(), 100);
         std::cout << "an empty image was accepted\n";
     } catch (const std::invalid_argument&) {
         std::cout << "an empty image is refused\n";
+    }
+    try {
+        triangles.maxVertices = 9;
+        shapemark::Detector refused(triangles);
+        std::cout << "max_vertices 9 was accepted\n";
+    } catch (const std::invalid_argument&) {
+        std::cout << "max_vertices 9 is refused\n";
     }
 
     // A video walked as the tool walks it. The writer comes through shapemark::shapemark alone:

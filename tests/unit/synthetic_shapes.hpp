@@ -71,7 +71,9 @@ inline cv::Mat scanned(const cv::Mat& Iat, const cv::Mat& frame, int areaSize, S
     cv::Mat work = Iat.clone();
     cv::Mat img = frame.clone();
     storage = Storage();
-    scanContours(work, areaSize, storage);
+    DetectorParams params;
+    params.minArea = areaSize;
+    scanContours(work, params, storage);
     drawMarked(img, storage);
     return img;
 }

@@ -117,7 +117,7 @@ TEST(BinariseFrame, WholeIterationLeavesCapturedFrameUntouched) {
     Storage storage;
     cloneFrame(frame, img);
     binariseFrame(img, grey, Iat);
-    scanContours(Iat, 100, storage);
+    scanContours(Iat, DetectorParams{DetectorKind::Classic, 100}, storage);
     testing::drawMarked(img, storage);
     ASSERT_GT(testing::differingPixels(img, captured), 0);  // the square was outlined
     EXPECT_EQ(frame.size(), captured.size());
@@ -148,6 +148,43 @@ TEST(BinariseFrame, ThresholdEqualsTheLibrarysOnNoise) {
         ASSERT_GT(cv::countNonZero(expected), 0);
         ASSERT_GT(cv::countNonZero(expected == 0), 0);
         EXPECT_EQ(cv::countNonZero(Iat != expected), 0) << size;
+    }
+}
+
+}  // namespace
+}  // namespace shapemark
+
+namespace shapemark {
+namespace {
+
+// OpenCV's own pipeline with the same values: the fast threshold must match its mean-C test for
+// any parameters, not only the defaults. Catches a parameter that does not reach its step, and
+// an offset of 0, where grey >= mean + 1 would pass grey = mean = 255.
+TEST(BinariseFrame, EveryParameterSetMatchesOpenCvsAdaptiveThreshold) {
+    cv::Mat frame(120, 160, CV_8UC3);
+    cv::randu(frame, cv::Scalar::all(0), cv::Scalar::all(256));
+    frame(cv::Rect(0, 0, 40, 40)).setTo(cv::Scalar::all(255));  // mean 255 on a flat corner
+    for (const double offset : {0.0, 0.5, 15.0, 200.0}) {
+        for (const int block : {3, 31}) {
+            DetectorParams p;
+            p.thresholdOffset = offset;
+            p.thresholdBlock = block;
+            p.medianAperture = block == 3 ? 1 : 5;
+            p.cleanupPasses = block == 3 ? 0 : 3;
+            cv::Mat grey;
+            cv::Mat Iat;
+            binariseFrame(frame, grey, Iat, p);
+            cv::Mat expected;
+            cv::cvtColor(frame, expected, cv::COLOR_BGR2GRAY);
+            if (p.medianAperture > 1) {
+                cv::medianBlur(expected, expected, p.medianAperture);
+            }
+            cv::adaptiveThreshold(expected, expected, 255, cv::ADAPTIVE_THRESH_MEAN_C,
+                                  cv::THRESH_BINARY, block, offset);
+            cv::erode(expected, expected, cv::Mat(), cv::Point(-1, -1), p.cleanupPasses);
+            cv::dilate(expected, expected, cv::Mat(), cv::Point(-1, -1), p.cleanupPasses);
+            EXPECT_EQ(cv::countNonZero(Iat != expected), 0) << offset << " " << block;
+        }
     }
 }
 

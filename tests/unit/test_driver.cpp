@@ -124,7 +124,8 @@ TEST(DetectAhead, GivesFramesBackInOrderAndStopsAtAFailure) {
                       cv::FILLED);
         frames.push_back(frame);
     }
-    shapemark::DetectAhead ahead(100, 4);  // several threads, so that the order is at stake
+    // Several threads, so that the order is at stake.
+    shapemark::DetectAhead ahead(shapemark::Detector({shapemark::DetectorKind::Classic, 100}), 4);
     for (int i = 0; i < 10; ++i) {
         shapemark::ProcessedFrame copy;
         copy.frameCount = i + 1;
@@ -142,7 +143,7 @@ TEST(DetectAhead, GivesFramesBackInOrderAndStopsAtAFailure) {
     for (std::size_t i = 0; i < back.size(); ++i) {
         shapemark::ProcessedFrame serial;
         serial.img = frames[i].clone();
-        shapemark::markFrame(serial, 100);
+        shapemark::markFrame(serial, shapemark::Detector({shapemark::DetectorKind::Classic, 100}));
         EXPECT_EQ(back[i].frameCount, static_cast<long long>(i) + 1);
         ASSERT_EQ(back[i].shapes.size(), 1U) << i;
         EXPECT_EQ(back[i].shapes[0].polygon, serial.shapes[0].polygon) << i;
