@@ -151,7 +151,7 @@ CommandLine toCommandLine(const ParsedWords& parsed) {
     settings.drawIds = given(parsed, OptionId::DrawIds);
     settings.track = settings.drawIds || given(parsed, OptionId::Track);
     CommandLine line;
-    line.err = readInPart("AREASIZE", parsed.words[2], settings.areaSize) +
+    line.err = readInPart("AREASIZE", parsed.words[2], settings.detector.minArea.value_or(0)) +
                readInPart("SKIPRATE", parsed.words[3], settings.skipRate);
     line.settings = std::move(settings);
     return line;
