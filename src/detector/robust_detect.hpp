@@ -1,0 +1,55 @@
+// The robust detector: several colour planes and threshold windows, each outer contour tested
+// for corners, and the candidates of one physical shape merged into one polygon.
+// It keeps no state between calls, so it may run on several frames at once.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+#include <shapemark/detector_params.hpp>
+#include <shapemark/shapemark.hpp>
+
+namespace shapemark {
+
+// The shapes of `bgr` (8-bit, 3 channels) inside the parameters' area window and vertex range,
+// largest first; each is reported once, by its outer edge.
+std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params);
+
+namespace robust {
+
+using Contour = std::vector<cv::Point>;
+
+// One outer contour found on one plane at one threshold window, in working-image pixels.
+struct Candidate {
+    Contour polygon;            // its corner polygon (approximation), convex when it passes
+    std::vector<cv::Point2f> hull;  // its contour's convex hull, for overlap
+    double area = 0.0;          // contour area
+    bool passes = false;        // convex, corners not curves, vertex count in range
+};
+
+// The planes searched, at the working scale: lightness and the two colour-opponent planes, so
+// that a shape of the background's grey but another colour still stands out.
+std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale);
+
+// The outer contours of the regions standing out of `plane` by more than `offset` over the mean
+// of a `window`-wide box, brighter and darker ones both. Holes are left out: a ring or an
+// outline is traced by its outer edge only. Contours touching the border, thinner than a shape
+// or outside [minArea, maxArea] (working pixels) are dropped.
+void outerContours(const cv::Mat& plane, int window, double offset, double minArea,
+                   double maxArea, std::vector<Contour>& out);
+
+// The candidate a contour makes: its polygon and whether its corners are real corners of a
+// convex polygon of minVertices..maxVertices.
+Candidate cornerCandidate(const Contour& contour, int minVertices, int maxVertices);
+
+// One candidate per physical shape: candidates overlapping by IoU are grouped; a group whose
+// members mostly pass gives its most voted vertex count's largest polygon. Polygons lying
+// inside a larger accepted one (the inner edge of an outline, a hole) are dropped.
+std::vector<Candidate> mergeCandidates(std::vector<Candidate> candidates);
+
+// The intersection over union of two convex polygons.
+double convexIou(const std::vector<cv::Point2f>& a, const std::vector<cv::Point2f>& b);
+
+}  // namespace robust
+}  // namespace shapemark

@@ -1,0 +1,41 @@
+// Every tuning value of the robust detector, in one place. Lengths are in pixels of the
+// working image, which is the frame scaled so that its longer side is at most kWorkingWidth.
+#pragma once
+
+#include <array>
+
+namespace shapemark::robust::tuning {
+
+// Candidate search runs on at most a 1280-pixel-wide image: a 1080p frame costs then what a
+// 720p one does, and a 30-pixel shape still spans 20 pixels.
+constexpr int kWorkingWidth = 1280;
+// Pre-smoothing of each plane against sensor noise and compression blocks.
+constexpr double kSmoothSigma = 1.2;
+// Threshold windows: a narrow one for small and low-contrast shapes, a wide one for the
+// outer edge of large shapes. Only outer contours are kept, so a window narrower than a
+// shape only makes it a ring, whose outer edge is still the shape's.
+constexpr std::array<int, 2> kWindows = {31, 101};
+// How far a region must stand out of its surroundings: grey levels of lightness, and units of
+// the colour-opponent planes (which carry less noise but also less range).
+constexpr double kLightnessOffset = 10.0;
+constexpr double kColourOffset = 7.0;
+// A region narrower than this is a line or a letter stroke, not a shape.
+constexpr double kMinWidth = 7.0;
+// Contours within this distance of the border are cut by it.
+constexpr int kBorderMargin = 2;
+// Polygon tolerance: a share of the perimeter, but never below the contour's own noise.
+constexpr double kApproxShare = 0.02;
+constexpr double kApproxFloor = 1.0;
+// Corners against curves: the contour's mean distance to its polygon may be at most this
+// share of the shape's size (square root of its area) plus the edge noise; a circle's
+// polygon leaves about 4 % of its size.
+constexpr double kCurveShare = 0.012;
+constexpr double kEdgeNoise = 0.35;
+// A contour filling less of its convex hull than this is concave (star, L, arrow).
+constexpr double kMinSolidity = 0.93;
+// Candidates overlapping this much are one physical shape.
+constexpr double kSameShapeIou = 0.6;
+// A polygon this much inside a larger accepted one is its inner edge or a hole.
+constexpr double kInsideShare = 0.8;
+
+}  // namespace shapemark::robust::tuning
