@@ -34,9 +34,28 @@ double meanDeviation(const Contour& contour, const Contour& polygon) {
     return contour.empty() ? 0.0 : sum / static_cast<double>(contour.size());
 }
 
+double meanAlong(const Contour& contour, const cv::Mat& strength) {
+    double sum = 0.0;
+    for (const cv::Point& p : contour) {
+        sum += strength.at<float>(p);
+    }
+    return contour.empty() ? 0.0 : sum / static_cast<double>(contour.size());
+}
+
 }  // namespace
 
-Candidate cornerCandidate(const Contour& contour, int minVertices, int maxVertices) {
+cv::Mat edgeStrength(const cv::Mat& plane) {
+    cv::Mat dx;
+    cv::Mat dy;
+    cv::Sobel(plane, dx, CV_32F, 1, 0);
+    cv::Sobel(plane, dy, CV_32F, 0, 1);
+    cv::Mat magnitude;
+    cv::magnitude(dx, dy, magnitude);
+    return magnitude;
+}
+
+Candidate cornerCandidate(const Contour& contour, const cv::Mat& strength, int minVertices,
+                          int maxVertices) {
     Candidate candidate;
     candidate.area = cv::contourArea(contour);
     Contour hull;
@@ -47,7 +66,8 @@ Candidate cornerCandidate(const Contour& contour, int minVertices, int maxVertic
     const double tolerance = std::max(tuning::kApproxShare * perimeter, tuning::kApproxFloor);
     cv::approxPolyDP(contour, candidate.polygon, tolerance, true);
     const auto vertices = static_cast<int>(candidate.polygon.size());
-    candidate.passes = vertices >= minVertices && vertices <= maxVertices &&
+    candidate.onEdge = meanAlong(contour, strength) >= tuning::kMinEdgeStrength;
+    candidate.passes = candidate.onEdge && vertices >= minVertices && vertices <= maxVertices &&
                        candidate.area >= tuning::kMinSolidity * hullArea &&
                        cv::isContourConvex(candidate.polygon) &&
                        meanDeviation(contour, candidate.polygon) <=

@@ -20,6 +20,12 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
     const double maxArea = params.maxArea ? *params.maxArea * toWorking
                                           : std::numeric_limits<double>::infinity();
     const std::vector<cv::Mat> planes = robust::candidatePlanes(bgr, scale);
+    std::vector<cv::Mat> strengths(planes.size());
+    cv::parallel_for_(cv::Range(0, static_cast<int>(planes.size())), [&](const cv::Range& range) {
+        for (int p = range.start; p < range.end; ++p) {
+            strengths[p] = robust::edgeStrength(planes[p]);
+        }
+    });
 
     // Every plane at every window, one task each; the colour planes carry less range.
     const std::size_t windows = robust::tuning::kWindows.size();
@@ -34,8 +40,12 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
             std::vector<robust::Contour> contours;
             robust::outerContours(planes[plane], window, offset, minArea, maxArea, contours);
             for (const robust::Contour& contour : contours) {
-                found[static_cast<std::size_t>(t)].push_back(
-                    robust::cornerCandidate(contour, params.minVertices, params.maxVertices));
+                robust::Candidate c = robust::cornerCandidate(contour, strengths[plane],
+                                                              params.minVertices,
+                                                              params.maxVertices);
+                if (c.onEdge) {
+                    found[static_cast<std::size_t>(t)].push_back(std::move(c));
+                }
             }
         }
     });

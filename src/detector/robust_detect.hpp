@@ -25,7 +25,8 @@ struct Candidate {
     Contour polygon;            // its corner polygon (approximation), convex when it passes
     std::vector<cv::Point2f> hull;  // its contour's convex hull, for overlap
     double area = 0.0;          // contour area
-    bool passes = false;        // convex, corners not curves, vertex count in range
+    bool onEdge = false;        // it follows a real edge; a halo's contour does not count at all
+    bool passes = false;        // on an edge, convex, corners not curves, vertex count in range
 };
 
 // The planes searched, at the working scale: lightness and the two colour-opponent planes, so
@@ -39,9 +40,14 @@ std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale);
 void outerContours(const cv::Mat& plane, int window, double offset, double minArea,
                    double maxArea, std::vector<Contour>& out);
 
+// The gradient magnitude of a plane, which tells a real edge from the edge of a halo (the
+// ring of background a threshold window draws around a contrasting shape).
+cv::Mat edgeStrength(const cv::Mat& plane);
+
 // The candidate a contour makes: its polygon and whether its corners are real corners of a
-// convex polygon of minVertices..maxVertices.
-Candidate cornerCandidate(const Contour& contour, int minVertices, int maxVertices);
+// convex polygon of minVertices..maxVertices lying on a real edge of `strength`.
+Candidate cornerCandidate(const Contour& contour, const cv::Mat& strength, int minVertices,
+                          int maxVertices);
 
 // One candidate per physical shape: candidates overlapping by IoU are grouped; a group whose
 // members mostly pass gives its most voted vertex count's largest polygon. Polygons lying

@@ -29,7 +29,7 @@ const Candidate* representative(const std::vector<const Candidate*>& group) {
             ++passing;
         }
     }
-    if (2 * passing <= static_cast<int>(group.size())) {
+    if (2 * passing < static_cast<int>(group.size())) {
         return nullptr;  // mostly a curve, a concave or a ragged outline
     }
     const auto best = std::max_element(votes.begin(), votes.end(), [](const auto& a, const auto& b) {

@@ -33,6 +33,9 @@ constexpr double kCurveShare = 0.012;
 constexpr double kEdgeNoise = 0.35;
 // A contour filling less of its convex hull than this is concave (star, L, arrow).
 constexpr double kMinSolidity = 0.93;
+// A contour must follow an edge at least this steep on average (levels per pixel of the
+// smoothed plane, Sobel scale); a halo's contour runs through flat background.
+constexpr double kMinEdgeStrength = 14.0;
 // Candidates overlapping this much are one physical shape.
 constexpr double kSameShapeIou = 0.6;
 // A polygon this much inside a larger accepted one is its inner edge or a hole.
