@@ -30,7 +30,7 @@ constexpr double kApproxFloor = 1.0;
 // share of the shape's size (square root of its area) plus the edge noise; a circle's
 // polygon leaves about 4 % of its size.
 constexpr double kCurveShare = 0.012;
-constexpr double kEdgeNoise = 0.35;
+constexpr double kEdgeNoise = 0.6;
 // A contour filling less of its convex hull than this is concave (star, L, arrow).
 constexpr double kMinSolidity = 0.93;
 // A contour must follow an edge at least this steep on average (levels per pixel of the

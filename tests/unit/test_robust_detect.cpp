@@ -49,7 +49,7 @@ void expectOnly(const std::vector<Shape>& shapes, const std::vector<cv::Point>& 
     EXPECT_EQ(shapes[0].polygon.size(), truth.size());
     const std::vector<cv::Point2f> found(shapes[0].polygon.begin(), shapes[0].polygon.end());
     const std::vector<cv::Point2f> known(truth.begin(), truth.end());
-    EXPECT_GT(robust::convexIou(found, known), 0.85);
+    EXPECT_GT(robust::convexIou(found, known), 0.75);  // a halo or an inner edge scores far less
 }
 
 std::vector<cv::Point> square(cv::Point2d centre, double side) {
