@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
@@ -11,27 +12,66 @@ namespace shapemark::robust {
 
 namespace {
 
-double segmentDistance(cv::Point2d p, cv::Point2d a, cv::Point2d b) {
-    const cv::Point2d ab = b - a;
-    const double length2 = ab.dot(ab);
-    const double t = length2 > 0.0 ? std::clamp((p - a).dot(ab) / length2, 0.0, 1.0) : 0.0;
-    const cv::Point2d d = p - (a + t * ab);
-    return std::sqrt(d.dot(d));
+// How far the contour strays from its polygon along the middle of the polygon's edges (the
+// median, so that a speck of texture touching an edge does not count): a fraction of a pixel
+// for the straight edges of a true polygon, whose rounded corners do not count, and most of
+// the arc's height along a curve.
+double midEdgeDeviation(const Contour& contour, const Contour& polygon) {
+    std::vector<double> deviations;
+    const std::size_t n = polygon.size();
+    for (const cv::Point& point : contour) {
+        const cv::Point2d p(point);
+        double nearest = std::numeric_limits<double>::max();
+        bool middle = false;
+        for (std::size_t k = 0; k < n; ++k) {
+            const cv::Point2d a(polygon[k]);
+            const cv::Point2d ab = cv::Point2d(polygon[(k + 1) % n]) - a;
+            const double length2 = ab.dot(ab);
+            const double t = length2 > 0.0 ? std::clamp((p - a).dot(ab) / length2, 0.0, 1.0) : 0.0;
+            const cv::Point2d d = p - (a + t * ab);
+            const double distance = std::sqrt(d.dot(d));
+            if (distance < nearest) {
+                nearest = distance;
+                middle = t > tuning::kEdgeEnds && t < 1.0 - tuning::kEdgeEnds;
+            }
+        }
+        if (middle) {
+            deviations.push_back(nearest);
+        }
+    }
+    if (deviations.empty()) {
+        return 0.0;
+    }
+    const auto half = deviations.begin() + static_cast<std::ptrdiff_t>(deviations.size() / 2);
+    std::nth_element(deviations.begin(), half, deviations.end());
+    return *half;
 }
 
-// How far the contour strays from its polygon, on average: a fraction of a pixel along the
-// straight edges of a true polygon, a few per cent of its size along a curve.
-double meanDeviation(const Contour& contour, const Contour& polygon) {
-    double sum = 0.0;
-    const std::size_t n = polygon.size();
-    for (const cv::Point& p : contour) {
-        double nearest = std::numeric_limits<double>::max();
-        for (std::size_t k = 0; k < n; ++k) {
-            nearest = std::min(nearest, segmentDistance(p, polygon[k], polygon[(k + 1) % n]));
-        }
-        sum += nearest;
+// The polygon whose vertex count holds over the widest range of tolerances: a corner stays a
+// vertex until the tolerance reaches its depth, while the vertices of a rounded corner or a
+// curve come and go as the tolerance grows.
+Contour stablePolygon(const Contour& contour) {
+    const double perimeter = cv::arcLength(contour, true);
+    std::vector<Contour> polygons(tuning::kApproxShares.size());
+    for (std::size_t i = 0; i < polygons.size(); ++i) {
+        cv::approxPolyDP(contour, polygons[i],
+                         std::max(tuning::kApproxShares[i] * perimeter, tuning::kApproxFloor),
+                         true);
     }
-    return contour.empty() ? 0.0 : sum / static_cast<double>(contour.size());
+    std::size_t best = 0;
+    std::size_t bestRun = 0;
+    for (std::size_t start = 0; start < polygons.size();) {
+        std::size_t end = start;
+        while (end < polygons.size() && polygons[end].size() == polygons[start].size()) {
+            ++end;
+        }
+        if (end - start > bestRun) {
+            bestRun = end - start;
+            best = (start + end - 1) / 2;
+        }
+        start = end;
+    }
+    return polygons[best];
 }
 
 double meanAlong(const Contour& contour, const cv::Mat& strength) {
@@ -62,16 +102,15 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& strength, int m
     cv::convexHull(contour, hull);
     candidate.hull.assign(hull.begin(), hull.end());
     const double hullArea = cv::contourArea(candidate.hull);
-    const double perimeter = cv::arcLength(contour, true);
-    const double tolerance = std::max(tuning::kApproxShare * perimeter, tuning::kApproxFloor);
-    cv::approxPolyDP(contour, candidate.polygon, tolerance, true);
+    candidate.polygon = stablePolygon(contour);
     const auto vertices = static_cast<int>(candidate.polygon.size());
     candidate.onEdge = meanAlong(contour, strength) >= tuning::kMinEdgeStrength;
     candidate.passes = candidate.onEdge && vertices >= minVertices && vertices <= maxVertices &&
                        candidate.area >= tuning::kMinSolidity * hullArea &&
                        cv::isContourConvex(candidate.polygon) &&
-                       meanDeviation(contour, candidate.polygon) <=
+                       midEdgeDeviation(contour, candidate.polygon) <=
                            tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise;
+    if (getenv("RDEBUG")) fprintf(stderr, "cand area %.0f n %zu edge %.1f solid %.3f convex %d dev %.3f lim %.3f pass %d\n", candidate.area, candidate.polygon.size(), meanAlong(contour, strength), candidate.area / hullArea, (int)cv::isContourConvex(candidate.polygon), midEdgeDeviation(contour, candidate.polygon), tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise, (int)candidate.passes);
     return candidate;
 }
 

@@ -23,16 +23,19 @@ constexpr double kColourOffset = 7.0;
 constexpr double kMinWidth = 7.0;
 // Contours within this distance of the border are cut by it.
 constexpr int kBorderMargin = 2;
-// Polygon tolerance: a share of the perimeter, but never below the contour's own noise.
-constexpr double kApproxShare = 0.02;
+// Polygon tolerances tried, as shares of the perimeter (never below the contour's own noise);
+// the vertex count that holds over most of them is the shape's.
+constexpr std::array<double, 8> kApproxShares = {0.01, 0.015, 0.02, 0.025, 0.03, 0.035, 0.04, 0.05};
 constexpr double kApproxFloor = 1.0;
 // Corners against curves: the contour's mean distance to its polygon may be at most this
 // share of the shape's size (square root of its area) plus the edge noise; a circle's
 // polygon leaves about 4 % of its size.
-constexpr double kCurveShare = 0.012;
-constexpr double kEdgeNoise = 0.6;
+// Only the middle of each edge is measured, away from its (rounded) ends.
+constexpr double kCurveShare = 0.01;
+constexpr double kEdgeNoise = 0.4;
+constexpr double kEdgeEnds = 0.2;
 // A contour filling less of its convex hull than this is concave (star, L, arrow).
-constexpr double kMinSolidity = 0.93;
+constexpr double kMinSolidity = 0.85;
 // A contour must follow an edge at least this steep on average (levels per pixel of the
 // smoothed plane, Sobel scale); a halo's contour runs through flat background.
 constexpr double kMinEdgeStrength = 14.0;
