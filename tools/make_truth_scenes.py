@@ -28,6 +28,8 @@ KINDS = {
     "harsh": dict(styles=(4, 2, 1, 2), texture=24, shadow=0.55, noise=6.0, quality=55, clutter=1.6),
 }
 MIN_ACROSS, MAX_ACROSS = 30.0, 400.0
+MIN_EDGE = 16.0  # every edge at least this long, so that a corner is still a corner once blurred
+MIN_CHROMA = 30.0  # how far (in Lab a*b*) a same-grey colour fill lies from the grey background
 BORDER_MARGIN = 3.0  # a shape with a vertex this close to the border is cut by it
 
 
@@ -114,7 +116,8 @@ def shape_colour(rng, style, bg_grey):
             hsv = np.uint8([[[hue, rng.uniform(150, 255), 200]]])
             bgr = cv2.cvtColor(hsv, cv2.COLOR_HSV2BGR)[0, 0].astype(float)
             bgr *= bg_grey / max(luma(bgr), 1.0)
-            if bgr.max() <= 255 and abs(luma(bgr) - bg_grey) < 6:
+            lab = cv2.cvtColor(np.float32([[bgr / 255.0]]), cv2.COLOR_BGR2Lab)[0, 0]
+            if bgr.max() <= 255 and abs(luma(bgr) - bg_grey) < 6 and math.hypot(lab[1], lab[2]) >= MIN_CHROMA:
                 return tuple(bgr)
         return (bg_grey * 0.4, bg_grey * 1.1, bg_grey * 1.4)
     contrast = rng.uniform(40, 110) * rng.choice([-1, 1])
@@ -157,7 +160,8 @@ def make_scene(args):
     shapes = []
     for i, r in enumerate(radii):
         vertices = int(rng.integers(3, 9))
-        r = max(r, 22.0 if vertices == 3 else 17.0)  # a triangle this small has too little area
+        # a triangle this small has too little area; a small octagon looks round
+        r = max(r, 22.0 if vertices == 3 else 17.0, MIN_EDGE / (2 * math.sin(math.pi / vertices)) / 0.85)
         thing = place(r, border_cut=(i == 1))
         if thing is None:
             continue

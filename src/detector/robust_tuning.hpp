@@ -32,13 +32,13 @@ constexpr double kApproxFloor = 1.0;
 // polygon leaves about 4 % of its size.
 // Only the middle of each edge is measured, away from its (rounded) ends.
 constexpr double kCurveShare = 0.01;
-constexpr double kEdgeNoise = 0.4;
+constexpr double kEdgeNoise = 0.8;
 constexpr double kEdgeEnds = 0.2;
 // A contour filling less of its convex hull than this is concave (star, L, arrow).
 constexpr double kMinSolidity = 0.85;
 // A contour must follow an edge at least this steep on average (levels per pixel of the
 // smoothed plane, Sobel scale); a halo's contour runs through flat background.
-constexpr double kMinEdgeStrength = 14.0;
+constexpr double kMinEdgeStrength = 30.0;
 // Candidates overlapping this much are one physical shape.
 constexpr double kSameShapeIou = 0.6;
 // A polygon this much inside a larger accepted one is its inner edge or a hole.
