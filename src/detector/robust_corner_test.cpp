@@ -74,12 +74,14 @@ Contour stablePolygon(const Contour& contour) {
     return polygons[best];
 }
 
-double meanAlong(const Contour& contour, const cv::Mat& strength) {
-    double sum = 0.0;
-    for (const cv::Point& p : contour) {
-        sum += strength.at<float>(p);
-    }
-    return contour.empty() ? 0.0 : sum / static_cast<double>(contour.size());
+// The share of the contour that runs along a real edge: all of it for a shape's outer edge;
+// part of it for a halo, for a piece of a larger shape cut off by a threshold, or for a
+// blob of texture.
+double edgeShare(const Contour& contour, const cv::Mat& strength) {
+    const auto onEdge = std::count_if(contour.begin(), contour.end(), [&](const cv::Point& p) {
+        return strength.at<float>(p) >= tuning::kMinEdgeStrength;
+    });
+    return contour.empty() ? 0.0 : static_cast<double>(onEdge) / static_cast<double>(contour.size());
 }
 
 }  // namespace
@@ -104,13 +106,13 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& strength, int m
     const double hullArea = cv::contourArea(candidate.hull);
     candidate.polygon = stablePolygon(contour);
     const auto vertices = static_cast<int>(candidate.polygon.size());
-    candidate.onEdge = meanAlong(contour, strength) >= tuning::kMinEdgeStrength;
+    candidate.onEdge = edgeShare(contour, strength) >= tuning::kMinEdgeShare;
     candidate.passes = candidate.onEdge && vertices >= minVertices && vertices <= maxVertices &&
                        candidate.area >= tuning::kMinSolidity * hullArea &&
                        cv::isContourConvex(candidate.polygon) &&
                        midEdgeDeviation(contour, candidate.polygon) <=
                            tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise;
-    if (getenv("RDEBUG")) fprintf(stderr, "cand area %.0f n %zu edge %.1f solid %.3f convex %d dev %.3f lim %.3f pass %d\n", candidate.area, candidate.polygon.size(), meanAlong(contour, strength), candidate.area / hullArea, (int)cv::isContourConvex(candidate.polygon), midEdgeDeviation(contour, candidate.polygon), tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise, (int)candidate.passes);
+    if (getenv("RDEBUG")) fprintf(stderr, "cand area %.0f n %zu edge %.1f solid %.3f convex %d dev %.3f lim %.3f pass %d\n", candidate.area, candidate.polygon.size(), edgeShare(contour, strength), candidate.area / hullArea, (int)cv::isContourConvex(candidate.polygon), midEdgeDeviation(contour, candidate.polygon), tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise, (int)candidate.passes);
     return candidate;
 }
 

@@ -36,9 +36,11 @@ constexpr double kEdgeNoise = 0.8;
 constexpr double kEdgeEnds = 0.2;
 // A contour filling less of its convex hull than this is concave (star, L, arrow).
 constexpr double kMinSolidity = 0.85;
-// A contour must follow an edge at least this steep on average (levels per pixel of the
-// smoothed plane, Sobel scale); a halo's contour runs through flat background.
+// A contour must run along an edge at least this steep (levels per pixel of the smoothed
+// plane, at Sobel's scale of 8) for at least this share of its length; a halo's contour runs
+// through flat background, and a piece cut out of a larger shape partly through its inside.
 constexpr double kMinEdgeStrength = 30.0;
+constexpr double kMinEdgeShare = 0.7;
 // Candidates overlapping this much are one physical shape.
 constexpr double kSameShapeIou = 0.6;
 // A polygon this much inside a larger accepted one is its inner edge or a hole.
