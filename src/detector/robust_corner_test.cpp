@@ -49,8 +49,8 @@ double midEdgeDeviation(const Contour& contour, const Contour& polygon) {
 
 // The polygon whose vertex count holds over the widest range of tolerances: a corner stays a
 // vertex until the tolerance reaches its depth, while the vertices of a rounded corner or a
-// curve come and go as the tolerance grows.
-Contour stablePolygon(const Contour& contour) {
+// curve come and go as the tolerance grows. `run` is how many tolerances agree on it.
+Contour stablePolygon(const Contour& contour, std::size_t& run) {
     const double perimeter = cv::arcLength(contour, true);
     std::vector<Contour> polygons(tuning::kApproxShares.size());
     for (std::size_t i = 0; i < polygons.size(); ++i) {
@@ -71,32 +71,31 @@ Contour stablePolygon(const Contour& contour) {
         }
         start = end;
     }
+    run = bestRun;
     return polygons[best];
 }
 
 // The share of the contour that runs along a real edge: all of it for a shape's outer edge;
 // part of it for a halo, for a piece of a larger shape cut off by a threshold, or for a
 // blob of texture.
-double edgeShare(const Contour& contour, const cv::Mat& strength) {
+// The plane's Sobel gradient magnitude at one pixel, which lies at least one pixel inside it.
+double gradientAt(const cv::Mat& plane, cv::Point p) {
+    auto v = [&](int dx, int dy) { return static_cast<double>(plane.at<uchar>(p.y + dy, p.x + dx)); };
+    const double gx = v(1, -1) + 2 * v(1, 0) + v(1, 1) - v(-1, -1) - 2 * v(-1, 0) - v(-1, 1);
+    const double gy = v(-1, 1) + 2 * v(0, 1) + v(1, 1) - v(-1, -1) - 2 * v(0, -1) - v(1, -1);
+    return std::sqrt(gx * gx + gy * gy);
+}
+
+double edgeShare(const Contour& contour, const cv::Mat& plane) {
     const auto onEdge = std::count_if(contour.begin(), contour.end(), [&](const cv::Point& p) {
-        return strength.at<float>(p) >= tuning::kMinEdgeStrength;
+        return gradientAt(plane, p) >= tuning::kMinEdgeStrength;
     });
     return contour.empty() ? 0.0 : static_cast<double>(onEdge) / static_cast<double>(contour.size());
 }
 
 }  // namespace
 
-cv::Mat edgeStrength(const cv::Mat& plane) {
-    cv::Mat dx;
-    cv::Mat dy;
-    cv::Sobel(plane, dx, CV_32F, 1, 0);
-    cv::Sobel(plane, dy, CV_32F, 0, 1);
-    cv::Mat magnitude;
-    cv::magnitude(dx, dy, magnitude);
-    return magnitude;
-}
-
-Candidate cornerCandidate(const Contour& contour, const cv::Mat& strength, int minVertices,
+Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, int minVertices,
                           int maxVertices) {
     Candidate candidate;
     candidate.area = cv::contourArea(contour);
@@ -104,15 +103,15 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& strength, int m
     cv::convexHull(contour, hull);
     candidate.hull.assign(hull.begin(), hull.end());
     const double hullArea = cv::contourArea(candidate.hull);
-    candidate.polygon = stablePolygon(contour);
+    std::size_t run = 0;
+    candidate.polygon = stablePolygon(contour, run);
     const auto vertices = static_cast<int>(candidate.polygon.size());
-    candidate.onEdge = edgeShare(contour, strength) >= tuning::kMinEdgeShare;
-    candidate.passes = candidate.onEdge && vertices >= minVertices && vertices <= maxVertices &&
+    candidate.onEdge = edgeShare(contour, plane) >= tuning::kMinEdgeShare;
+    candidate.passes = candidate.onEdge && run >= tuning::kMinStableRun && vertices >= minVertices && vertices <= maxVertices &&
                        candidate.area >= tuning::kMinSolidity * hullArea &&
                        cv::isContourConvex(candidate.polygon) &&
                        midEdgeDeviation(contour, candidate.polygon) <=
                            tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise;
-    if (getenv("RDEBUG")) fprintf(stderr, "cand area %.0f n %zu edge %.1f solid %.3f convex %d dev %.3f lim %.3f pass %d\n", candidate.area, candidate.polygon.size(), edgeShare(contour, strength), candidate.area / hullArea, (int)cv::isContourConvex(candidate.polygon), midEdgeDeviation(contour, candidate.polygon), tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise, (int)candidate.passes);
     return candidate;
 }
 

@@ -20,12 +20,6 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
     const double maxArea = params.maxArea ? *params.maxArea * toWorking
                                           : std::numeric_limits<double>::infinity();
     const std::vector<cv::Mat> planes = robust::candidatePlanes(bgr, scale);
-    std::vector<cv::Mat> strengths(planes.size());
-    cv::parallel_for_(cv::Range(0, static_cast<int>(planes.size())), [&](const cv::Range& range) {
-        for (int p = range.start; p < range.end; ++p) {
-            strengths[p] = robust::edgeStrength(planes[p]);
-        }
-    });
 
     // Every plane at every window, one task each; the colour planes carry less range.
     const std::size_t windows = robust::tuning::kWindows.size();
@@ -40,7 +34,7 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
             std::vector<robust::Contour> contours;
             robust::outerContours(planes[plane], window, offset, minArea, maxArea, contours);
             for (const robust::Contour& contour : contours) {
-                robust::Candidate c = robust::cornerCandidate(contour, strengths[plane],
+                robust::Candidate c = robust::cornerCandidate(contour, planes[plane],
                                                               params.minVertices,
                                                               params.maxVertices);
                 if (c.onEdge) {

@@ -40,13 +40,11 @@ std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale);
 void outerContours(const cv::Mat& plane, int window, double offset, double minArea,
                    double maxArea, std::vector<Contour>& out);
 
-// The gradient magnitude of a plane, which tells a real edge from the edge of a halo (the
-// ring of background a threshold window draws around a contrasting shape).
-cv::Mat edgeStrength(const cv::Mat& plane);
-
-// The candidate a contour makes: its polygon and whether its corners are real corners of a
-// convex polygon of minVertices..maxVertices lying on a real edge of `strength`.
-Candidate cornerCandidate(const Contour& contour, const cv::Mat& strength, int minVertices,
+// The candidate a contour of `plane` makes: whether it runs along a real edge of the plane
+// (a halo, the ring of background a threshold window draws around a contrasting shape, does
+// not), its polygon, and whether that polygon's corners are real corners of a convex polygon
+// of minVertices..maxVertices.
+Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, int minVertices,
                           int maxVertices);
 
 // One candidate per physical shape: candidates overlapping by IoU are grouped; a group whose

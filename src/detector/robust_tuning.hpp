@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 
 namespace shapemark::robust::tuning {
 
@@ -27,6 +28,8 @@ constexpr int kBorderMargin = 2;
 // the vertex count that holds over most of them is the shape's.
 constexpr std::array<double, 8> kApproxShares = {0.01, 0.015, 0.02, 0.025, 0.03, 0.035, 0.04, 0.05};
 constexpr double kApproxFloor = 1.0;
+// A polygon's vertex count holds over at least this many of them; a circle's drifts.
+constexpr std::size_t kMinStableRun = 4;
 // Corners against curves: the contour's mean distance to its polygon may be at most this
 // share of the shape's size (square root of its area) plus the edge noise; a circle's
 // polygon leaves about 4 % of its size.
