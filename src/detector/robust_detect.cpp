@@ -31,14 +31,20 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
             const int window = robust::tuning::kWindows[static_cast<std::size_t>(t) % windows];
             const double offset = plane == 0 ? robust::tuning::kLightnessOffset
                                              : robust::tuning::kColourOffset;
-            std::vector<robust::Contour> contours;
-            robust::outerContours(planes[plane], window, offset, minArea, maxArea, contours);
-            for (const robust::Contour& contour : contours) {
-                robust::Candidate c = robust::cornerCandidate(contour, planes[plane],
-                                                              params.minVertices,
-                                                              params.maxVertices);
-                if (c.onEdge) {
-                    found[static_cast<std::size_t>(t)].push_back(std::move(c));
+            for (const double signedOffset : {offset, -offset}) {
+                std::vector<robust::Contour> contours;
+                robust::outerContours(planes[plane], window, signedOffset, minArea, maxArea,
+                                      contours);
+                for (const robust::Contour& contour : contours) {
+                    robust::Candidate c = robust::cornerCandidate(contour, planes[plane],
+                                                                  params.minVertices,
+                                                                  params.maxVertices);
+                    if (c.onEdge) {
+                        c.plane = plane;
+                        c.window = window;
+                        c.offset = signedOffset;
+                        found[static_cast<std::size_t>(t)].push_back(std::move(c));
+                    }
                 }
             }
         }
@@ -52,10 +58,23 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
     std::vector<Shape> shapes;
     for (robust::Candidate& c : robust::mergeCandidates(std::move(all))) {
         Shape shape;
-        for (const cv::Point& p : c.polygon) {
-            shape.polygon.emplace_back(cvRound(p.x / scale), cvRound(p.y / scale));
+        // Downscaled corners are traced again at full resolution; a small shape that is no
+        // polygon there (a circle) is dropped, a large one keeps its downscaled corners.
+        const std::optional<robust::Candidate> refined =
+            scale < 1.0 ? robust::refineAtFullScale(bgr, c, scale, params.minVertices,
+                                                    params.maxVertices)
+                        : std::nullopt;
+        if (refined && refined->passes) {
+            shape.polygon = refined->polygon;
+            shape.area = refined->area;
+        } else if (scale < 1.0 && std::sqrt(c.area) < robust::tuning::kRefineSize) {
+            continue;
+        } else {
+            for (const cv::Point& p : c.polygon) {
+                shape.polygon.emplace_back(cvRound(p.x / scale), cvRound(p.y / scale));
+            }
+            shape.area = c.area / toWorking;
         }
-        shape.area = c.area / toWorking;
         shape.centre = polygonCentre(shape.polygon);
         shapes.push_back(std::move(shape));
     }

@@ -5,6 +5,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <optional>
 #include <vector>
 
 #include <shapemark/detector_params.hpp>
@@ -27,18 +28,31 @@ struct Candidate {
     double area = 0.0;          // contour area
     bool onEdge = false;        // it follows a real edge; a halo's contour does not count at all
     bool passes = false;        // on an edge, convex, corners not curves, vertex count in range
+    // The search that found it: plane, window and signed offset (brighter > 0 > darker).
+    std::size_t plane = 0;
+    int window = 0;
+    double offset = 0.0;
 };
 
 // The planes searched, at the working scale: lightness and the two colour-opponent planes, so
 // that a shape of the background's grey but another colour still stands out.
 std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale);
 
-// The outer contours of the regions standing out of `plane` by more than `offset` over the mean
-// of a `window`-wide box, brighter and darker ones both. Holes are left out: a ring or an
-// outline is traced by its outer edge only. Contours touching the border, thinner than a shape
-// or outside [minArea, maxArea] (working pixels) are dropped.
+// The pixels of `plane` standing out of the mean of a `window`-wide box by more than `offset`:
+// brighter when it is positive, darker when negative.
+cv::Mat standsOut(const cv::Mat& plane, int window, double offset);
+
+// The outer contours of the regions of standsOut(plane, window, offset). Holes are left out: a
+// ring or an outline is traced by its outer edge only. Contours touching the border, thinner
+// than a shape or outside [minArea, maxArea] (working pixels) are dropped.
 void outerContours(const cv::Mat& plane, int window, double offset, double minArea,
                    double maxArea, std::vector<Contour>& out);
+
+// A candidate found on the downscaled working image, traced again on the full frame around it
+// with the same plane, window and offset, for full-resolution corners; nothing when it cannot
+// be traced whole there. The result is in frame pixels.
+std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& found,
+                                           double scale, int minVertices, int maxVertices);
 
 // The candidate a contour of `plane` makes: whether it runs along a real edge of the plane
 // (a halo, the ring of background a threshold window draws around a contrasting shape, does

@@ -40,18 +40,20 @@ void keepOuter(const cv::Mat& binary, double minArea, double maxArea, std::vecto
 
 }  // namespace
 
-void outerContours(const cv::Mat& plane, int window, double offset, double minArea,
-                   double maxArea, std::vector<Contour>& out) {
+cv::Mat standsOut(const cv::Mat& plane, int window, double offset) {
     cv::Mat mean;
     cv::boxFilter(plane, mean, CV_16S, cv::Size(window, window), cv::Point(-1, -1), true,
                   cv::BORDER_REPLICATE);
     cv::Mat difference;
     cv::subtract(plane, mean, difference, cv::noArray(), CV_16S);
     cv::Mat binary;
-    cv::compare(difference, cv::Scalar::all(offset), binary, cv::CMP_GT);
-    keepOuter(binary, minArea, maxArea, out);
-    cv::compare(difference, cv::Scalar::all(-offset), binary, cv::CMP_LT);
-    keepOuter(binary, minArea, maxArea, out);
+    cv::compare(difference, cv::Scalar::all(offset), binary, offset > 0 ? cv::CMP_GT : cv::CMP_LT);
+    return binary;
+}
+
+void outerContours(const cv::Mat& plane, int window, double offset, double minArea,
+                   double maxArea, std::vector<Contour>& out) {
+    keepOuter(standsOut(plane, window, offset), minArea, maxArea, out);
 }
 
 }  // namespace shapemark::robust

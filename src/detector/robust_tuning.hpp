@@ -29,7 +29,7 @@ constexpr int kBorderMargin = 2;
 constexpr std::array<double, 8> kApproxShares = {0.01, 0.015, 0.02, 0.025, 0.03, 0.035, 0.04, 0.05};
 constexpr double kApproxFloor = 1.0;
 // A polygon's vertex count holds over at least this many of them; a circle's drifts.
-constexpr std::size_t kMinStableRun = 4;
+constexpr std::size_t kMinStableRun = 3;
 // Corners against curves: the contour's mean distance to its polygon may be at most this
 // share of the shape's size (square root of its area) plus the edge noise; a circle's
 // polygon leaves about 4 % of its size.
@@ -44,6 +44,9 @@ constexpr double kMinSolidity = 0.85;
 // through flat background, and a piece cut out of a larger shape partly through its inside.
 constexpr double kMinEdgeStrength = 30.0;
 constexpr double kMinEdgeShare = 0.7;
+// A downscaled candidate smaller than this (square root of its area) must pass again at full
+// resolution, where a small circle no longer looks like an octagon.
+constexpr double kRefineSize = 60.0;
 // Candidates overlapping this much are one physical shape.
 constexpr double kSameShapeIou = 0.6;
 // A polygon this much inside a larger accepted one is its inner edge or a hole.
