@@ -50,12 +50,12 @@ double midEdgeDeviation(const Contour& contour, const Contour& polygon) {
 // The polygon whose vertex count holds over the widest range of tolerances: a corner stays a
 // vertex until the tolerance reaches its depth, while the vertices of a rounded corner or a
 // curve come and go as the tolerance grows. `run` is how many tolerances agree on it.
-Contour stablePolygon(const Contour& contour, std::size_t& run) {
+Contour stablePolygon(const Contour& contour, double unit, std::size_t& run) {
     const double perimeter = cv::arcLength(contour, true);
     std::vector<Contour> polygons(tuning::kApproxShares.size());
     for (std::size_t i = 0; i < polygons.size(); ++i) {
         cv::approxPolyDP(contour, polygons[i],
-                         std::max(tuning::kApproxShares[i] * perimeter, tuning::kApproxFloor),
+                         std::max(tuning::kApproxShares[i] * perimeter, tuning::kApproxFloor * unit),
                          true);
     }
     std::size_t best = 0;
@@ -86,17 +86,17 @@ double gradientAt(const cv::Mat& plane, cv::Point p) {
     return std::sqrt(gx * gx + gy * gy);
 }
 
-double edgeShare(const Contour& contour, const cv::Mat& plane) {
+double edgeShare(const Contour& contour, const cv::Mat& plane, double unit) {
     const auto onEdge = std::count_if(contour.begin(), contour.end(), [&](const cv::Point& p) {
-        return gradientAt(plane, p) >= tuning::kMinEdgeStrength;
+        return gradientAt(plane, p) * unit >= tuning::kMinEdgeStrength;
     });
     return contour.empty() ? 0.0 : static_cast<double>(onEdge) / static_cast<double>(contour.size());
 }
 
 }  // namespace
 
-Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, int minVertices,
-                          int maxVertices) {
+Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
+                          int minVertices, int maxVertices) {
     Candidate candidate;
     candidate.area = cv::contourArea(contour);
     Contour hull;
@@ -104,14 +104,14 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, int minV
     candidate.hull.assign(hull.begin(), hull.end());
     const double hullArea = cv::contourArea(candidate.hull);
     std::size_t run = 0;
-    candidate.polygon = stablePolygon(contour, run);
+    candidate.polygon = stablePolygon(contour, unit, run);
     const auto vertices = static_cast<int>(candidate.polygon.size());
-    candidate.onEdge = edgeShare(contour, plane) >= tuning::kMinEdgeShare;
+    candidate.onEdge = edgeShare(contour, plane, unit) >= tuning::kMinEdgeShare;
     candidate.passes = candidate.onEdge && run >= tuning::kMinStableRun && vertices >= minVertices && vertices <= maxVertices &&
                        candidate.area >= tuning::kMinSolidity * hullArea &&
                        cv::isContourConvex(candidate.polygon) &&
                        midEdgeDeviation(contour, candidate.polygon) <=
-                           tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise;
+                           tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit;
     return candidate;
 }
 

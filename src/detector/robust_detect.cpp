@@ -36,7 +36,7 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                 robust::outerContours(planes[plane], window, signedOffset, minArea, maxArea,
                                       contours);
                 for (const robust::Contour& contour : contours) {
-                    robust::Candidate c = robust::cornerCandidate(contour, planes[plane],
+                    robust::Candidate c = robust::cornerCandidate(contour, planes[plane], 1.0,
                                                                   params.minVertices,
                                                                   params.maxVertices);
                     if (c.onEdge) {
@@ -58,8 +58,8 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
     std::vector<Shape> shapes;
     for (robust::Candidate& c : robust::mergeCandidates(std::move(all))) {
         Shape shape;
-        // Downscaled corners are traced again at full resolution; a small shape that is no
-        // polygon there (a circle) is dropped, a large one keeps its downscaled corners.
+        // Downscaled corners are traced again at full resolution; a small shape traced there but
+        // no polygon there (a circle) is dropped; any other keeps its downscaled corners.
         const std::optional<robust::Candidate> refined =
             scale < 1.0 ? robust::refineAtFullScale(bgr, c, scale, params.minVertices,
                                                     params.maxVertices)
@@ -67,7 +67,7 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
         if (refined && refined->passes) {
             shape.polygon = refined->polygon;
             shape.area = refined->area;
-        } else if (scale < 1.0 && std::sqrt(c.area) < robust::tuning::kRefineSize) {
+        } else if (refined && std::sqrt(c.area) < robust::tuning::kRefineSize) {
             continue;
         } else {
             for (const cv::Point& p : c.polygon) {

@@ -57,9 +57,10 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
 // The candidate a contour of `plane` makes: whether it runs along a real edge of the plane
 // (a halo, the ring of background a threshold window draws around a contrasting shape, does
 // not), its polygon, and whether that polygon's corners are real corners of a convex polygon
-// of minVertices..maxVertices.
-Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, int minVertices,
-                          int maxVertices);
+// of minVertices..maxVertices. `unit` is the plane's pixels per working-image pixel, to which
+// the tuning's lengths and gradients refer.
+Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
+                          int minVertices, int maxVertices);
 
 // One candidate per physical shape: candidates overlapping by IoU are grouped; a group whose
 // members mostly pass gives its most voted vertex count's largest polygon. Polygons lying

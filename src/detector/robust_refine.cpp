@@ -51,7 +51,7 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
         traced.br().y > box.height - m2) {
         return std::nullopt;
     }
-    Candidate refined = cornerCandidate(*best, plane, minVertices, maxVertices);
+    Candidate refined = cornerCandidate(*best, plane, 1.0 / scale, minVertices, maxVertices);
     for (cv::Point& p : refined.polygon) {
         p += box.tl();
     }
