@@ -41,8 +41,7 @@ int main(int argc, char** argv) {
                           shape.centre.y);
             log << item;
             for (std::size_t k = 0; k < shape.polygon.size(); ++k) {
-                log << (k ? ", [" : "[") << shape.polygon[k].x << ", " << shape.polygon[k].y
-                    << "]";
+                log << (k ? ", [" : "[") << shape.polygon[k].x << ", " << shape.polygon[k].y << "]";
             }
             log << "]}";
             separator = ", ";

@@ -54,9 +54,9 @@ Contour stablePolygon(const Contour& contour, double unit, std::size_t& run) {
     const double perimeter = cv::arcLength(contour, true);
     std::vector<Contour> polygons(tuning::kApproxShares.size());
     for (std::size_t i = 0; i < polygons.size(); ++i) {
-        cv::approxPolyDP(contour, polygons[i],
-                         std::max(tuning::kApproxShares[i] * perimeter, tuning::kApproxFloor * unit),
-                         true);
+        cv::approxPolyDP(
+            contour, polygons[i],
+            std::max(tuning::kApproxShares[i] * perimeter, tuning::kApproxFloor * unit), true);
     }
     std::size_t best = 0;
     std::size_t bestRun = 0;
@@ -80,7 +80,9 @@ Contour stablePolygon(const Contour& contour, double unit, std::size_t& run) {
 // blob of texture.
 // The plane's Sobel gradient magnitude at one pixel, which lies at least one pixel inside it.
 double gradientAt(const cv::Mat& plane, cv::Point p) {
-    auto v = [&](int dx, int dy) { return static_cast<double>(plane.at<uchar>(p.y + dy, p.x + dx)); };
+    auto v = [&](int dx, int dy) {
+        return static_cast<double>(plane.at<uchar>(p.y + dy, p.x + dx));
+    };
     const double gx = v(1, -1) + 2 * v(1, 0) + v(1, 1) - v(-1, -1) - 2 * v(-1, 0) - v(-1, 1);
     const double gy = v(-1, 1) + 2 * v(0, 1) + v(1, 1) - v(-1, -1) - 2 * v(0, -1) - v(1, -1);
     return std::sqrt(gx * gx + gy * gy);
@@ -90,7 +92,8 @@ double edgeShare(const Contour& contour, const cv::Mat& plane, double unit) {
     const auto onEdge = std::count_if(contour.begin(), contour.end(), [&](const cv::Point& p) {
         return gradientAt(plane, p) * unit >= tuning::kMinEdgeStrength;
     });
-    return contour.empty() ? 0.0 : static_cast<double>(onEdge) / static_cast<double>(contour.size());
+    return contour.empty() ? 0.0
+                           : static_cast<double>(onEdge) / static_cast<double>(contour.size());
 }
 
 }  // namespace
@@ -107,11 +110,12 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double u
     candidate.polygon = stablePolygon(contour, unit, run);
     const auto vertices = static_cast<int>(candidate.polygon.size());
     candidate.onEdge = edgeShare(contour, plane, unit) >= tuning::kMinEdgeShare;
-    candidate.passes = candidate.onEdge && run >= tuning::kMinStableRun && vertices >= minVertices && vertices <= maxVertices &&
-                       candidate.area >= tuning::kMinSolidity * hullArea &&
-                       cv::isContourConvex(candidate.polygon) &&
-                       midEdgeDeviation(contour, candidate.polygon) <=
-                           tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit;
+    candidate.passes =
+        candidate.onEdge && run >= tuning::kMinStableRun && vertices >= minVertices &&
+        vertices <= maxVertices && candidate.area >= tuning::kMinSolidity * hullArea &&
+        cv::isContourConvex(candidate.polygon) &&
+        midEdgeDeviation(contour, candidate.polygon) <=
+            tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit;
     return candidate;
 }
 

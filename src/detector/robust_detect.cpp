@@ -13,12 +13,12 @@ namespace shapemark {
 
 std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params) {
     requireColourImage(bgr, "shapemark::detectRobust");
-    const double scale = std::min(1.0, static_cast<double>(robust::tuning::kWorkingWidth) /
-                                           std::max(bgr.cols, bgr.rows));
+    const double scale = std::min(
+        1.0, static_cast<double>(robust::tuning::kWorkingWidth) / std::max(bgr.cols, bgr.rows));
     const double toWorking = scale * scale;  // areas
     const double minArea = params.minArea * toWorking;
-    const double maxArea = params.maxArea ? *params.maxArea * toWorking
-                                          : std::numeric_limits<double>::infinity();
+    const double maxArea =
+        params.maxArea ? *params.maxArea * toWorking : std::numeric_limits<double>::infinity();
     const std::vector<cv::Mat> planes = robust::candidatePlanes(bgr, scale);
 
     // Every plane at every window, one task each; the colour planes carry less range.
@@ -29,16 +29,15 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
         for (int t = range.start; t < range.end; ++t) {
             const std::size_t plane = static_cast<std::size_t>(t) / windows;
             const int window = robust::tuning::kWindows[static_cast<std::size_t>(t) % windows];
-            const double offset = plane == 0 ? robust::tuning::kLightnessOffset
-                                             : robust::tuning::kColourOffset;
+            const double offset =
+                plane == 0 ? robust::tuning::kLightnessOffset : robust::tuning::kColourOffset;
             for (const double signedOffset : {offset, -offset}) {
                 std::vector<robust::Contour> contours;
                 robust::outerContours(planes[plane], window, signedOffset, minArea, maxArea,
                                       contours);
                 for (const robust::Contour& contour : contours) {
-                    robust::Candidate c = robust::cornerCandidate(contour, planes[plane], 1.0,
-                                                                  params.minVertices,
-                                                                  params.maxVertices);
+                    robust::Candidate c = robust::cornerCandidate(
+                        contour, planes[plane], 1.0, params.minVertices, params.maxVertices);
                     if (c.onEdge) {
                         c.plane = plane;
                         c.window = window;
@@ -61,9 +60,9 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
         // Downscaled corners are traced again at full resolution; a small shape traced there but
         // no polygon there (a circle) is dropped; any other keeps its downscaled corners.
         const std::optional<robust::Candidate> refined =
-            scale < 1.0 ? robust::refineAtFullScale(bgr, c, scale, params.minVertices,
-                                                    params.maxVertices)
-                        : std::nullopt;
+            scale < 1.0
+                ? robust::refineAtFullScale(bgr, c, scale, params.minVertices, params.maxVertices)
+                : std::nullopt;
         if (refined && refined->passes) {
             shape.polygon = refined->polygon;
             shape.area = refined->area;

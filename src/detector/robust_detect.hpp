@@ -23,11 +23,11 @@ using Contour = std::vector<cv::Point>;
 
 // One outer contour found on one plane at one threshold window, in working-image pixels.
 struct Candidate {
-    Contour polygon;            // its corner polygon (approximation), convex when it passes
+    Contour polygon;                // its corner polygon (approximation), convex when it passes
     std::vector<cv::Point2f> hull;  // its contour's convex hull, for overlap
-    double area = 0.0;          // contour area
-    bool onEdge = false;        // it follows a real edge; a halo's contour does not count at all
-    bool passes = false;        // on an edge, convex, corners not curves, vertex count in range
+    double area = 0.0;              // contour area
+    bool onEdge = false;  // it follows a real edge; a halo's contour does not count at all
+    bool passes = false;  // on an edge, convex, corners not curves, vertex count in range
     // The search that found it: plane, window and signed offset (brighter > 0 > darker).
     std::size_t plane = 0;
     int window = 0;
@@ -45,14 +45,14 @@ cv::Mat standsOut(const cv::Mat& plane, int window, double offset);
 // The outer contours of the regions of standsOut(plane, window, offset). Holes are left out: a
 // ring or an outline is traced by its outer edge only. Contours touching the border, thinner
 // than a shape or outside [minArea, maxArea] (working pixels) are dropped.
-void outerContours(const cv::Mat& plane, int window, double offset, double minArea,
-                   double maxArea, std::vector<Contour>& out);
+void outerContours(const cv::Mat& plane, int window, double offset, double minArea, double maxArea,
+                   std::vector<Contour>& out);
 
 // A candidate found on the downscaled working image, traced again on the full frame around it
 // with the same plane, window and offset, for full-resolution corners; nothing when it cannot
 // be traced whole there. The result is in frame pixels.
-std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& found,
-                                           double scale, int minVertices, int maxVertices);
+std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& found, double scale,
+                                           int minVertices, int maxVertices);
 
 // The candidate a contour of `plane` makes: whether it runs along a real edge of the plane
 // (a halo, the ring of background a threshold window draws around a contrasting shape, does

@@ -32,9 +32,9 @@ const Candidate* representative(const std::vector<const Candidate*>& group) {
     if (2 * passing < static_cast<int>(group.size())) {
         return nullptr;  // mostly a curve, a concave or a ragged outline
     }
-    const auto best = std::max_element(votes.begin(), votes.end(), [](const auto& a, const auto& b) {
-        return a.second < b.second;
-    });
+    const auto best =
+        std::max_element(votes.begin(), votes.end(),
+                         [](const auto& a, const auto& b) { return a.second < b.second; });
     for (const Candidate* c : group) {  // largest first
         if (c->passes && c->polygon.size() == best->first) {
             return c;

@@ -51,8 +51,8 @@ cv::Mat standsOut(const cv::Mat& plane, int window, double offset) {
     return binary;
 }
 
-void outerContours(const cv::Mat& plane, int window, double offset, double minArea,
-                   double maxArea, std::vector<Contour>& out) {
+void outerContours(const cv::Mat& plane, int window, double offset, double minArea, double maxArea,
+                   std::vector<Contour>& out) {
     keepOuter(standsOut(plane, window, offset), minArea, maxArea, out);
 }
 

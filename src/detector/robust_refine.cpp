@@ -7,12 +7,13 @@
 
 namespace shapemark::robust {
 
-std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& found,
-                                           double scale, int minVertices, int maxVertices) {
+std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& found, double scale,
+                                           int minVertices, int maxVertices) {
     const int window = 2 * static_cast<int>(std::lround(found.window / scale / 2.0)) + 1;
     const cv::Rect working = cv::boundingRect(found.hull);
-    const cv::Rect around(cv::Point(cvFloor(working.x / scale), cvFloor(working.y / scale)),
-                          cv::Point(cvCeil(working.br().x / scale), cvCeil(working.br().y / scale)));
+    const cv::Rect around(
+        cv::Point(cvFloor(working.x / scale), cvFloor(working.y / scale)),
+        cv::Point(cvCeil(working.br().x / scale), cvCeil(working.br().y / scale)));
     const int margin = window / 2 + tuning::kBorderMargin + 2;
     const cv::Rect box = (around + cv::Size(2 * margin, 2 * margin) - cv::Point(margin, margin)) &
                          cv::Rect(0, 0, bgr.cols, bgr.rows);

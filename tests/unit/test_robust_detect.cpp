@@ -68,9 +68,9 @@ TEST(RobustDetect, FilledSquareIsOneSquareNotARing) {
 TEST(RobustDetect, OutlinedHexagonIsReportedOnceByItsOuterEdge) {
     const auto centre = scene::regularPolygon({320, 240}, 100, 6, 0.2);
     const auto outer = scene::regularPolygon({320, 240}, 104, 6, 0.2);
-    expectOnly(detectRobust(cameraFrame({640, 480}, {centre}, cv::Scalar(40, 40, 40), 8),
-                            window(300)),
-               outer);
+    expectOnly(
+        detectRobust(cameraFrame({640, 480}, {centre}, cv::Scalar(40, 40, 40), 8), window(300)),
+        outer);
 }
 
 // An orange pentagon of the background's grey level: the fault is a detector that sees
@@ -85,9 +85,8 @@ TEST(RobustDetect, ShapeOfTheBackgroundsGreyButAnotherColourIsFound) {
 // A circle: the fault is its polygon approximation (an octagon or so) reported as a shape.
 TEST(RobustDetect, CircleIsNotReported) {
     const auto circle = scene::regularPolygon({320, 240}, 80, 180, 0.0);
-    EXPECT_TRUE(
-        detectRobust(cameraFrame({640, 480}, {circle}, cv::Scalar(40, 40, 40)), window(300))
-            .empty());
+    EXPECT_TRUE(detectRobust(cameraFrame({640, 480}, {circle}, cv::Scalar(40, 40, 40)), window(300))
+                    .empty());
 }
 
 // The smallest and the largest squares: the faults are noise corners on a small shape (an
@@ -97,9 +96,8 @@ TEST(RobustDetect, SquareIsAFourGonAt20And400Pixels) {
     expectOnly(detectRobust(cameraFrame({320, 240}, {small}, cv::Scalar(40, 40, 40)), window(100)),
                small);
     const auto large = square({640, 360}, 400);
-    expectOnly(
-        detectRobust(cameraFrame({1280, 720}, {large}, cv::Scalar(40, 40, 40)), window(300)),
-        large);
+    expectOnly(detectRobust(cameraFrame({1280, 720}, {large}, cv::Scalar(40, 40, 40)), window(300)),
+               large);
 }
 
 }  // namespace
