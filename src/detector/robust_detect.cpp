@@ -55,7 +55,8 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
     }
 
     std::vector<Shape> shapes;
-    for (robust::Candidate& c : robust::mergeCandidates(std::move(all))) {
+    const std::vector<robust::Candidate> kept = robust::mergeCandidates(std::move(all));
+    for (const robust::Candidate& c : kept) {
         Shape shape;
         // Downscaled corners are traced again at full resolution; a small shape traced there but
         // no polygon there (a circle) is dropped; any other keeps its downscaled corners.

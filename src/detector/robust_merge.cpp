@@ -35,12 +35,10 @@ const Candidate* representative(const std::vector<const Candidate*>& group) {
     const auto best =
         std::max_element(votes.begin(), votes.end(),
                          [](const auto& a, const auto& b) { return a.second < b.second; });
-    for (const Candidate* c : group) {  // largest first
-        if (c->passes && c->polygon.size() == best->first) {
-            return c;
-        }
-    }
-    return nullptr;
+    const auto largest = std::find_if(group.begin(), group.end(), [&](const Candidate* c) {
+        return c->passes && c->polygon.size() == best->first;
+    });
+    return largest == group.end() ? nullptr : *largest;
 }
 
 }  // namespace

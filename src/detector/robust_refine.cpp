@@ -1,5 +1,6 @@
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 
 #include "detector/robust_detect.hpp"
@@ -53,12 +54,11 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
         return std::nullopt;
     }
     Candidate refined = cornerCandidate(*best, plane, 1.0 / scale, minVertices, maxVertices);
-    for (cv::Point& p : refined.polygon) {
-        p += box.tl();
-    }
-    for (cv::Point2f& p : refined.hull) {
-        p += cv::Point2f(box.tl());
-    }
+    // Back from the box to frame pixels.
+    std::transform(refined.polygon.begin(), refined.polygon.end(), refined.polygon.begin(),
+                   [&](const cv::Point& p) { return p + box.tl(); });
+    std::transform(refined.hull.begin(), refined.hull.end(), refined.hull.begin(),
+                   [&](const cv::Point2f& p) { return p + cv::Point2f(box.tl()); });
     return refined;
 }
 
