@@ -30,10 +30,9 @@ constexpr std::array<double, 8> kApproxShares = {0.01, 0.015, 0.02, 0.025, 0.03,
 constexpr double kApproxFloor = 1.0;
 // A polygon's vertex count holds over at least this many of them; a circle's drifts.
 constexpr std::size_t kMinStableRun = 3;
-// Corners against curves: the contour's mean distance to its polygon may be at most this
-// share of the shape's size (square root of its area) plus the edge noise; a circle's
-// polygon leaves about 4 % of its size.
-// Only the middle of each edge is measured, away from its (rounded) ends.
+// Corners against curves: the contour's median distance to its polygon, measured along the
+// middle of each edge (away from its rounded ends), may be at most this share of the shape's
+// size (square root of its area) plus the edge noise, in pixels; an arc bulges further.
 constexpr double kCurveShare = 0.01;
 constexpr double kEdgeNoise = 0.8;
 constexpr double kEdgeEnds = 0.2;
