@@ -71,7 +71,9 @@ inline constexpr std::array<Option, 17> kOptions = {{
     {OptionId::Detector, "detector", "NAME", ValueKind::DetectorName, "",
      "the detector: classic (the default) or robust",
      "The detector to run: classic, one adaptive threshold of the grey image (the default), or "
-     "robust, which this version does not have yet and refuses."},
+     "robust, for camera footage: it looks at the colour planes at several scales, reports "
+     "one polygon per physical shape by its outer edge, at any size in the area window, and "
+     "leaves out round and concave shapes. Give it --max-area=none for large shapes."},
     {OptionId::MaxArea, "max-area", "N|none", ValueKind::Number, "",
      "mark only shapes under N square pixels (default 10000)",
      "Mark only shapes whose contour area is under N square pixels; none lifts the bound. The "

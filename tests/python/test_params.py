@@ -54,8 +54,6 @@ class ParamsTest(unittest.TestCase):
                     shapemark.DetectorParams(**keywords)
         with self.assertRaisesRegex(TypeError, "max_verticies"):
             shapemark.DetectorParams(max_verticies=6)
-        with self.assertRaisesRegex(ValueError, "robust"):
-            shapemark.Detector(shapemark.DetectorParams(detector="robust"))
 
     def test_params_reach_every_entry_point(self):
         # Catches params ignored by detect, frames or Detector, and area_size not overriding

@@ -1,0 +1,122 @@
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "detector/robust_detect.hpp"
+#include "detector/robust_tuning.hpp"
+
+namespace shapemark::robust {
+
+namespace {
+
+// How far the contour strays from its polygon along the middle of the polygon's edges (the
+// median, so that a speck of texture touching an edge does not count): a fraction of a pixel
+// for the straight edges of a true polygon, whose rounded corners do not count, and most of
+// the arc's height along a curve.
+double midEdgeDeviation(const Contour& contour, const Contour& polygon) {
+    std::vector<double> deviations;
+    const std::size_t n = polygon.size();
+    for (const cv::Point& point : contour) {
+        const cv::Point2d p(point);
+        double nearest = std::numeric_limits<double>::max();
+        bool middle = false;
+        for (std::size_t k = 0; k < n; ++k) {
+            const cv::Point2d a(polygon[k]);
+            const cv::Point2d ab = cv::Point2d(polygon[(k + 1) % n]) - a;
+            const double length2 = ab.dot(ab);
+            const double t = length2 > 0.0 ? std::clamp((p - a).dot(ab) / length2, 0.0, 1.0) : 0.0;
+            const cv::Point2d d = p - (a + t * ab);
+            const double distance = std::sqrt(d.dot(d));
+            if (distance < nearest) {
+                nearest = distance;
+                middle = t > tuning::kEdgeEnds && t < 1.0 - tuning::kEdgeEnds;
+            }
+        }
+        if (middle) {
+            deviations.push_back(nearest);
+        }
+    }
+    if (deviations.empty()) {
+        return 0.0;
+    }
+    const auto half = deviations.begin() + static_cast<std::ptrdiff_t>(deviations.size() / 2);
+    std::nth_element(deviations.begin(), half, deviations.end());
+    return *half;
+}
+
+// The polygon whose vertex count holds over the widest range of tolerances: a corner stays a
+// vertex until the tolerance reaches its depth, while the vertices of a rounded corner or a
+// curve come and go as the tolerance grows. `run` is how many tolerances agree on it.
+Contour stablePolygon(const Contour& contour, double unit, std::size_t& run) {
+    const double perimeter = cv::arcLength(contour, true);
+    std::vector<Contour> polygons(tuning::kApproxShares.size());
+    for (std::size_t i = 0; i < polygons.size(); ++i) {
+        cv::approxPolyDP(
+            contour, polygons[i],
+            std::max(tuning::kApproxShares[i] * perimeter, tuning::kApproxFloor * unit), true);
+    }
+    std::size_t best = 0;
+    std::size_t bestRun = 0;
+    for (std::size_t start = 0; start < polygons.size();) {
+        std::size_t end = start;
+        while (end < polygons.size() && polygons[end].size() == polygons[start].size()) {
+            ++end;
+        }
+        if (end - start > bestRun) {
+            bestRun = end - start;
+            best = (start + end - 1) / 2;
+        }
+        start = end;
+    }
+    run = bestRun;
+    return polygons[best];
+}
+
+// The share of the contour that runs along a real edge: all of it for a shape's outer edge;
+// part of it for a halo, for a piece of a larger shape cut off by a threshold, or for a
+// blob of texture.
+// The plane's Sobel gradient magnitude at one pixel, which lies at least one pixel inside it.
+double gradientAt(const cv::Mat& plane, cv::Point p) {
+    auto v = [&](int dx, int dy) {
+        return static_cast<double>(plane.at<uchar>(p.y + dy, p.x + dx));
+    };
+    const double gx = v(1, -1) + 2 * v(1, 0) + v(1, 1) - v(-1, -1) - 2 * v(-1, 0) - v(-1, 1);
+    const double gy = v(-1, 1) + 2 * v(0, 1) + v(1, 1) - v(-1, -1) - 2 * v(0, -1) - v(1, -1);
+    return std::sqrt(gx * gx + gy * gy);
+}
+
+double edgeShare(const Contour& contour, const cv::Mat& plane, double unit) {
+    const auto onEdge = std::count_if(contour.begin(), contour.end(), [&](const cv::Point& p) {
+        return gradientAt(plane, p) * unit >= tuning::kMinEdgeStrength;
+    });
+    return contour.empty() ? 0.0
+                           : static_cast<double>(onEdge) / static_cast<double>(contour.size());
+}
+
+}  // namespace
+
+Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
+                          int minVertices, int maxVertices) {
+    Candidate candidate;
+    candidate.area = cv::contourArea(contour);
+    Contour hull;
+    cv::convexHull(contour, hull);
+    candidate.hull.assign(hull.begin(), hull.end());
+    const double hullArea = cv::contourArea(candidate.hull);
+    std::size_t run = 0;
+    candidate.polygon = stablePolygon(contour, unit, run);
+    const auto vertices = static_cast<int>(candidate.polygon.size());
+    candidate.onEdge = edgeShare(contour, plane, unit) >= tuning::kMinEdgeShare;
+    candidate.passes =
+        candidate.onEdge && run >= tuning::kMinStableRun && vertices >= minVertices &&
+        vertices <= maxVertices && candidate.area >= tuning::kMinSolidity * hullArea &&
+        cv::isContourConvex(candidate.polygon) &&
+        midEdgeDeviation(contour, candidate.polygon) <=
+            tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit;
+    return candidate;
+}
+
+}  // namespace shapemark::robust

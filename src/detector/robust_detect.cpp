@@ -1,0 +1,84 @@
+#include "detector/robust_detect.hpp"
+
+#include <opencv2/core/utility.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "detector/detector.hpp"
+#include "detector/robust_tuning.hpp"
+
+namespace shapemark {
+
+std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params) {
+    requireColourImage(bgr, "shapemark::detectRobust");
+    const double scale = std::min(
+        1.0, static_cast<double>(robust::tuning::kWorkingWidth) / std::max(bgr.cols, bgr.rows));
+    const double toWorking = scale * scale;  // areas
+    const double minArea = params.minArea * toWorking;
+    const double maxArea =
+        params.maxArea ? *params.maxArea * toWorking : std::numeric_limits<double>::infinity();
+    const std::vector<cv::Mat> planes = robust::candidatePlanes(bgr, scale);
+
+    // Every plane at every window, one task each; the colour planes carry less range.
+    const std::size_t windows = robust::tuning::kWindows.size();
+    const std::size_t tasks = planes.size() * windows;
+    std::vector<std::vector<robust::Candidate>> found(tasks);
+    cv::parallel_for_(cv::Range(0, static_cast<int>(tasks)), [&](const cv::Range& range) {
+        for (int t = range.start; t < range.end; ++t) {
+            const std::size_t plane = static_cast<std::size_t>(t) / windows;
+            const int window = robust::tuning::kWindows[static_cast<std::size_t>(t) % windows];
+            const double offset =
+                plane == 0 ? robust::tuning::kLightnessOffset : robust::tuning::kColourOffset;
+            for (const double signedOffset : {offset, -offset}) {
+                std::vector<robust::Contour> contours;
+                robust::outerContours(planes[plane], window, signedOffset, minArea, maxArea,
+                                      contours);
+                for (const robust::Contour& contour : contours) {
+                    robust::Candidate c = robust::cornerCandidate(
+                        contour, planes[plane], 1.0, params.minVertices, params.maxVertices);
+                    if (c.onEdge) {
+                        c.plane = plane;
+                        c.window = window;
+                        c.offset = signedOffset;
+                        found[static_cast<std::size_t>(t)].push_back(std::move(c));
+                    }
+                }
+            }
+        }
+    });
+    std::vector<robust::Candidate> all;
+    for (auto& list : found) {
+        all.insert(all.end(), std::make_move_iterator(list.begin()),
+                   std::make_move_iterator(list.end()));
+    }
+
+    std::vector<Shape> shapes;
+    const std::vector<robust::Candidate> kept = robust::mergeCandidates(std::move(all));
+    for (const robust::Candidate& c : kept) {
+        Shape shape;
+        // Downscaled corners are traced again at full resolution; a small shape traced there but
+        // no polygon there (a circle) is dropped; any other keeps its downscaled corners.
+        const std::optional<robust::Candidate> refined =
+            scale < 1.0
+                ? robust::refineAtFullScale(bgr, c, scale, params.minVertices, params.maxVertices)
+                : std::nullopt;
+        if (refined && refined->passes) {
+            shape.polygon = refined->polygon;
+            shape.area = refined->area;
+        } else if (refined && std::sqrt(c.area) < robust::tuning::kRefineSize) {
+            continue;
+        } else {
+            for (const cv::Point& p : c.polygon) {
+                shape.polygon.emplace_back(cvRound(p.x / scale), cvRound(p.y / scale));
+            }
+            shape.area = c.area / toWorking;
+        }
+        shape.centre = polygonCentre(shape.polygon);
+        shapes.push_back(std::move(shape));
+    }
+    return shapes;
+}
+
+}  // namespace shapemark

@@ -1,0 +1,74 @@
+// The robust detector: several colour planes and threshold windows, each outer contour tested
+// for corners, and the candidates of one physical shape merged into one polygon.
+// It keeps no state between calls, so it may run on several frames at once.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <optional>
+#include <vector>
+
+#include <shapemark/detector_params.hpp>
+#include <shapemark/shapemark.hpp>
+
+namespace shapemark {
+
+// The shapes of `bgr` (8-bit, 3 channels) inside the parameters' area window and vertex range,
+// largest first; each is reported once, by its outer edge.
+std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params);
+
+namespace robust {
+
+using Contour = std::vector<cv::Point>;
+
+// One outer contour found on one plane at one threshold window, in working-image pixels.
+struct Candidate {
+    Contour polygon;                // its corner polygon (approximation), convex when it passes
+    std::vector<cv::Point2f> hull;  // its contour's convex hull, for overlap
+    double area = 0.0;              // contour area
+    bool onEdge = false;  // it follows a real edge; a halo's contour does not count at all
+    bool passes = false;  // on an edge, convex, corners not curves, vertex count in range
+    // The search that found it: plane, window and signed offset (brighter > 0 > darker).
+    std::size_t plane = 0;
+    int window = 0;
+    double offset = 0.0;
+};
+
+// The planes searched, at the working scale: lightness and the two colour-opponent planes, so
+// that a shape of the background's grey but another colour still stands out.
+std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale);
+
+// The pixels of `plane` standing out of the mean of a `window`-wide box by more than `offset`:
+// brighter when it is positive, darker when negative.
+cv::Mat standsOut(const cv::Mat& plane, int window, double offset);
+
+// The outer contours of the regions of standsOut(plane, window, offset). Holes are left out: a
+// ring or an outline is traced by its outer edge only. Contours touching the border, thinner
+// than a shape or outside [minArea, maxArea] (working pixels) are dropped.
+void outerContours(const cv::Mat& plane, int window, double offset, double minArea, double maxArea,
+                   std::vector<Contour>& out);
+
+// A candidate found on the downscaled working image, traced again on the full frame around it
+// with the same plane, window and offset, for full-resolution corners; nothing when it cannot
+// be traced whole there. The result is in frame pixels.
+std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& found, double scale,
+                                           int minVertices, int maxVertices);
+
+// The candidate a contour of `plane` makes: whether it runs along a real edge of the plane
+// (a halo, the ring of background a threshold window draws around a contrasting shape, does
+// not), its polygon, and whether that polygon's corners are real corners of a convex polygon
+// of minVertices..maxVertices. `unit` is the plane's pixels per working-image pixel, to which
+// the tuning's lengths and gradients refer.
+Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
+                          int minVertices, int maxVertices);
+
+// One candidate per physical shape: candidates overlapping by IoU are grouped; a group whose
+// members mostly pass gives its most voted vertex count's largest polygon. Polygons lying
+// inside a larger accepted one (the inner edge of an outline, a hole) are dropped.
+std::vector<Candidate> mergeCandidates(std::vector<Candidate> candidates);
+
+// The intersection over union of two convex polygons.
+double convexIou(const std::vector<cv::Point2f>& a, const std::vector<cv::Point2f>& b);
+
+}  // namespace robust
+}  // namespace shapemark

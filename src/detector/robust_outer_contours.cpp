@@ -1,0 +1,59 @@
+#include <opencv2/imgproc.hpp>
+
+#include "detector/robust_detect.hpp"
+#include "detector/robust_tuning.hpp"
+
+namespace shapemark::robust {
+
+namespace {
+
+bool touchesBorder(const cv::Rect& box, const cv::Size& size) {
+    const int m = tuning::kBorderMargin;
+    return box.x < m || box.y < m || box.x + box.width > size.width - m ||
+           box.y + box.height > size.height - m;
+}
+
+// Keeps the outer boundaries (no parent in the two-level hierarchy) that could be a shape.
+void keepOuter(const cv::Mat& binary, double minArea, double maxArea, std::vector<Contour>& out) {
+    std::vector<Contour> contours;
+    std::vector<cv::Vec4i> hierarchy;
+    cv::findContours(binary, contours, hierarchy, cv::RETR_CCOMP, cv::CHAIN_APPROX_NONE);
+    for (std::size_t i = 0; i < contours.size(); ++i) {
+        if (hierarchy[i][3] >= 0) {
+            continue;  // a hole
+        }
+        const Contour& contour = contours[i];
+        const double area = cv::contourArea(contour);
+        if (!(area > minArea && area < maxArea)) {
+            continue;
+        }
+        if (touchesBorder(cv::boundingRect(contour), binary.size())) {
+            continue;
+        }
+        const cv::Size2f box = cv::minAreaRect(contour).size;
+        if (std::min(box.width, box.height) < tuning::kMinWidth) {
+            continue;
+        }
+        out.push_back(contour);
+    }
+}
+
+}  // namespace
+
+cv::Mat standsOut(const cv::Mat& plane, int window, double offset) {
+    cv::Mat mean;
+    cv::boxFilter(plane, mean, CV_16S, cv::Size(window, window), cv::Point(-1, -1), true,
+                  cv::BORDER_REPLICATE);
+    cv::Mat difference;
+    cv::subtract(plane, mean, difference, cv::noArray(), CV_16S);
+    cv::Mat binary;
+    cv::compare(difference, cv::Scalar::all(offset), binary, offset > 0 ? cv::CMP_GT : cv::CMP_LT);
+    return binary;
+}
+
+void outerContours(const cv::Mat& plane, int window, double offset, double minArea, double maxArea,
+                   std::vector<Contour>& out) {
+    keepOuter(standsOut(plane, window, offset), minArea, maxArea, out);
+}
+
+}  // namespace shapemark::robust

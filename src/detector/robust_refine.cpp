@@ -1,0 +1,65 @@
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+#include "detector/robust_detect.hpp"
+#include "detector/robust_tuning.hpp"
+
+namespace shapemark::robust {
+
+std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& found, double scale,
+                                           int minVertices, int maxVertices) {
+    const int window = 2 * static_cast<int>(std::lround(found.window / scale / 2.0)) + 1;
+    const cv::Rect working = cv::boundingRect(found.hull);
+    const cv::Rect around(
+        cv::Point(cvFloor(working.x / scale), cvFloor(working.y / scale)),
+        cv::Point(cvCeil(working.br().x / scale), cvCeil(working.br().y / scale)));
+    const int margin = window / 2 + tuning::kBorderMargin + 2;
+    const cv::Rect box = (around + cv::Size(2 * margin, 2 * margin) - cv::Point(margin, margin)) &
+                         cv::Rect(0, 0, bgr.cols, bgr.rows);
+    cv::Mat lab;
+    cv::cvtColor(bgr(box), lab, cv::COLOR_BGR2Lab);
+    cv::Mat plane;
+    cv::extractChannel(lab, plane, static_cast<int>(found.plane));
+    cv::GaussianBlur(plane, plane, cv::Size(), tuning::kSmoothSigma);
+    std::vector<Contour> contours;
+    std::vector<cv::Vec4i> hierarchy;
+    cv::findContours(standsOut(plane, window, found.offset), contours, hierarchy, cv::RETR_CCOMP,
+                     cv::CHAIN_APPROX_NONE);
+    // The outer contour around the candidate's centre, whole inside the box.
+    const cv::Moments m = cv::moments(found.hull);
+    if (m.m00 <= 0.0) {
+        return std::nullopt;
+    }
+    const cv::Point2f centre(static_cast<float>(m.m10 / m.m00 / scale - box.x),
+                             static_cast<float>(m.m01 / m.m00 / scale - box.y));
+    const Contour* best = nullptr;
+    double bestArea = 0.0;
+    for (std::size_t i = 0; i < contours.size(); ++i) {
+        const double area = cv::contourArea(contours[i]);
+        if (hierarchy[i][3] < 0 && area > bestArea &&
+            cv::pointPolygonTest(contours[i], centre, false) >= 0) {
+            best = &contours[i];
+            bestArea = area;
+        }
+    }
+    if (best == nullptr) {
+        return std::nullopt;
+    }
+    const cv::Rect traced = cv::boundingRect(*best);
+    const int m2 = tuning::kBorderMargin;
+    if (traced.x < m2 || traced.y < m2 || traced.br().x > box.width - m2 ||
+        traced.br().y > box.height - m2) {
+        return std::nullopt;
+    }
+    Candidate refined = cornerCandidate(*best, plane, 1.0 / scale, minVertices, maxVertices);
+    // Back from the box to frame pixels.
+    std::transform(refined.polygon.begin(), refined.polygon.end(), refined.polygon.begin(),
+                   [&](const cv::Point& p) { return p + box.tl(); });
+    std::transform(refined.hull.begin(), refined.hull.end(), refined.hull.begin(),
+                   [&](const cv::Point2f& p) { return p + cv::Point2f(box.tl()); });
+    return refined;
+}
+
+}  // namespace shapemark::robust

@@ -1,0 +1,54 @@
+// Every tuning value of the robust detector, in one place. Lengths are in pixels of the
+// working image, which is the frame scaled so that its longer side is at most kWorkingWidth.
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+namespace shapemark::robust::tuning {
+
+// Candidate search runs on at most a 1280-pixel-wide image: a 1080p frame costs then what a
+// 720p one does, and a 30-pixel shape still spans 20 pixels.
+constexpr int kWorkingWidth = 1280;
+// Pre-smoothing of each plane against sensor noise and compression blocks.
+constexpr double kSmoothSigma = 1.2;
+// Threshold windows: a narrow one for small and low-contrast shapes, a wide one for the
+// outer edge of large shapes. Only outer contours are kept, so a window narrower than a
+// shape only makes it a ring, whose outer edge is still the shape's.
+constexpr std::array<int, 2> kWindows = {31, 101};
+// How far a region must stand out of its surroundings: grey levels of lightness, and units of
+// the colour-opponent planes (which carry less noise but also less range).
+constexpr double kLightnessOffset = 10.0;
+constexpr double kColourOffset = 7.0;
+// A region narrower than this is a line or a letter stroke, not a shape.
+constexpr double kMinWidth = 7.0;
+// Contours within this distance of the border are cut by it.
+constexpr int kBorderMargin = 2;
+// Polygon tolerances tried, as shares of the perimeter (never below the contour's own noise);
+// the vertex count that holds over most of them is the shape's.
+constexpr std::array<double, 8> kApproxShares = {0.01, 0.015, 0.02, 0.025, 0.03, 0.035, 0.04, 0.05};
+constexpr double kApproxFloor = 1.0;
+// A polygon's vertex count holds over at least this many of them; a circle's drifts.
+constexpr std::size_t kMinStableRun = 3;
+// Corners against curves: the contour's median distance to its polygon, measured along the
+// middle of each edge (away from its rounded ends), may be at most this share of the shape's
+// size (square root of its area) plus the edge noise, in pixels; an arc bulges further.
+constexpr double kCurveShare = 0.01;
+constexpr double kEdgeNoise = 0.8;
+constexpr double kEdgeEnds = 0.2;
+// A contour filling less of its convex hull than this is concave (star, L, arrow).
+constexpr double kMinSolidity = 0.85;
+// A contour must run along an edge at least this steep (levels per pixel of the smoothed
+// plane, at Sobel's scale of 8) for at least this share of its length; a halo's contour runs
+// through flat background, and a piece cut out of a larger shape partly through its inside.
+constexpr double kMinEdgeStrength = 30.0;
+constexpr double kMinEdgeShare = 0.7;
+// A downscaled candidate smaller than this (square root of its area) must pass again at full
+// resolution, where a small circle no longer looks like an octagon.
+constexpr double kRefineSize = 60.0;
+// Candidates overlapping this much are one physical shape.
+constexpr double kSameShapeIou = 0.6;
+// A polygon this much inside a larger accepted one is its inner edge or a hole.
+constexpr double kInsideShare = 0.8;
+
+}  // namespace shapemark::robust::tuning

@@ -1,0 +1,104 @@
+// The robust detector against frames whose true polygon is known: one polygon per physical
+// shape, by its outer edge, with the right vertex count, and nothing for a curve.
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+#include <vector>
+
+#include "detector/robust_detect.hpp"
+#include "scene_geometry.hpp"
+
+namespace shapemark {
+namespace {
+
+const cv::Scalar kBackground(140, 140, 140);
+
+// A camera-like frame: the shapes drawn, then optics blur and sensor noise.
+cv::Mat cameraFrame(cv::Size size, const std::vector<std::vector<cv::Point>>& filled,
+                    const cv::Scalar& colour, int outline = 0) {
+    cv::Mat frame(size, CV_8UC3, kBackground);
+    if (outline > 0) {
+        cv::polylines(frame, filled, true, colour, outline, cv::LINE_AA);
+    } else {
+        cv::fillPoly(frame, filled, colour, cv::LINE_AA);
+    }
+    cv::GaussianBlur(frame, frame, cv::Size(), 0.9);
+    cv::Mat noise(size, CV_16SC3);
+    cv::RNG rng(7);
+    rng.fill(noise, cv::RNG::NORMAL, 0, 3);
+    cv::Mat noisy;
+    frame.convertTo(noisy, CV_16SC3);
+    noisy += noise;
+    noisy.convertTo(frame, CV_8UC3);
+    return frame;
+}
+
+DetectorParams window(int minArea) {
+    DetectorParams params;
+    params.detector = DetectorKind::Robust;
+    params.minArea = minArea;
+    params.maxArea.reset();
+    return params;
+}
+
+// Exactly one shape, with the true vertex count, covering the true polygon.
+void expectOnly(const std::vector<Shape>& shapes, const std::vector<cv::Point>& truth) {
+    ASSERT_EQ(shapes.size(), 1U);
+    EXPECT_EQ(shapes[0].polygon.size(), truth.size());
+    const std::vector<cv::Point2f> found(shapes[0].polygon.begin(), shapes[0].polygon.end());
+    const std::vector<cv::Point2f> known(truth.begin(), truth.end());
+    EXPECT_GT(robust::convexIou(found, known), 0.75);  // a halo or an inner edge scores far less
+}
+
+std::vector<cv::Point> square(cv::Point2d centre, double side) {
+    return scene::regularPolygon(centre, side / std::sqrt(2.0), 4, M_PI / 4);
+}
+
+// A filled square wider than any threshold window: the fault is a ring, reported as the
+// square plus a phantom polygon inside it.
+TEST(RobustDetect, FilledSquareIsOneSquareNotARing) {
+    const auto truth = square({320, 240}, 200);
+    expectOnly(detectRobust(cameraFrame({640, 480}, {truth}, cv::Scalar(60, 60, 60)), window(300)),
+               truth);
+}
+
+// An outlined hexagon: the fault is its inner edge reported as a second hexagon.
+TEST(RobustDetect, OutlinedHexagonIsReportedOnceByItsOuterEdge) {
+    const auto centre = scene::regularPolygon({320, 240}, 100, 6, 0.2);
+    const auto outer = scene::regularPolygon({320, 240}, 104, 6, 0.2);
+    expectOnly(
+        detectRobust(cameraFrame({640, 480}, {centre}, cv::Scalar(40, 40, 40), 8), window(300)),
+        outer);
+}
+
+// An orange pentagon of the background's grey level: the fault is a detector that sees
+// brightness only.
+TEST(RobustDetect, ShapeOfTheBackgroundsGreyButAnotherColourIsFound) {
+    const cv::Scalar orange(40, 120, 215);  // BGR; its luma is within a level of 140
+    ASSERT_NEAR(0.114 * orange[0] + 0.587 * orange[1] + 0.299 * orange[2], kBackground[0], 1.5);
+    const auto truth = scene::regularPolygon({320, 240}, 70, 5, 0.3);
+    expectOnly(detectRobust(cameraFrame({640, 480}, {truth}, orange), window(300)), truth);
+}
+
+// A circle: the fault is its polygon approximation (an octagon or so) reported as a shape.
+TEST(RobustDetect, CircleIsNotReported) {
+    const auto circle = scene::regularPolygon({320, 240}, 80, 180, 0.0);
+    EXPECT_TRUE(detectRobust(cameraFrame({640, 480}, {circle}, cv::Scalar(40, 40, 40)), window(300))
+                    .empty());
+}
+
+// The smallest and the largest squares: the faults are noise corners on a small shape (an
+// 8-gon for a 20-pixel square) and a size bound or window that loses the large one.
+TEST(RobustDetect, SquareIsAFourGonAt20And400Pixels) {
+    const auto small = square({100, 100}, 20);
+    expectOnly(detectRobust(cameraFrame({320, 240}, {small}, cv::Scalar(40, 40, 40)), window(100)),
+               small);
+    const auto large = square({640, 360}, 400);
+    expectOnly(detectRobust(cameraFrame({1280, 720}, {large}, cv::Scalar(40, 40, 40)), window(300)),
+               large);
+}
+
+}  // namespace
+}  // namespace shapemark
