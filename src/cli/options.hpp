@@ -53,11 +53,8 @@ inline constexpr std::array<Option, 10> kOptions = {{
      "note about a missing display is not printed."},
     {OptionId::NoDrop, "no-drop", "", ValueKind::None, "",
      "keep every frame of a camera or stream; it waits for marking",
-     "Keep every frame of a live input (a camera, a tcp, udp, rtp, rtsp, srt or rtmp stream, "
-     "HTTP without a length) instead of dropping the oldest waiting ones when marking falls "
-     "behind. The input is then read only as fast as frames are marked: a camera's kernel "
-     "buffers fill and it skips frames itself, and a stream's socket buffer fills, so a server "
-     "may drop frames, fall behind or disconnect. Files and pipes always wait."},
+     "Keep every frame of a live input instead of dropping the oldest waiting ones when marking "
+     "falls behind; the input waits for marking. See LIVE INPUTS."},
     {OptionId::Detections, "detections", "FILE", ValueKind::LogFile, "",
      "log every marked shape to FILE (.csv or .jsonl)",
      "Write every outlined shape to FILE as data, frame by frame: CSV for a name ending in "
