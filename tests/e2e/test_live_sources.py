@@ -2,12 +2,15 @@
 pipes wait and never drop. That files never drop is held by test_streams_and_signals'
 test_closed_standard_stream_takes_no_file (every one of 1500 frames recorded, read headless
 as fast as the file allows)."""
+import functools
+import http.server
 import json
 import os
 import re
 import signal
 import socket
 import subprocess
+import threading
 import time
 import unittest
 
@@ -17,6 +20,11 @@ from harness import counter, read_frames
 FRAMES, FPS, SIZE = 600, 200, (960, 540)  # 3 s of stream, cheap to decode, dear to mark
 DROPPED = re.compile(rb"shapemark: dropped (\d+) of (\d+) frames \(marking fell behind the "
                      rb"source\)\n\Z")
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):  # pylint: disable=arguments-differ
+        pass
 
 
 def free_port():
@@ -108,13 +116,19 @@ class LiveSourcesTest(unittest.TestCase):
         self.assertEqual(status, 130)
         self.assertTrue(self.assert_outputs_agree())
 
-    def test_a_fifo_and_standard_input_wait_and_never_drop(self):
-        # Catches a pipe taken for a live source: its writer is faster than marking, so frames
-        # would drop.
+    def test_pipes_and_served_files_wait_and_never_drop(self):
+        # Catches a pipe or a file served over HTTP with its length taken for a live source: each
+        # sends faster than marking, so frames would drop.
         fifo = self.work.file("fifo")
         os.mkfifo(fifo)
         short = harness.make_video(self.work.file("short.mkv"), 120, fps=FPS, size=SIZE)
-        for word in (fifo, "-"):
+        handler = functools.partial(QuietHandler, directory=self.work.path)
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        self.addCleanup(server.server_close)
+        self.addCleanup(server.shutdown)
+        url = "http://127.0.0.1:%d/short.mkv" % server.server_port
+        for word in (fifo, "-", url):
             with self.subTest(input=word):
                 with open(short, "rb") as video:
                     writer = subprocess.Popen(["sh", "-c", 'cat > "$0"', fifo],
