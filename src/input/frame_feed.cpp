@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <limits>
 #include <utility>
 
 namespace shapemark {
@@ -30,6 +31,7 @@ void FrameFeed::stop() {
 
 FrameRead FrameFeed::read() {
     FrameRead got;
+    got.timeMs = std::numeric_limits<double>::quiet_NaN();
     if (ended_) {
         return got;  // the end, as the reader reports it for ever
     }
