@@ -52,6 +52,7 @@ struct Settings {
     std::optional<std::string> snapshotPath;  // none with --no-snapshot
     bool snapshotAtEnd = false;               // one snapshot, of the last processed frame
     bool windows = true;                      // false: headless by choice
+    bool noDrop = false;                      // a live input waits rather than drops
     std::optional<std::string> detectionsPath;
     ProgressChoice progress = ProgressChoice::Auto;
     int threads = 0;  // 0: one per CPU the run may use

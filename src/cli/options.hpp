@@ -12,6 +12,7 @@ enum class OptionId {
     NoSnapshot,
     SnapshotAtEnd,
     NoWindows,
+    NoDrop,
     Detections,
     Progress,
     NoProgress,
@@ -40,7 +41,7 @@ struct Option {
     std::string_view detail;    // the man page's paragraph, plain text
 };
 
-inline constexpr std::array<Option, 17> kOptions = {{
+inline constexpr std::array<Option, 18> kOptions = {{
     {OptionId::Snapshot, "snapshot", "PATH", ValueKind::SnapshotFile, "no-snapshot",
      "write the snapshot of the last marked frame to PATH",
      "Write the snapshot to PATH instead of the fixed path C:/Users/kalenvir/Desktop/cage3.png. "
@@ -58,6 +59,10 @@ inline constexpr std::array<Option, 17> kOptions = {{
      "run headless even when a display is there",
      "Open no windows and do not wait between frames, even when a display is reachable; the "
      "note about a missing display is not printed."},
+    {OptionId::NoDrop, "no-drop", "", ValueKind::None, "",
+     "keep every frame of a camera or stream; it waits for marking",
+     "Keep every frame of a live input instead of dropping the oldest waiting ones when marking "
+     "falls behind; the input waits for marking. See LIVE INPUTS."},
     {OptionId::Detections, "detections", "FILE", ValueKind::LogFile, "",
      "log every marked shape to FILE (.csv or .jsonl)",
      "Write every outlined shape to FILE as data, frame by frame: CSV for a name ending in "

@@ -48,7 +48,7 @@ ProgressLine::ProgressLine(Mode mode, double totalFrames)
       start_(Clock::now()),
       nextDraw_(start_) {}  // the first frame shows the line at once
 
-void ProgressLine::update(long long framesRead) {
+void ProgressLine::update(long long framesRead, long long framesDropped) {
     if (mode_ == Mode::Off) {
         return;
     }
@@ -68,6 +68,10 @@ void ProgressLine::update(long long framesRead) {
                       "shapemark: %lld/%lld frames (%lld%%), %.1f fps, %s elapsed, %s left",
                       framesRead, total_, framesRead * 100 / total_, fps, clock(elapsed).c_str(),
                       clock(left).c_str());
+    } else if (framesDropped > 0) {
+        std::snprintf(text.data(), text.size(),
+                      "shapemark: %lld frames, %.1f fps, %lld dropped, %s elapsed", framesRead, fps,
+                      framesDropped, clock(elapsed).c_str());
     } else {
         std::snprintf(text.data(), text.size(), "shapemark: %lld frames, %.1f fps, %s elapsed",
                       framesRead, fps, clock(elapsed).c_str());
@@ -95,6 +99,9 @@ void ProgressLine::finish(const RunSummary& summary) {
     std::string text = counts.data();
     if (summary.framesDamaged > 0) {
         text += std::to_string(summary.framesDamaged) + " damaged (skipped), ";
+    }
+    if (summary.framesDropped > 0) {
+        text += std::to_string(summary.framesDropped) + " dropped, ";
     }
     std::snprintf(counts.data(), counts.size(), "%lld processed, %lld shapes marked, ",
                   summary.framesProcessed, summary.shapesMarked);

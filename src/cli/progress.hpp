@@ -11,6 +11,7 @@ namespace shapemark::cli {
 struct RunSummary {
     long long framesRead = 0;
     long long framesDamaged = 0;  // counted, but not decoded
+    long long framesDropped = 0;  // counted among those read, but left out: the run fell behind
     long long framesProcessed = 0;
     long long shapesMarked = 0;
     std::string recordingPath;  // empty when nothing was recorded
@@ -33,8 +34,9 @@ class ProgressLine {
     // `totalFrames` is what the input claims; 0 or less when it does not know.
     ProgressLine(Mode mode, double totalFrames);
 
-    // Called after every frame read; redraws when the last drawing is old enough.
-    void update(long long framesRead);
+    // Called after every frame read, with those of them dropped; redraws when the last drawing
+    // is old enough.
+    void update(long long framesRead, long long framesDropped = 0);
 
     // One line of its own on standard error, the progress line redrawn after it.
     void note(const std::string& line);

@@ -121,6 +121,7 @@ CommandLine toCommandLine(const ParsedWords& parsed) {
     }
     settings.snapshotAtEnd = given(parsed, OptionId::SnapshotAtEnd);
     settings.windows = !given(parsed, OptionId::NoWindows);
+    settings.noDrop = given(parsed, OptionId::NoDrop);
     if (given(parsed, OptionId::Detections)) {
         const std::string& path = parsed.options.at(OptionId::Detections);
         if (!logFormatFor(path)) {

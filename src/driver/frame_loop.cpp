@@ -13,6 +13,7 @@
 #include "driver/interrupt.hpp"
 #include "driver/pacing.hpp"
 #include "driver/tool_failure.hpp"
+#include "input/frame_feed.hpp"
 #include "output/draw_ids.hpp"
 #include "input/frame_selector.hpp"
 #include "output/windows.hpp"
@@ -119,21 +120,21 @@ RunResult runFrameLoop(RunState& run) {
     RunResult result;
     FrameSelector selector(run.skipRate);
     long long frameCount = 0;  // the selector's counter, for the lines after the loop
-    const FrameReader& reader = run.source->reader();
+    FrameFeed feed(*run.source, run.dropLate);
     bool inputEnded = false;
     Pacer pacer(frameWaitMs(run));
     try {
         for (;;) {
-            const FrameRead got = run.source->read();
+            FrameRead got = feed.read();
             const FrameSelector::Step step = selector.next(got.kind);
             frameCount = selector.counter();
             std::printf("%lld/n", frameCount);
             std::fflush(stdout);  // no line break ever comes, so flush each count
-            if (got.kind == FrameRead::Kind::Damaged && reader.damaged() == 1) {
+            if (got.kind == FrameRead::Kind::Damaged && feed.damaged() == 1) {
                 run.progress->note("shapemark: frame " + std::to_string(frameCount) +
                                    " cannot be decoded; skipped (damaged frames are counted)");
             }
-            run.progress->update(reader.frames());
+            run.progress->update(feed.frames(), feed.dropped());
             if (step == FrameSelector::Step::End) {
                 inputEnded = true;
                 break;
@@ -164,9 +165,11 @@ RunResult runFrameLoop(RunState& run) {
         }
     }
     run.ahead.reset();
-    // The reader counts what it decoded and what it skipped; the summary takes both from it.
-    run.summary.framesRead = reader.frames();
-    run.summary.framesDamaged = reader.damaged();
+    feed.stop();
+    // The feed counts what it handed out: decoded, skipped and dropped.
+    run.summary.framesRead = feed.frames();
+    run.summary.framesDamaged = feed.damaged();
+    run.summary.framesDropped = feed.dropped();
     if (inputEnded) {
         noteShortInput(*run.source, run);
     }

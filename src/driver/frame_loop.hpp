@@ -23,7 +23,8 @@ struct RunState {
     std::unique_ptr<FrameSource> source;
     int fps = 0;
     Detector detector;
-    int skipRate = 1;  // never 0: the command line refuses it
+    int skipRate = 1;       // never 0: the command line refuses it
+    bool dropLate = false;  // a live input: frames the run is too slow for are dropped
     Windows windows = Windows::On;
     std::unique_ptr<OrderedOutputs> outputs;
     // Headless: frames are marked on other cores while the main thread decodes. With windows,

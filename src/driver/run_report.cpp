@@ -9,6 +9,12 @@ namespace shapemark {
 
 int reportRun(const RunResult& result, RunState& run) {
     run.progress->finish(run.summary);
+    const cli::RunSummary& counts = run.summary;
+    if (counts.framesDropped > 0) {
+        std::fprintf(stderr,
+                     "shapemark: dropped %lld of %lld frames (marking fell behind the source)\n",
+                     counts.framesDropped, counts.framesRead + counts.framesDamaged);
+    }
     for (const std::string& line : result.outputs.failures) {
         std::fprintf(stderr, "%s\n", line.c_str());
     }

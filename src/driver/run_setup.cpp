@@ -21,6 +21,7 @@
 #include "driver/thread_budget.hpp"
 #include "input/frame_source.hpp"
 #include "input/input_properties.hpp"
+#include "input/live_rule.hpp"
 #include "output/muted_stderr.hpp"
 #include "output/snapshot.hpp"
 #include "output/why_not_recordable.hpp"
@@ -109,7 +110,11 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     const cv::Size size = run.source->size();
     const int width = size.width;
     const int height = size.height;
-    const double inputFps = run.source->fps();
+    run.dropLate = run.source->canDrop() && !settings.noDrop;
+    const double sourceFps = run.source->fps();
+    // A live input records at 25 fps when it tells no rate; a file then records nothing.
+    const double inputFps =
+        run.source->canDrop() && !(sourceFps > 0) ? kLiveFallbackFps : sourceFps;
     run.fps = truncateProperty(inputFps);
     run.windows = settings.windows ? windowsFromEnvironment() : Windows::Off;
     openWindows(run.windows);
@@ -148,9 +153,10 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     sinks.snapshotMode = fileMode;
     sinks.snapshotAtEnd = settings.snapshotAtEnd;
 
-    run.progress =
-        std::make_unique<cli::ProgressLine>(cli::ProgressLine::choose(settings.progress),
-                                            run.source->property(cv::CAP_PROP_FRAME_COUNT));
+    // A live input runs as long as it is sent, whatever count it announces.
+    run.progress = std::make_unique<cli::ProgressLine>(
+        cli::ProgressLine::choose(settings.progress),
+        run.source->canDrop() ? 0.0 : run.source->property(cv::CAP_PROP_FRAME_COUNT));
     run.outputs =
         std::make_unique<OrderedOutputs>(std::move(sinks), static_cast<unsigned>(budget.threads));
     if (run.windows == Windows::Off) {

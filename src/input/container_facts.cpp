@@ -56,4 +56,19 @@ std::optional<long long> videoPackets(const std::string& name) {
     return count;
 }
 
+std::optional<long long> announcedBytes(const std::string& name) {
+    avformat_network_init();
+    AVIOContext* io = nullptr;
+    std::optional<long long> bytes;
+    if (avio_open2(&io, name.c_str(), AVIO_FLAG_READ, nullptr, nullptr) >= 0) {
+        const int64_t size = avio_size(io);
+        if (size > 0) {
+            bytes = size;
+        }
+        avio_closep(&io);
+    }
+    avformat_network_deinit();
+    return bytes;
+}
+
 }  // namespace shapemark

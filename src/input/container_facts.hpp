@@ -15,4 +15,8 @@ std::string containerOpenError(const std::string& name);
 // be read through.
 std::optional<long long> videoPackets(const std::string& name);
 
+// The bytes the resource at `name` announces (an HTTP Content-Length); none when it announces
+// no length or does not open.
+std::optional<long long> announcedBytes(const std::string& name);
+
 }  // namespace shapemark

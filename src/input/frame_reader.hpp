@@ -8,7 +8,8 @@ namespace shapemark {
 
 // What one frame query gave.
 struct FrameRead {
-    enum class Kind { Frame, Damaged, End };
+    // Dropped: a frame of a live input left out because the run fell behind (see FrameFeed).
+    enum class Kind { Frame, Damaged, Dropped, End };
     Kind kind = Kind::End;
     cv::Mat frame;  // the decoded frame (Kind::Frame only), the caller's own: the reader keeps no
                     // reference, so the next decode goes to a new buffer

@@ -13,7 +13,8 @@ FrameSelector::FrameSelector(long long skipRate) : skipRate_(skipRate) {
 
 FrameSelector::Step FrameSelector::next(FrameRead::Kind kind) {
     ++counter_;
-    if (counter_ % skipRate_ != 0 || kind == FrameRead::Kind::Damaged) {
+    if (counter_ % skipRate_ != 0 || kind == FrameRead::Kind::Damaged ||
+        kind == FrameRead::Kind::Dropped) {
         return Step::Pass;
     }
     return kind == FrameRead::Kind::End ? Step::End : Step::Process;

@@ -10,7 +10,7 @@ class FrameSelector {
   public:
     enum class Step {
         Process,  // the frame at counter() is processed
-        Pass,     // counted, not processed: skipped by the rate, or damaged
+        Pass,     // counted, not processed: skipped by the rate, damaged or dropped
         End,      // the input has ended; nothing more comes
     };
 

@@ -44,7 +44,7 @@ class FrameSource {
     FrameSource& operator=(const FrameSource&) = delete;
 
     [[nodiscard]] virtual Pacing pacing() const = 0;
-    // A live source may lose frames it was too slow to take; a file never does.
+    // A live input (isLive) may lose frames the run was too slow to take; a file never does.
     [[nodiscard]] virtual bool canDrop() const = 0;
     // The frames the input announces and truly holds; none when it does not say.
     [[nodiscard]] virtual std::optional<long long> frameCount() const = 0;

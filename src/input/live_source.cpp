@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "input/frame_source.hpp"
+#include "input/live_rule.hpp"
 
 namespace shapemark {
 
@@ -12,14 +13,18 @@ namespace {
 class LiveSource final : public FrameSource {
   public:
     LiveSource(InputWord input, std::unique_ptr<cv::VideoCapture> capture)
-        : FrameSource(std::move(input), std::move(capture)) {}
+        : FrameSource(std::move(input), std::move(capture)), live_(isLive(this->input())) {}
 
     [[nodiscard]] Pacing pacing() const override {
         return input().kind == InputWord::Kind::Camera ? Pacing::Arrival : Pacing::FrameRate;
     }
-    [[nodiscard]] bool canDrop() const override { return true; }
+    // A pipe waits for its reader; a camera or a broadcast does not.
+    [[nodiscard]] bool canDrop() const override { return live_; }
     [[nodiscard]] std::optional<long long> frameCount() const override { return std::nullopt; }
     [[nodiscard]] std::string endedEarly() const override { return {}; }
+
+  private:
+    bool live_;
 };
 }  // namespace
 
