@@ -55,7 +55,7 @@ struct Settings {
     bool noDrop = false;                      // a live input waits rather than drops
     std::optional<std::string> detectionsPath;
     ProgressChoice progress = ProgressChoice::Auto;
-    int threads = 0;  // 0: one per CPU the run may use
+    int threads = 0;       // 0: one per CPU the run may use
     bool track = false;    // ids for the shapes, from frame to frame
     bool drawIds = false;  // the ids drawn beside the outlines; implies track
     DetectorOptions detector;

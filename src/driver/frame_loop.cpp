@@ -14,8 +14,8 @@
 #include "driver/pacing.hpp"
 #include "driver/tool_failure.hpp"
 #include "input/frame_feed.hpp"
-#include "output/draw_ids.hpp"
 #include "input/frame_selector.hpp"
+#include "output/draw_ids.hpp"
 #include "output/windows.hpp"
 
 namespace shapemark {

@@ -29,7 +29,7 @@ Frames::Frames(const std::string& input, int areaSize, int skipRate)
     : Frames(input, withMinArea(areaSize), skipRate) {}
 
 Frames::Frames(const std::string& input, const DetectorParams& params, int skipRate) {
-    Detector detector(params);          // refuses bad parameters before anything opens
+    Detector detector(params);         // refuses bad parameters before anything opens
     FrameSelector selector(skipRate);  // refuses 0 before anything opens
     std::unique_ptr<FrameSource> source;
     try {

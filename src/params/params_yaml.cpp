@@ -41,8 +41,8 @@ std::string paramsYaml(const DetectorParams& params, const TrackerParams& tracke
         text += std::string(field.key) + ": " + valueText(params, field.member) + "\n";
     }
     // The tracker writes its own map; only its body follows the detector's keys.
-    cv::FileStorage storage(".yml", cv::FileStorage::WRITE | cv::FileStorage::MEMORY |
-                                        cv::FileStorage::FORMAT_YAML);
+    cv::FileStorage storage(
+        ".yml", cv::FileStorage::WRITE | cv::FileStorage::MEMORY | cv::FileStorage::FORMAT_YAML);
     writeTrackerParams(storage, tracker);
     const std::string written = storage.releaseAndGetString();
     const std::size_t body = written.find("tracker:");

@@ -10,10 +10,7 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <cstdint>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -59,6 +56,14 @@ Image asImage(const py::handle& image, const char* function) {
     }
     if (array.ndim() != 3 || array.shape(2) != 3 || array.shape(0) == 0 || array.shape(1) == 0) {
         throw py::value_error(prefix + "; got shape " + shapeText(array));
+    }
+    // OpenCV counts rows and columns in an int: a larger image would be read as a sliver of it.
+    if (array.shape(0) > INT_MAX || array.shape(1) > INT_MAX) {
+        PyErr_SetString(PyExc_OverflowError,
+                        (prefix + "; got shape " + shapeText(array) + ", beyond OpenCV's " +
+                         std::to_string(INT_MAX) + " rows or columns")
+                            .c_str());
+        throw py::error_already_set();
     }
     const py::ssize_t width = array.shape(1);
     if (array.strides(2) != 1 || array.strides(1) != 3 || array.strides(0) < 3 * width) {

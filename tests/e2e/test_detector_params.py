@@ -99,6 +99,16 @@ class DetectorParamsTest(unittest.TestCase):
         self.assertEqual(self.shapes("--params", path), self.shapes(*options))
         self.assertEqual(vertex_counts(self.shapes("--params", path, "--vertices=3-8")), {3, 4, 8})
 
+    def test_robust_from_options_and_file(self):
+        # Catches --detector=robust not reaching the detector (classic run instead: the large
+        # square comes out as a ring, two polygons), and the file's detector key read otherwise
+        # than the option.
+        options = ["--detector=robust", "--max-area=none"]
+        robust = self.shapes(*options)
+        self.assertEqual(sorted(v for v, _ in robust), [3, 4, 8], robust)
+        path = self.write("robust.yml", "detector: robust\nmax_area: none\n")
+        self.assertEqual(self.shapes("--params", path), robust)
+        self.assertNotEqual(self.shapes("--max-area=none"), robust)
 
 if __name__ == "__main__":
     unittest.main()

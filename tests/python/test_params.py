@@ -55,6 +55,19 @@ class ParamsTest(unittest.TestCase):
         with self.assertRaisesRegex(TypeError, "max_verticies"):
             shapemark.DetectorParams(max_verticies=6)
 
+    def test_robust_sees_colour_where_classic_sees_grey(self):
+        # Catches a Detector that ignores params.detector, and a robust detector that looks at
+        # brightness only: the orange pentagon has the ground's grey level.
+        image = np.full((240, 320, 3), (150, 150, 150), np.uint8)
+        angles = np.arange(5) * 2 * np.pi / 5 - np.pi / 2
+        pentagon = np.stack([160 + 70 * np.cos(angles), 120 + 70 * np.sin(angles)], 1)
+        orange = (20, 135, 220)  # BGR; grey level about 150, as the ground's
+        cv2.fillConvexPoly(image, pentagon.round().astype(np.int32), orange)
+        robust = shapemark.Detector(shapemark.DetectorParams(detector="robust", min_area=300,
+                                                             max_area=None)).detect(image)
+        self.assertEqual([len(s.polygon) for s in robust], [5])
+        self.assertEqual(shapemark.detect(image, 300), [])
+
     def test_params_reach_every_entry_point(self):
         # Catches params ignored by detect, frames or Detector, and area_size not overriding
         # params.min_area.

@@ -12,8 +12,8 @@
 
 #include "cli/command_line.hpp"
 #include "driver/detect_ahead.hpp"
-#include "input/input_properties.hpp"
 #include "driver/pacing.hpp"
+#include "input/input_properties.hpp"
 
 namespace {
 
