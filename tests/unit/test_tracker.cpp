@@ -121,12 +121,12 @@ TEST(Tracker, LeavingAndEnteringShapesGetDistinctIds) {
 TEST(Tracker, IdsStartAtOneInEachTrackerAndTentativeShapesStay) {
     for (int run = 0; run < 2; ++run) {
         Tracker tracker;
-        // A flicker seen once uses no id; the steady shape then gets 1 on its third frame.
+        // A flicker seen once uses no id; the steady shape then gets 1 on its second frame.
         const auto first = tracker.update(1, {square({50, 50}), square({200, 200})});
         ASSERT_EQ(first.size(), 2U);
         EXPECT_EQ(first[0].id, 0);
         EXPECT_EQ(first[1].id, 0);
-        EXPECT_EQ(tracker.update(2, {square({50, 50})}).at(0).id, 0);
+        EXPECT_EQ(tracker.update(2, {square({50, 50})}).at(0).id, 1);
         EXPECT_EQ(tracker.update(3, {square({50, 50})}).at(0).id, 1);
         EXPECT_THROW(tracker.update(3, {}), std::invalid_argument);
     }
