@@ -1,5 +1,6 @@
 // What tracking costs beside detection, on the same frames: the share of a run it takes is at
-// most track / detect, since a run also decodes, draws and records each frame.
+// most track / detect, since a run also decodes, draws and records each frame. Tracked are the
+// robust detector's shapes (--detector=robust --max-area=none), as the identities are scored.
 //   track_benchmarks VIDEO [FRAMES] [benchmark options]
 // VIDEO is best a moving scene of tools/make_tracking_scenes.py.
 #include <benchmark/benchmark.h>
@@ -7,6 +8,7 @@
 #include <opencv2/core/utility.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <shapemark/detector_params.hpp>
 #include <shapemark/shapemark.hpp>
 #include <shapemark/tracker.hpp>
 
@@ -30,10 +32,22 @@ std::vector<cv::Mat> firstFrames(const std::string& path, int count) {
     return frames;
 }
 
-void benchDetect(benchmark::State& state, const std::vector<cv::Mat>& frames) {
+shapemark::Detector detectorOf(shapemark::DetectorKind kind) {
+    shapemark::DetectorParams params;
+    params.detector = kind;
+    params.minArea = kAreaSize;
+    if (kind == shapemark::DetectorKind::Robust) {
+        params.maxArea.reset();
+    }
+    return shapemark::Detector(params);
+}
+
+void benchDetect(benchmark::State& state, const std::vector<cv::Mat>& frames,
+                 shapemark::DetectorKind kind) {
+    const shapemark::Detector detector = detectorOf(kind);
     std::size_t next = 0;
     while (state.KeepRunning()) {
-        std::vector<shapemark::Shape> shapes = shapemark::detect(frames[next], kAreaSize);
+        std::vector<shapemark::Shape> shapes = detector.detect(frames[next]);
         benchmark::DoNotOptimize(shapes.data());
         next = (next + 1) % frames.size();
     }
@@ -73,10 +87,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     cv::setNumThreads(1);
+    const shapemark::Detector robust = detectorOf(shapemark::DetectorKind::Robust);
     std::vector<std::vector<shapemark::Shape>> shapes(frames.size());
     std::transform(frames.begin(), frames.end(), shapes.begin(),
-                   [](const cv::Mat& frame) { return shapemark::detect(frame, kAreaSize); });
-    benchmark::RegisterBenchmark("detect", benchDetect, frames)->Unit(benchmark::kMicrosecond);
+                   [&robust](const cv::Mat& frame) { return robust.detect(frame); });
+    benchmark::RegisterBenchmark("detect_classic", benchDetect, frames,
+                                 shapemark::DetectorKind::Classic)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("detect_robust", benchDetect, frames,
+                                 shapemark::DetectorKind::Robust)
+        ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("track", benchTrack, shapes)->Unit(benchmark::kMicrosecond);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

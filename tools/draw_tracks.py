@@ -1,10 +1,12 @@
 #!/usr/bin/python3
 """Draws each shape's track, coloured by id, over the last of a video's frames.
 
-    PYTHONPATH=build/python tools/draw_tracks.py VIDEO OUT.png [--frames 60] [--last 160]
+    PYTHONPATH=build/python tools/draw_tracks.py VIDEO OUT.png [--frames 60] [--last 160] \
+        [--detector robust]
 
-The shapes and ids are those of `shapemark --track` (shapemark.frames(..., track=True)); the
-trails join the centres of each id over the frames before the last.
+The shapes and ids are those of `shapemark --track --detector=robust --max-area=none`
+(shapemark.frames(..., track=True)), or of the classic detector; the trails join the centres of
+each id over the frames before the last.
 """
 import argparse
 import colorsys
@@ -27,9 +29,14 @@ def main():
     parser.add_argument("--frames", type=int, default=60, help="how many frames of trail")
     parser.add_argument("--last", type=int, default=160, help="the frame drawn on")
     parser.add_argument("--area", type=int, default=100)
+    parser.add_argument("--detector", default="robust", choices=("robust", "classic"))
     args = parser.parse_args()
+    if args.detector == "robust":  # as the identities are scored: no area ceiling
+        params = shapemark.DetectorParams(detector="robust", max_area=None)
+    else:
+        params = None
     trails, image, last = {}, None, []
-    for frame in shapemark.frames(args.video, args.area, track=True):
+    for frame in shapemark.frames(args.video, args.area, params=params, track=True):
         if frame.number > args.last:
             break
         if frame.number > args.last - args.frames:

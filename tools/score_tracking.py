@@ -3,7 +3,8 @@
 
 For each scene and skip rate, two sources of shapes are tracked two ways:
 - sources: the truth's own polygons ("truth"), or the tool's detections ("tool": a run of
-  `shapemark --no-windows --track --detections=...`);
+  `shapemark --no-windows --track --detector=robust --max-area=none --detections=...`, or
+  `--detector=classic`; the tracker's parameters go in through `--params`);
 - trackers: shapemark's Tracker (for "tool", the ids the tool logged), and a baseline that pairs
   each shape greedily with the nearest track centre within a gate, keeps a lost track a maximum
   age, and gives a new track its id at once.
@@ -14,7 +15,7 @@ most frames); MOTA and ID switches follow the CLEAR MOT rules. Shapes without an
 counted as tracker output; their share is reported.
 
     PYTHONPATH=build/python tools/score_tracking.py SCENEDIR --seeds 101,102 \\
-        --tool build/shapemark [--skip 1,2] [--area 100] [--markdown]
+        --tool build/shapemark [--detector robust] [--skip 1,2] [--area 100] [--markdown]
 """
 import argparse
 import json
@@ -170,10 +171,14 @@ def score(truth_frames, predicted):
             "true": gt_total, "untagged": untagged / max(1, untagged + pred_total)}
 
 
-def tool_log(tool, video, area, skip, params):
+def tool_log(tool, detector, video, area, skip, params):
     with tempfile.TemporaryDirectory() as folder:
         log = os.path.join(folder, "log.jsonl")
-        options = []
+        # The robust detector's default area ceiling is meant for the classic frame size; the
+        # scenes' shapes need none.
+        options = ["--detector=" + detector]
+        if detector == "robust":
+            options.append("--max-area=none")
         if params:  # through the tool's parameters file
             with open(os.path.join(folder, "params.yml"), "w") as f:
                 f.write("%YAML:1.0\ntracker:\n" +
@@ -187,7 +192,7 @@ def tool_log(tool, video, area, skip, params):
             return {r["frame"]: r["shapes"] for r in map(json.loads, f)}
 
 
-def evaluate(scenes, seeds, tool, area, skip, params):
+def evaluate(scenes, seeds, tool, detector, area, skip, params):
     totals = {}
     for seed in seeds:
         with open(os.path.join(scenes, "scene-%d.json" % seed)) as f:
@@ -199,8 +204,8 @@ def evaluate(scenes, seeds, tool, area, skip, params):
         runs[("truth", "tracker")] = (own, with_tracker(own, params))
         runs[("truth", "baseline")] = (own, baseline(own))
         if tool:
-            logged = tool_log(tool, os.path.join(scenes, "scene-%d.avi" % seed), area, skip,
-                              params)
+            logged = tool_log(tool, detector, os.path.join(scenes, "scene-%d.avi" % seed), area,
+                              skip, params)
             found = [(n, [s["polygon"] for s in logged.get(n, [])]) for n in numbers]
             runs[("tool", "tracker")] = (found, [[s["id"] for s in logged.get(n, [])]
                                                  for n in numbers])
@@ -230,6 +235,7 @@ def main():
     parser.add_argument("scenes")
     parser.add_argument("--seeds", default="1,2,3")
     parser.add_argument("--tool")
+    parser.add_argument("--detector", default="robust", choices=("robust", "classic"))
     parser.add_argument("--area", type=int, default=100)
     parser.add_argument("--skip", default="1")
     parser.add_argument("--markdown", action="store_true")
@@ -244,7 +250,7 @@ def main():
               "Without id |")
         print("|---|---|---|---|---|---|---|")
     for skip in (int(s) for s in args.skip.split(",")):
-        scores = evaluate(args.scenes, seeds, args.tool, args.area, skip, params)
+        scores = evaluate(args.scenes, seeds, args.tool, args.detector, args.area, skip, params)
         for (source, tracker), m in sorted(scores.items(), reverse=True):
             if args.markdown:
                 print("| %s | %d | %s | %.3f | %.3f | %d (%.2f) | %.1f %% |" % (

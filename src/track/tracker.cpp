@@ -5,9 +5,11 @@
 // 2. a shape and a track may be paired when the shape's centre lies within the centre gate of
 //    the expected centre and their polygons overlap by at least min_overlap (intersection over
 //    union, the track's polygon moved to the expected centre); such a pair costs
-//    (1 - overlap) + distance / centre_gate. A track missed in the frame before needs no
-//    overlap: a shape coming out from behind something shows another part of itself first;
-//
+//    (1 - overlap) + distance / (centre_gate * spread), the spread being the square root of
+//    the processed frames since the track was last seen: the longer a track is lost, the less
+//    sure its expected place, so a shape coming out from behind something goes to the track
+//    lost there for a while rather than to one missed a moment ago nearby. A track missed in
+//    the frame before needs no overlap: such a shape shows another part of itself first;
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method). On the
 //    ground-truth scenes of docs/DETECTION.md this beats taking the cheapest pair first.
 // 4. paired tracks take the shape's polygon and centre and update their velocity, unless the
@@ -139,6 +141,9 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const cv::Point2d step = travel(t, static_cast<double>(frameNumber - t.lastSeen));
         const cv::Point2d expected = t.centre + step;
         const track::FloatPolygon moved = shifted(t.outline, step);
+        // Tracks exist only once a frame was seen, so previousFrame is a real frame here.
+        const double spread = std::sqrt(static_cast<double>(frameNumber - t.lastSeen) /
+                                        static_cast<double>(frameNumber - previousFrame));
         for (int j = 0; j < cost.cols; ++j) {
             const double distance = cv::norm(shapes[j].centre - expected);
             if (distance > p.centreGate) {
@@ -149,7 +154,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             if (overlap < p.minOverlap && !missed) {
                 continue;
             }
-            cost.at<double>(i, j) = (1.0 - overlap) + distance / p.centreGate;
+            cost.at<double>(i, j) = (1.0 - overlap) + distance / (p.centreGate * spread);
         }
     }
     const std::vector<int> columnOfRow = track::assignOptimal(cost);
