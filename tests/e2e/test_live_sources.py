@@ -12,7 +12,6 @@ import signal
 import socket
 import subprocess
 import threading
-import time
 import unittest
 
 import harness
@@ -100,15 +99,15 @@ class LiveSourcesTest(unittest.TestCase):
         return indices
 
     def test_a_stream_faster_than_marking_drops_and_keeps_pace(self):
-        # Catches a stream read on the marking thread (the run lags the stream by seconds),
-        # dropped frames left out of the counter or renumbered in the log, a queue that keeps
-        # every frame, and a missing or miscounted closing line.
+        # Catches a stream read on the marking thread or a queue that keeps every frame (both
+        # drop nothing, so the run lags the stream), dropped frames left out of the counter or
+        # renumbered in the log, and a missing or miscounted closing line. How far behind the
+        # stream a run ends is measured, not asserted: a wall-clock bound flakes on a busy
+        # machine (see docs/PERFORMANCE.md).
         url = self.serve()
-        start = time.monotonic()
         result = harness.run_tool(["--no-windows", "--snapshot=" + self.work.file("s.png"),
                                    "--detections=" + self.log, url, self.out, 100, 1],
                                   cwd=self.work.path)
-        elapsed = time.monotonic() - start
         self.assertEqual((result.returncode, result.stdout), (0, counter(1, FRAMES + 1)),
                          result.stderr)
         found = DROPPED.search(result.stderr)
@@ -118,8 +117,6 @@ class LiveSourcesTest(unittest.TestCase):
         indices = self.assert_outputs_agree()
         self.assertGreater(dropped, 0)
         self.assertEqual(len(indices), FRAMES - dropped)
-        if not harness.SANITIZED:
-            self.assertLess(elapsed, FRAMES / FPS + 2.0)
 
     def test_http_without_a_length_is_live(self):
         # Catches HTTP taken for a file whatever it announces: a broadcast would then lag.
