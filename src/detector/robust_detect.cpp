@@ -31,10 +31,10 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
             const int window = robust::tuning::kWindows[static_cast<std::size_t>(t) % windows];
             const double offset =
                 plane == 0 ? robust::tuning::kLightnessOffset : robust::tuning::kColourOffset;
+            const cv::Mat contrast = robust::localContrast(planes[plane], window);
             for (const double signedOffset : {offset, -offset}) {
                 std::vector<robust::Contour> contours;
-                robust::outerContours(planes[plane], window, signedOffset, minArea, maxArea,
-                                      contours);
+                robust::outerContours(contrast, signedOffset, minArea, maxArea, contours);
                 for (const robust::Contour& contour : contours) {
                     robust::Candidate c = robust::cornerCandidate(
                         contour, planes[plane], 1.0, params.minVertices, params.maxVertices);

@@ -38,14 +38,18 @@ struct Candidate {
 // that a shape of the background's grey but another colour still stands out.
 std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale);
 
-// The pixels of `plane` standing out of the mean of a `window`-wide box by more than `offset`:
-// brighter when it is positive, darker when negative.
-cv::Mat standsOut(const cv::Mat& plane, int window, double offset);
+// How far each pixel of `plane` lies above the mean of the `window`-wide box around it
+// (16-bit signed; negative below it). One per plane and window serves both signs of offset.
+cv::Mat localContrast(const cv::Mat& plane, int window);
 
-// The outer contours of the regions of standsOut(plane, window, offset). Holes are left out: a
-// ring or an outline is traced by its outer edge only. Contours touching the border, thinner
-// than a shape or outside [minArea, maxArea] (working pixels) are dropped.
-void outerContours(const cv::Mat& plane, int window, double offset, double minArea, double maxArea,
+// The pixels whose local contrast exceeds `offset`: brighter than their surroundings when it is
+// positive, darker when negative.
+cv::Mat standsOut(const cv::Mat& contrast, double offset);
+
+// The outer contours of the regions of standsOut(contrast, offset). Holes are left out: a ring
+// or an outline is traced by its outer edge only. Contours touching the border, thinner than a
+// shape or outside [minArea, maxArea] (working pixels) are dropped.
+void outerContours(const cv::Mat& contrast, double offset, double minArea, double maxArea,
                    std::vector<Contour>& out);
 
 // A candidate found on the downscaled working image, traced again on the full frame around it

@@ -40,20 +40,24 @@ void keepOuter(const cv::Mat& binary, double minArea, double maxArea, std::vecto
 
 }  // namespace
 
-cv::Mat standsOut(const cv::Mat& plane, int window, double offset) {
+cv::Mat localContrast(const cv::Mat& plane, int window) {
     cv::Mat mean;
     cv::boxFilter(plane, mean, CV_16S, cv::Size(window, window), cv::Point(-1, -1), true,
                   cv::BORDER_REPLICATE);
     cv::Mat difference;
     cv::subtract(plane, mean, difference, cv::noArray(), CV_16S);
+    return difference;
+}
+
+cv::Mat standsOut(const cv::Mat& contrast, double offset) {
     cv::Mat binary;
-    cv::compare(difference, cv::Scalar::all(offset), binary, offset > 0 ? cv::CMP_GT : cv::CMP_LT);
+    cv::compare(contrast, cv::Scalar::all(offset), binary, offset > 0 ? cv::CMP_GT : cv::CMP_LT);
     return binary;
 }
 
-void outerContours(const cv::Mat& plane, int window, double offset, double minArea, double maxArea,
+void outerContours(const cv::Mat& contrast, double offset, double minArea, double maxArea,
                    std::vector<Contour>& out) {
-    keepOuter(standsOut(plane, window, offset), minArea, maxArea, out);
+    keepOuter(standsOut(contrast, offset), minArea, maxArea, out);
 }
 
 }  // namespace shapemark::robust
