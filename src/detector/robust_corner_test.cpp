@@ -118,7 +118,8 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double u
         vertices <= maxVertices && candidate.area >= tuning::kMinSolidity * hullArea &&
         cv::isContourConvex(candidate.polygon) &&
         midEdgeDeviation(contour, candidate.polygon) <=
-            tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit;
+            tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit &&
+        !looksRound(contour, candidate.polygon);
     return candidate;
 }
 

@@ -66,6 +66,10 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
 Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
                           int minVertices, int maxVertices);
 
+// Whether an ellipse follows the contour at least about as closely as its polygon does: a
+// circle or an ellipse, whatever vertex count its polygon happens to have.
+bool looksRound(const Contour& contour, const Contour& polygon);
+
 // One candidate per physical shape: candidates overlapping by IoU are grouped; a group whose
 // members mostly pass gives its most voted vertex count's largest polygon. Polygons lying
 // inside a larger accepted one (the inner edge of an outline, a hole) are dropped.

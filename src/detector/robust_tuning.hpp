@@ -18,7 +18,7 @@ constexpr double kSmoothSigma = 1.2;
 constexpr std::array<int, 2> kWindows = {31, 101};
 // How far a region must stand out of its surroundings: grey levels of lightness, and units of
 // the colour-opponent planes (which carry less noise but also less range).
-constexpr double kLightnessOffset = 10.0;
+constexpr double kLightnessOffset = 7.0;
 constexpr double kColourOffset = 7.0;
 // A region narrower than this is a line or a letter stroke, not a shape.
 constexpr double kMinWidth = 7.0;
@@ -36,6 +36,10 @@ constexpr std::size_t kMinStableRun = 3;
 constexpr double kCurveShare = 0.01;
 constexpr double kEdgeNoise = 0.8;
 constexpr double kEdgeEnds = 0.2;
+// Round against polygonal: a contour that an ellipse follows at least as closely as its polygon
+// (root mean square distance, times this ratio) is a circle or an ellipse, however many
+// corners its polygon has. Scale-free, so it holds where the size-based test above is blind.
+constexpr double kRoundRatio = 0.7;
 // A contour filling less of its convex hull than this is concave (star, L, arrow).
 constexpr double kMinSolidity = 0.85;
 // A contour must run along an edge at least this steep (levels per pixel of the smoothed
