@@ -33,7 +33,7 @@ constexpr std::size_t kMinStableRun = 3;
 // Corners against curves: the contour's median distance to its polygon, measured along the
 // middle of each edge (away from its rounded ends), may be at most this share of the shape's
 // size (square root of its area) plus the edge noise, in pixels; an arc bulges further.
-constexpr double kCurveShare = 0.01;
+constexpr double kCurveShare = 0.02;
 constexpr double kEdgeNoise = 0.8;
 constexpr double kEdgeEnds = 0.2;
 // Round against polygonal: a contour that an ellipse follows at least as closely as its polygon
