@@ -45,7 +45,7 @@ constexpr double kMinSolidity = 0.85;
 // A contour must run along an edge at least this steep (levels per pixel of the smoothed
 // plane, at Sobel's scale of 8) for at least this share of its length; a halo's contour runs
 // through flat background, and a piece cut out of a larger shape partly through its inside.
-constexpr double kMinEdgeStrength = 30.0;
+constexpr double kMinEdgeStrength = 20.0;
 constexpr double kMinEdgeShare = 0.7;
 // A downscaled candidate smaller than this (square root of its area) must pass again at full
 // resolution, where a small circle no longer looks like an octagon.
