@@ -39,7 +39,7 @@ constexpr double kEdgeEnds = 0.2;
 // Round against polygonal: a contour that an ellipse follows at least as closely as its polygon
 // (root mean square distance, times this ratio) is a circle or an ellipse, however many
 // corners its polygon has. Scale-free, so it holds where the size-based test above is blind.
-constexpr double kRoundRatio = 0.7;
+constexpr double kRoundRatio = 0.6;
 // A contour filling less of its convex hull than this is concave (star, L, arrow).
 constexpr double kMinSolidity = 0.85;
 // A contour must run along an edge at least this steep (levels per pixel of the smoothed
