@@ -114,8 +114,8 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double u
     candidate.polygon = stablePolygon(contour, unit, run);
     const auto vertices = static_cast<int>(candidate.polygon.size());
     candidate.passes =
-        run >= tuning::kMinStableRun && vertices >= minVertices &&
-        vertices <= maxVertices && candidate.area >= tuning::kMinSolidity * hullArea &&
+        run >= tuning::kMinStableRun && vertices >= minVertices && vertices <= maxVertices &&
+        candidate.area >= tuning::kMinSolidity * hullArea &&
         cv::isContourConvex(candidate.polygon) &&
         midEdgeDeviation(contour, candidate.polygon) <=
             tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit &&
