@@ -31,14 +31,19 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
             const int window = robust::tuning::kWindows[static_cast<std::size_t>(t) % windows];
             const double offset =
                 plane == 0 ? robust::tuning::kLightnessOffset : robust::tuning::kColourOffset;
-            const cv::Mat contrast = robust::localContrast(planes[plane], window);
+            // Searched in the plane's own pixels, reported in working pixels.
+            const double unit = robust::planeUnit(plane);
+            const cv::Mat contrast = robust::localContrast(
+                planes[plane], 2 * static_cast<int>(std::lround(window * unit / 2.0)) + 1);
             for (const double signedOffset : {offset, -offset}) {
                 std::vector<robust::Contour> contours;
-                robust::outerContours(contrast, signedOffset, minArea, maxArea, contours);
+                robust::outerContours(contrast, signedOffset, minArea * unit * unit,
+                                      maxArea * unit * unit, unit, contours);
                 for (const robust::Contour& contour : contours) {
                     robust::Candidate c = robust::cornerCandidate(
-                        contour, planes[plane], 1.0, params.minVertices, params.maxVertices);
+                        contour, planes[plane], unit, params.minVertices, params.maxVertices);
                     if (c.onEdge) {
+                        robust::toWorkingPixels(c, unit);
                         c.plane = plane;
                         c.window = window;
                         c.offset = signedOffset;

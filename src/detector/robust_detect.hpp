@@ -34,9 +34,13 @@ struct Candidate {
     double offset = 0.0;
 };
 
-// The planes searched, at the working scale: lightness and the two colour-opponent planes, so
-// that a shape of the background's grey but another colour still stands out.
+// The planes searched: lightness at the working scale and the two colour-opponent planes, so
+// that a shape of the background's grey but another colour still stands out, at
+// tuning::kColourUnit of it.
 std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale);
+
+// A plane's pixels per working-image pixel.
+double planeUnit(std::size_t plane);
 
 // How far each pixel of `plane` lies above the mean of the `window`-wide box around it
 // (16-bit signed; negative below it). One per plane and window serves both signs of offset.
@@ -48,9 +52,10 @@ cv::Mat standsOut(const cv::Mat& contrast, double offset);
 
 // The outer contours of the regions of standsOut(contrast, offset). Holes are left out: a ring
 // or an outline is traced by its outer edge only. Contours touching the border, thinner than a
-// shape or outside [minArea, maxArea] (working pixels) are dropped.
+// shape or outside [minArea, maxArea] (pixels of the plane, which has `unit` pixels per
+// working-image pixel) are dropped.
 void outerContours(const cv::Mat& contrast, double offset, double minArea, double maxArea,
-                   std::vector<Contour>& out);
+                   double unit, std::vector<Contour>& out);
 
 // A candidate found on the downscaled working image, traced again on the full frame around it
 // with the same plane, window and offset, for full-resolution corners; nothing when it cannot
@@ -69,6 +74,9 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double u
 // Whether an ellipse follows the contour at least about as closely as its polygon does: a
 // circle or an ellipse, whatever vertex count its polygon happens to have.
 bool looksRound(const Contour& contour, const Contour& polygon);
+
+// A candidate found on a plane of `unit` pixels per working-image pixel, moved to working pixels.
+void toWorkingPixels(Candidate& candidate, double unit);
 
 // One candidate per physical shape: candidates overlapping by IoU are grouped; a group whose
 // members mostly pass gives its most voted vertex count's largest polygon. Polygons lying

@@ -43,6 +43,19 @@ const Candidate* representative(const std::vector<const Candidate*>& group) {
 
 }  // namespace
 
+void toWorkingPixels(Candidate& candidate, double unit) {
+    if (unit == 1.0) {
+        return;
+    }
+    for (cv::Point& p : candidate.polygon) {
+        p = cv::Point(cvRound(p.x / unit), cvRound(p.y / unit));
+    }
+    for (cv::Point2f& p : candidate.hull) {
+        p /= unit;
+    }
+    candidate.area /= unit * unit;
+}
+
 double convexIou(const std::vector<cv::Point2f>& a, const std::vector<cv::Point2f>& b) {
     const double common = intersection(a, b);
     const double both = cv::contourArea(a) + cv::contourArea(b) - common;

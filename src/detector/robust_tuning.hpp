@@ -10,6 +10,9 @@ namespace shapemark::robust::tuning {
 // Candidate search runs on at most a 1280-pixel-wide image: a 1080p frame costs then what a
 // 720p one does, and a 30-pixel shape still spans 20 pixels.
 constexpr int kWorkingWidth = 1280;
+// The colour-opponent planes are searched at this share of the working scale: cameras and
+// JPEG keep colour at half resolution anyway, and it halves the search's cost.
+constexpr double kColourUnit = 0.5;
 // Pre-smoothing of each plane against sensor noise and compression blocks.
 constexpr double kSmoothSigma = 1.2;
 // Threshold windows: a narrow one for small and low-contrast shapes, a wide one for the
