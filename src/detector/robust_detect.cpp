@@ -63,16 +63,17 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
     const std::vector<robust::Candidate> kept = robust::mergeCandidates(std::move(all));
     for (const robust::Candidate& c : kept) {
         Shape shape;
-        // Downscaled corners are traced again at full resolution; a small shape traced there but
-        // no polygon there (a circle) is dropped; any other keeps its downscaled corners.
+        // A small downscaled shape is traced again at full resolution, and dropped when it is
+        // no polygon there (a circle); any other keeps its downscaled corners. A large shape
+        // is not: it has corners enough at the working scale, and its trace costs the most.
         const std::optional<robust::Candidate> refined =
-            scale < 1.0
+            scale < 1.0 && std::sqrt(c.area) < robust::tuning::kRefineSize
                 ? robust::refineAtFullScale(bgr, c, scale, params.minVertices, params.maxVertices)
                 : std::nullopt;
         if (refined && refined->passes) {
             shape.polygon = refined->polygon;
             shape.area = refined->area;
-        } else if (refined && std::sqrt(c.area) < robust::tuning::kRefineSize) {
+        } else if (refined) {
             continue;
         } else {
             for (const cv::Point& p : c.polygon) {

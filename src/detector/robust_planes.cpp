@@ -26,6 +26,8 @@ std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale) {
     return planes;
 }
 
-double planeUnit(std::size_t plane) { return plane == 0 ? 1.0 : tuning::kColourUnit; }
+double planeUnit(std::size_t plane) {
+    return plane == 0 ? 1.0 : tuning::kColourUnit;
+}
 
 }  // namespace shapemark::robust
