@@ -71,8 +71,8 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
 Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
                           int minVertices, int maxVertices);
 
-// Whether an ellipse follows the contour at least about as closely as its polygon does: a
-// circle or an ellipse, whatever vertex count its polygon happens to have.
+// Whether a fitted ellipse follows the contour clearly more closely than its polygon does
+// (tuning::kRoundRatio): a circle or an ellipse, whatever vertex count its polygon has.
 bool looksRound(const Contour& contour, const Contour& polygon);
 
 // A candidate found on a plane of `unit` pixels per working-image pixel, moved to working pixels.

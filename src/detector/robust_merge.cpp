@@ -47,12 +47,11 @@ void toWorkingPixels(Candidate& candidate, double unit) {
     if (unit == 1.0) {
         return;
     }
-    for (cv::Point& p : candidate.polygon) {
-        p = cv::Point(cvRound(p.x / unit), cvRound(p.y / unit));
-    }
-    for (cv::Point2f& p : candidate.hull) {
-        p /= unit;
-    }
+    std::transform(
+        candidate.polygon.begin(), candidate.polygon.end(), candidate.polygon.begin(),
+        [&](const cv::Point& p) { return cv::Point(cvRound(p.x / unit), cvRound(p.y / unit)); });
+    std::transform(candidate.hull.begin(), candidate.hull.end(), candidate.hull.begin(),
+                   [&](const cv::Point2f& p) { return p / unit; });
     candidate.area /= unit * unit;
 }
 

@@ -11,7 +11,7 @@ namespace shapemark::robust::tuning {
 // 720p one does, and a 30-pixel shape still spans 20 pixels.
 constexpr int kWorkingWidth = 1280;
 // The colour-opponent planes are searched at this share of the working scale: cameras and
-// JPEG keep colour at half resolution anyway, and it halves the search's cost.
+// JPEG keep colour at half resolution anyway, and those planes then cost a quarter as much.
 constexpr double kColourUnit = 0.5;
 // Pre-smoothing of each plane against sensor noise and compression blocks.
 constexpr double kSmoothSigma = 1.2;
@@ -39,8 +39,8 @@ constexpr std::size_t kMinStableRun = 3;
 constexpr double kCurveShare = 0.02;
 constexpr double kEdgeNoise = 0.8;
 constexpr double kEdgeEnds = 0.2;
-// Round against polygonal: a contour that an ellipse follows at least as closely as its polygon
-// (root mean square distance, times this ratio) is a circle or an ellipse, however many
+// Round against polygonal: a contour whose root mean square distance to its fitted ellipse is
+// at most this share of its distance to its polygon is a circle or an ellipse, however many
 // corners its polygon has. Scale-free, so it holds where the size-based test above is blind.
 constexpr double kRoundRatio = 0.6;
 // A contour filling less of its convex hull than this is concave (star, L, arrow).
@@ -50,8 +50,9 @@ constexpr double kMinSolidity = 0.85;
 // through flat background, and a piece cut out of a larger shape partly through its inside.
 constexpr double kMinEdgeStrength = 20.0;
 constexpr double kMinEdgeShare = 0.7;
-// A downscaled candidate smaller than this (square root of its area) must pass again at full
-// resolution, where a small circle no longer looks like an octagon.
+// A downscaled candidate smaller than this (square root of its area) is traced again and must
+// pass at full resolution, where a small circle no longer looks like an octagon; a larger one
+// keeps its working-scale corners.
 constexpr double kRefineSize = 60.0;
 // Candidates overlapping this much are one physical shape.
 constexpr double kSameShapeIou = 0.6;
