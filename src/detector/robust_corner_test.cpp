@@ -101,6 +101,10 @@ double edgeShare(const Contour& contour, const cv::Mat& plane, double unit) {
 Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
                           int minVertices, int maxVertices) {
     Candidate candidate;
+    candidate.onEdge = edgeShare(contour, plane, unit) >= tuning::kMinEdgeShare;
+    if (!candidate.onEdge) {
+        return candidate;  // a halo: dropped before any polygon is fitted
+    }
     candidate.area = cv::contourArea(contour);
     Contour hull;
     cv::convexHull(contour, hull);
@@ -109,13 +113,13 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double u
     std::size_t run = 0;
     candidate.polygon = stablePolygon(contour, unit, run);
     const auto vertices = static_cast<int>(candidate.polygon.size());
-    candidate.onEdge = edgeShare(contour, plane, unit) >= tuning::kMinEdgeShare;
     candidate.passes =
-        candidate.onEdge && run >= tuning::kMinStableRun && vertices >= minVertices &&
-        vertices <= maxVertices && candidate.area >= tuning::kMinSolidity * hullArea &&
+        run >= tuning::kMinStableRun && vertices >= minVertices && vertices <= maxVertices &&
+        candidate.area >= tuning::kMinSolidity * hullArea &&
         cv::isContourConvex(candidate.polygon) &&
         midEdgeDeviation(contour, candidate.polygon) <=
-            tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit;
+            tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit &&
+        !looksRound(contour, candidate.polygon);
     return candidate;
 }
 

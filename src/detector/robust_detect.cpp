@@ -31,14 +31,19 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
             const int window = robust::tuning::kWindows[static_cast<std::size_t>(t) % windows];
             const double offset =
                 plane == 0 ? robust::tuning::kLightnessOffset : robust::tuning::kColourOffset;
+            // Searched in the plane's own pixels, reported in working pixels.
+            const double unit = robust::planeUnit(plane);
+            const cv::Mat contrast = robust::localContrast(
+                planes[plane], 2 * static_cast<int>(std::lround(window * unit / 2.0)) + 1);
             for (const double signedOffset : {offset, -offset}) {
                 std::vector<robust::Contour> contours;
-                robust::outerContours(planes[plane], window, signedOffset, minArea, maxArea,
-                                      contours);
+                robust::outerContours(contrast, signedOffset, minArea * unit * unit,
+                                      maxArea * unit * unit, unit, contours);
                 for (const robust::Contour& contour : contours) {
                     robust::Candidate c = robust::cornerCandidate(
-                        contour, planes[plane], 1.0, params.minVertices, params.maxVertices);
+                        contour, planes[plane], unit, params.minVertices, params.maxVertices);
                     if (c.onEdge) {
+                        robust::toWorkingPixels(c, unit);
                         c.plane = plane;
                         c.window = window;
                         c.offset = signedOffset;
@@ -58,16 +63,17 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
     const std::vector<robust::Candidate> kept = robust::mergeCandidates(std::move(all));
     for (const robust::Candidate& c : kept) {
         Shape shape;
-        // Downscaled corners are traced again at full resolution; a small shape traced there but
-        // no polygon there (a circle) is dropped; any other keeps its downscaled corners.
+        // A small downscaled shape is traced again at full resolution, and dropped when it is
+        // no polygon there (a circle); any other keeps its downscaled corners. A large shape
+        // is not: it has corners enough at the working scale, and its trace costs the most.
         const std::optional<robust::Candidate> refined =
-            scale < 1.0
+            scale < 1.0 && std::sqrt(c.area) < robust::tuning::kRefineSize
                 ? robust::refineAtFullScale(bgr, c, scale, params.minVertices, params.maxVertices)
                 : std::nullopt;
         if (refined && refined->passes) {
             shape.polygon = refined->polygon;
             shape.area = refined->area;
-        } else if (refined && std::sqrt(c.area) < robust::tuning::kRefineSize) {
+        } else if (refined) {
             continue;
         } else {
             for (const cv::Point& p : c.polygon) {

@@ -34,19 +34,28 @@ struct Candidate {
     double offset = 0.0;
 };
 
-// The planes searched, at the working scale: lightness and the two colour-opponent planes, so
-// that a shape of the background's grey but another colour still stands out.
+// The planes searched: lightness at the working scale and the two colour-opponent planes, so
+// that a shape of the background's grey but another colour still stands out, at
+// tuning::kColourUnit of it.
 std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale);
 
-// The pixels of `plane` standing out of the mean of a `window`-wide box by more than `offset`:
-// brighter when it is positive, darker when negative.
-cv::Mat standsOut(const cv::Mat& plane, int window, double offset);
+// A plane's pixels per working-image pixel.
+double planeUnit(std::size_t plane);
 
-// The outer contours of the regions of standsOut(plane, window, offset). Holes are left out: a
-// ring or an outline is traced by its outer edge only. Contours touching the border, thinner
-// than a shape or outside [minArea, maxArea] (working pixels) are dropped.
-void outerContours(const cv::Mat& plane, int window, double offset, double minArea, double maxArea,
-                   std::vector<Contour>& out);
+// How far each pixel of `plane` lies above the mean of the `window`-wide box around it
+// (16-bit signed; negative below it). One per plane and window serves both signs of offset.
+cv::Mat localContrast(const cv::Mat& plane, int window);
+
+// The pixels whose local contrast exceeds `offset`: brighter than their surroundings when it is
+// positive, darker when negative.
+cv::Mat standsOut(const cv::Mat& contrast, double offset);
+
+// The outer contours of the regions of standsOut(contrast, offset). Holes are left out: a ring
+// or an outline is traced by its outer edge only. Contours touching the border, thinner than a
+// shape or outside [minArea, maxArea] (pixels of the plane, which has `unit` pixels per
+// working-image pixel) are dropped.
+void outerContours(const cv::Mat& contrast, double offset, double minArea, double maxArea,
+                   double unit, std::vector<Contour>& out);
 
 // A candidate found on the downscaled working image, traced again on the full frame around it
 // with the same plane, window and offset, for full-resolution corners; nothing when it cannot
@@ -61,6 +70,13 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
 // the tuning's lengths and gradients refer.
 Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
                           int minVertices, int maxVertices);
+
+// Whether a fitted ellipse follows the contour clearly more closely than its polygon does
+// (tuning::kRoundRatio): a circle or an ellipse, whatever vertex count its polygon has.
+bool looksRound(const Contour& contour, const Contour& polygon);
+
+// A candidate found on a plane of `unit` pixels per working-image pixel, moved to working pixels.
+void toWorkingPixels(Candidate& candidate, double unit);
 
 // One candidate per physical shape: candidates overlapping by IoU are grouped; a group whose
 // members mostly pass gives its most voted vertex count's largest polygon. Polygons lying

@@ -43,6 +43,18 @@ const Candidate* representative(const std::vector<const Candidate*>& group) {
 
 }  // namespace
 
+void toWorkingPixels(Candidate& candidate, double unit) {
+    if (unit == 1.0) {
+        return;
+    }
+    std::transform(
+        candidate.polygon.begin(), candidate.polygon.end(), candidate.polygon.begin(),
+        [&](const cv::Point& p) { return cv::Point(cvRound(p.x / unit), cvRound(p.y / unit)); });
+    std::transform(candidate.hull.begin(), candidate.hull.end(), candidate.hull.begin(),
+                   [&](const cv::Point2f& p) { return p / unit; });
+    candidate.area /= unit * unit;
+}
+
 double convexIou(const std::vector<cv::Point2f>& a, const std::vector<cv::Point2f>& b) {
     const double common = intersection(a, b);
     const double both = cv::contourArea(a) + cv::contourArea(b) - common;

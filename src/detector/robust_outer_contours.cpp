@@ -14,7 +14,8 @@ bool touchesBorder(const cv::Rect& box, const cv::Size& size) {
 }
 
 // Keeps the outer boundaries (no parent in the two-level hierarchy) that could be a shape.
-void keepOuter(const cv::Mat& binary, double minArea, double maxArea, std::vector<Contour>& out) {
+void keepOuter(const cv::Mat& binary, double minArea, double maxArea, double unit,
+               std::vector<Contour>& out) {
     std::vector<Contour> contours;
     std::vector<cv::Vec4i> hierarchy;
     cv::findContours(binary, contours, hierarchy, cv::RETR_CCOMP, cv::CHAIN_APPROX_NONE);
@@ -31,7 +32,7 @@ void keepOuter(const cv::Mat& binary, double minArea, double maxArea, std::vecto
             continue;
         }
         const cv::Size2f box = cv::minAreaRect(contour).size;
-        if (std::min(box.width, box.height) < tuning::kMinWidth) {
+        if (std::min(box.width, box.height) < tuning::kMinWidth * unit) {
             continue;
         }
         out.push_back(contour);
@@ -40,20 +41,24 @@ void keepOuter(const cv::Mat& binary, double minArea, double maxArea, std::vecto
 
 }  // namespace
 
-cv::Mat standsOut(const cv::Mat& plane, int window, double offset) {
+cv::Mat localContrast(const cv::Mat& plane, int window) {
     cv::Mat mean;
     cv::boxFilter(plane, mean, CV_16S, cv::Size(window, window), cv::Point(-1, -1), true,
                   cv::BORDER_REPLICATE);
     cv::Mat difference;
     cv::subtract(plane, mean, difference, cv::noArray(), CV_16S);
+    return difference;
+}
+
+cv::Mat standsOut(const cv::Mat& contrast, double offset) {
     cv::Mat binary;
-    cv::compare(difference, cv::Scalar::all(offset), binary, offset > 0 ? cv::CMP_GT : cv::CMP_LT);
+    cv::compare(contrast, cv::Scalar::all(offset), binary, offset > 0 ? cv::CMP_GT : cv::CMP_LT);
     return binary;
 }
 
-void outerContours(const cv::Mat& plane, int window, double offset, double minArea, double maxArea,
-                   std::vector<Contour>& out) {
-    keepOuter(standsOut(plane, window, offset), minArea, maxArea, out);
+void outerContours(const cv::Mat& contrast, double offset, double minArea, double maxArea,
+                   double unit, std::vector<Contour>& out) {
+    keepOuter(standsOut(contrast, offset), minArea, maxArea, unit, out);
 }
 
 }  // namespace shapemark::robust

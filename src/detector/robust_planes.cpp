@@ -16,10 +16,18 @@ std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale) {
     cv::cvtColor(working, lab, cv::COLOR_BGR2Lab);
     std::vector<cv::Mat> planes;
     cv::split(lab, planes);
-    for (cv::Mat& plane : planes) {
-        cv::GaussianBlur(plane, plane, cv::Size(), tuning::kSmoothSigma);
+    for (std::size_t i = 0; i < planes.size(); ++i) {
+        if (planeUnit(i) < 1.0) {
+            cv::resize(planes[i], planes[i], cv::Size(), planeUnit(i), planeUnit(i),
+                       cv::INTER_AREA);
+        }
+        cv::GaussianBlur(planes[i], planes[i], cv::Size(), tuning::kSmoothSigma * planeUnit(i));
     }
     return planes;
+}
+
+double planeUnit(std::size_t plane) {
+    return plane == 0 ? 1.0 : tuning::kColourUnit;
 }
 
 }  // namespace shapemark::robust

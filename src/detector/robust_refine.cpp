@@ -25,8 +25,8 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     cv::GaussianBlur(plane, plane, cv::Size(), tuning::kSmoothSigma);
     std::vector<Contour> contours;
     std::vector<cv::Vec4i> hierarchy;
-    cv::findContours(standsOut(plane, window, found.offset), contours, hierarchy, cv::RETR_CCOMP,
-                     cv::CHAIN_APPROX_NONE);
+    cv::findContours(standsOut(localContrast(plane, window), found.offset), contours, hierarchy,
+                     cv::RETR_CCOMP, cv::CHAIN_APPROX_NONE);
     // The outer contour around the candidate's centre, whole inside the box.
     const cv::Moments m = cv::moments(found.hull);
     if (m.m00 <= 0.0) {

@@ -10,6 +10,9 @@ namespace shapemark::robust::tuning {
 // Candidate search runs on at most a 1280-pixel-wide image: a 1080p frame costs then what a
 // 720p one does, and a 30-pixel shape still spans 20 pixels.
 constexpr int kWorkingWidth = 1280;
+// The colour-opponent planes are searched at this share of the working scale: cameras and
+// JPEG keep colour at half resolution anyway, and those planes then cost a quarter as much.
+constexpr double kColourUnit = 0.5;
 // Pre-smoothing of each plane against sensor noise and compression blocks.
 constexpr double kSmoothSigma = 1.2;
 // Threshold windows: a narrow one for small and low-contrast shapes, a wide one for the
@@ -18,7 +21,7 @@ constexpr double kSmoothSigma = 1.2;
 constexpr std::array<int, 2> kWindows = {31, 101};
 // How far a region must stand out of its surroundings: grey levels of lightness, and units of
 // the colour-opponent planes (which carry less noise but also less range).
-constexpr double kLightnessOffset = 10.0;
+constexpr double kLightnessOffset = 7.0;
 constexpr double kColourOffset = 7.0;
 // A region narrower than this is a line or a letter stroke, not a shape.
 constexpr double kMinWidth = 7.0;
@@ -33,18 +36,23 @@ constexpr std::size_t kMinStableRun = 3;
 // Corners against curves: the contour's median distance to its polygon, measured along the
 // middle of each edge (away from its rounded ends), may be at most this share of the shape's
 // size (square root of its area) plus the edge noise, in pixels; an arc bulges further.
-constexpr double kCurveShare = 0.01;
+constexpr double kCurveShare = 0.02;
 constexpr double kEdgeNoise = 0.8;
 constexpr double kEdgeEnds = 0.2;
+// Round against polygonal: a contour whose root mean square distance to its fitted ellipse is
+// at most this share of its distance to its polygon is a circle or an ellipse, however many
+// corners its polygon has. Scale-free, so it holds where the size-based test above is blind.
+constexpr double kRoundRatio = 0.6;
 // A contour filling less of its convex hull than this is concave (star, L, arrow).
 constexpr double kMinSolidity = 0.85;
 // A contour must run along an edge at least this steep (levels per pixel of the smoothed
 // plane, at Sobel's scale of 8) for at least this share of its length; a halo's contour runs
 // through flat background, and a piece cut out of a larger shape partly through its inside.
-constexpr double kMinEdgeStrength = 30.0;
+constexpr double kMinEdgeStrength = 20.0;
 constexpr double kMinEdgeShare = 0.7;
-// A downscaled candidate smaller than this (square root of its area) must pass again at full
-// resolution, where a small circle no longer looks like an octagon.
+// A downscaled candidate smaller than this (square root of its area) is traced again and must
+// pass at full resolution, where a small circle no longer looks like an octagon; a larger one
+// keeps its working-scale corners.
 constexpr double kRefineSize = 60.0;
 // Candidates overlapping this much are one physical shape.
 constexpr double kSameShapeIou = 0.6;

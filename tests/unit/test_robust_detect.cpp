@@ -89,6 +89,17 @@ TEST(RobustDetect, CircleIsNotReported) {
                     .empty());
 }
 
+// Ellipses and a small circle, where a polygon bulges by about a pixel only: the fault is
+// their 6- to 8-gon taken for a shape because it follows the contour within the noise.
+TEST(RobustDetect, EllipsesAndSmallCircleAreNotReported) {
+    std::vector<std::vector<cv::Point>> round;
+    cv::ellipse2Poly(cv::Point(120, 120), cv::Size(60, 28), 20, 0, 360, 2, round.emplace_back());
+    cv::ellipse2Poly(cv::Point(320, 120), cv::Size(36, 18), 70, 0, 360, 2, round.emplace_back());
+    cv::ellipse2Poly(cv::Point(520, 120), cv::Size(20, 20), 0, 0, 360, 2, round.emplace_back());
+    EXPECT_TRUE(
+        detectRobust(cameraFrame({640, 240}, round, cv::Scalar(40, 40, 40)), window(300)).empty());
+}
+
 // The smallest and the largest squares: the faults are noise corners on a small shape (an
 // 8-gon for a 20-pixel square) and a size bound or window that loses the large one.
 TEST(RobustDetect, SquareIsAFourGonAt20And400Pixels) {
