@@ -12,21 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "first_frames.hpp"
+
 #include "detector/robust_detect.hpp"
 
 namespace {
 
-constexpr int kAreaSize = 300;
+using shapemark::bench::firstFrames;
 
-std::vector<cv::Mat> firstFrames(const std::string& path, int count) {
-    cv::VideoCapture capture(path);
-    std::vector<cv::Mat> frames;
-    cv::Mat frame;
-    while (static_cast<int>(frames.size()) < count && capture.read(frame)) {
-        frames.push_back(frame.clone());
-    }
-    return frames;
-}
+constexpr int kAreaSize = 300;
 
 void benchRobust(benchmark::State& state, const std::vector<cv::Mat>& frames) {
     shapemark::DetectorParams params;

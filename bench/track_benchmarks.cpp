@@ -18,19 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "first_frames.hpp"
+
 namespace {
 
-constexpr int kAreaSize = 100;
+using shapemark::bench::firstFrames;
 
-std::vector<cv::Mat> firstFrames(const std::string& path, int count) {
-    cv::VideoCapture capture(path);
-    std::vector<cv::Mat> frames;
-    cv::Mat frame;
-    while (static_cast<int>(frames.size()) < count && capture.read(frame)) {
-        frames.push_back(frame.clone());
-    }
-    return frames;
-}
+constexpr int kAreaSize = 100;
 
 shapemark::Detector detectorOf(shapemark::DetectorKind kind) {
     shapemark::DetectorParams params;
