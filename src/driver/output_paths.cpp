@@ -11,7 +11,7 @@
 
 #include "driver/output_paths.hpp"
 
-#include "driver/ffmpeg_names.hpp"
+#include "input/ffmpeg_names.hpp"
 #include "input/input_word.hpp"
 
 namespace shapemark {

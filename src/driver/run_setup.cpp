@@ -15,10 +15,10 @@
 
 #include "cli/exit_status.hpp"
 #include "driver/environment.hpp"
-#include "driver/ffmpeg_names.hpp"
 #include "driver/interrupt.hpp"
 #include "driver/output_paths.hpp"
 #include "driver/thread_budget.hpp"
+#include "input/ffmpeg_names.hpp"
 #include "input/frame_source.hpp"
 #include "input/input_properties.hpp"
 #include "input/live_rule.hpp"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/ffmpeg_names.hpp"
+#include "input/ffmpeg_names.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "driver/ffmpeg_names.hpp"
+#include "input/ffmpeg_names.hpp"
 
 #include <cstdlib>
 #include <fstream>
