@@ -83,43 +83,49 @@ void putChunk(std::vector<std::uint8_t>& out, const char* type, const std::uint8
 }
 
 // PNG keeps colour samples in RGB(A) order; the library keeps them in BGR(A) and swaps them
-// with SIMD.
-const std::uint8_t* pngOrderRow(const cv::Mat& img, int y, const Layout& layout,
-                                std::uint8_t* scratch) {
+// with SIMD. Rows [first, last) into `out`, one after another; gray rows are copied.
+void toPngOrder(const cv::Mat& img, int first, int last, const Layout& layout, std::uint8_t* out) {
+    cv::Mat swapped(last - first, img.cols, img.type(), out);
     if (layout.channels == 1) {
-        return img.ptr<std::uint8_t>(y);
+        img.rowRange(first, last).copyTo(swapped);
+        return;
     }
-    cv::Mat swapped(1, img.cols, img.type(), scratch);
-    cv::cvtColor(img.row(y), swapped,
+    cv::cvtColor(img.rowRange(first, last), swapped,
                  layout.channels == 3 ? cv::COLOR_BGR2RGB : cv::COLOR_BGRA2RGBA);
-    return scratch;
 }
 
 // Filters rows [first, last) into pieces for `stream`; row `first` is filtered against the row
-// above it, as in the whole image. `endStream`: the last row ends the stream.
+// above it, as in the whole image. `endStream`: the last row ends the stream. A piece's rows are
+// put in PNG order in one call: a call per row cost two thirds more at 1920x1080.
 bool deflateRows(const cv::Mat& img, const Layout& layout, Filter filter, int first, int last,
                  DeflateStream& stream, bool endStream = true) {
-    std::array<std::vector<std::uint8_t>, 2> rows = {std::vector<std::uint8_t>(layout.rowBytes),
-                                                     std::vector<std::uint8_t>(layout.rowBytes)};
     const std::size_t lineBytes = layout.rowBytes + 1;
-    const std::size_t pieceRows =
-        std::clamp(kPieceBytes / lineBytes, std::size_t{1}, static_cast<std::size_t>(last - first));
-    std::vector<std::uint8_t> piece(pieceRows * lineBytes);
-    const std::uint8_t* above =
-        first > 0 ? pngOrderRow(img, first - 1, layout, rows[(first - 1) & 1].data()) : nullptr;
-    std::size_t filled = 0;
-    for (int y = first; y < last; ++y) {
-        const std::uint8_t* row = pngOrderRow(img, y, layout, rows[y & 1].data());
-        piece[filled] = static_cast<std::uint8_t>(filter);
-        filterRow(filter, row, above, layout.rowBytes, layout.channels, &piece[filled + 1]);
-        filled += lineBytes;
-        above = row;
-        const bool end = y + 1 == last;
-        if (filled == piece.size() || end) {
-            if (!stream.add(piece.data(), filled, end && endStream)) {
-                return false;
-            }
-            filled = 0;
+    const int pieceRows = static_cast<int>(std::clamp(kPieceBytes / lineBytes, std::size_t{1},
+                                                      static_cast<std::size_t>(last - first)));
+    std::vector<std::uint8_t> piece(static_cast<std::size_t>(pieceRows) * lineBytes);
+    // The piece's rows in PNG order, after the row above them.
+    std::vector<std::uint8_t> ordered(static_cast<std::size_t>(pieceRows + 1) * layout.rowBytes);
+    if (first > 0) {
+        toPngOrder(img, first - 1, first, layout, ordered.data());
+    }
+    for (int start = first; start < last; start += pieceRows) {
+        const int end = std::min(start + pieceRows, last);
+        if (start > first) {  // the previous piece's last row is now the row above
+            std::copy_n(ordered.end() - static_cast<std::ptrdiff_t>(layout.rowBytes),
+                        layout.rowBytes, ordered.begin());
+        }
+        toPngOrder(img, start, end, layout, ordered.data() + layout.rowBytes);
+        std::size_t filled = 0;
+        for (int y = start; y < end; ++y) {
+            const std::uint8_t* row =
+                ordered.data() + static_cast<std::size_t>(y - start + 1) * layout.rowBytes;
+            const std::uint8_t* above = y > 0 ? row - layout.rowBytes : nullptr;
+            piece[filled] = static_cast<std::uint8_t>(filter);
+            filterRow(filter, row, above, layout.rowBytes, layout.channels, &piece[filled + 1]);
+            filled += lineBytes;
+        }
+        if (!stream.add(piece.data(), filled, end == last && endStream)) {
+            return false;
         }
     }
     return true;
