@@ -19,6 +19,8 @@ constexpr std::array<std::uint8_t, 8> kSignature = {0x89, 'P', 'N', 'G', '\r', '
 constexpr std::uint32_t kMaxChunk = 0x7FFFFFFFU;  // a chunk's length is 31 bits
 // Filtered rows are handed to deflate in pieces of this size, which stay in the cache.
 constexpr std::size_t kPieceBytes = std::size_t{256} * 1024;
+// Rows put in PNG order by one library call.
+constexpr int kOrderedRows = 16;
 constexpr int kSampleBands = 3;
 constexpr int kBandRows = 4;
 // A short window and runs are tried on a sample only past this compression ratio under igzip;
@@ -95,34 +97,40 @@ void toPngOrder(const cv::Mat& img, int first, int last, const Layout& layout, s
 }
 
 // Filters rows [first, last) into pieces for `stream`; row `first` is filtered against the row
-// above it, as in the whole image. `endStream`: the last row ends the stream. A piece's rows are
-// put in PNG order in one call: a call per row cost two thirds more at 1920x1080.
+// above it, as in the whole image. `endStream`: the last row ends the stream. Rows are put in
+// PNG order a few at a time: a library call per row cost two thirds more at 1920x1080, and a
+// band this small stays in the cache beside the piece and igzip's tables.
 bool deflateRows(const cv::Mat& img, const Layout& layout, Filter filter, int first, int last,
                  DeflateStream& stream, bool endStream = true) {
     const std::size_t lineBytes = layout.rowBytes + 1;
     const int pieceRows = static_cast<int>(std::clamp(kPieceBytes / lineBytes, std::size_t{1},
                                                       static_cast<std::size_t>(last - first)));
     std::vector<std::uint8_t> piece(static_cast<std::size_t>(pieceRows) * lineBytes);
-    // The piece's rows in PNG order, after the row above them.
-    std::vector<std::uint8_t> ordered(static_cast<std::size_t>(pieceRows + 1) * layout.rowBytes);
+    const int bandRows = std::min(kOrderedRows, pieceRows);
+    // A band of rows in PNG order, after the row above them.
+    std::vector<std::uint8_t> ordered(static_cast<std::size_t>(bandRows + 1) * layout.rowBytes);
+    const std::uint8_t* lastOrdered = nullptr;  // the band's last row, once there is one
     if (first > 0) {
         toPngOrder(img, first - 1, first, layout, ordered.data());
     }
     for (int start = first; start < last; start += pieceRows) {
         const int end = std::min(start + pieceRows, last);
-        if (start > first) {  // the previous piece's last row is now the row above
-            std::copy_n(ordered.end() - static_cast<std::ptrdiff_t>(layout.rowBytes),
-                        layout.rowBytes, ordered.begin());
-        }
-        toPngOrder(img, start, end, layout, ordered.data() + layout.rowBytes);
         std::size_t filled = 0;
-        for (int y = start; y < end; ++y) {
-            const std::uint8_t* row =
-                ordered.data() + static_cast<std::size_t>(y - start + 1) * layout.rowBytes;
-            const std::uint8_t* above = y > 0 ? row - layout.rowBytes : nullptr;
-            piece[filled] = static_cast<std::uint8_t>(filter);
-            filterRow(filter, row, above, layout.rowBytes, layout.channels, &piece[filled + 1]);
-            filled += lineBytes;
+        for (int band = start; band < end; band += bandRows) {
+            const int bandEnd = std::min(band + bandRows, end);
+            if (lastOrdered != nullptr) {  // the previous band's last row is the row above
+                std::copy_n(lastOrdered, layout.rowBytes, ordered.begin());
+            }
+            toPngOrder(img, band, bandEnd, layout, ordered.data() + layout.rowBytes);
+            for (int y = band; y < bandEnd; ++y) {
+                const std::uint8_t* row =
+                    ordered.data() + static_cast<std::size_t>(y - band + 1) * layout.rowBytes;
+                const std::uint8_t* above = y > 0 ? row - layout.rowBytes : nullptr;
+                piece[filled] = static_cast<std::uint8_t>(filter);
+                filterRow(filter, row, above, layout.rowBytes, layout.channels, &piece[filled + 1]);
+                filled += lineBytes;
+                lastOrdered = row;
+            }
         }
         if (!stream.add(piece.data(), filled, end == last && endStream)) {
             return false;
