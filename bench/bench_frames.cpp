@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "detector/detector.hpp"
@@ -85,6 +86,11 @@ void prepare(FrameSet& set) {
 }
 }  // namespace
 
+std::string footageVideo() {
+    const char* chosen = std::getenv("SHAPEMARK_BENCH_FOOTAGE");
+    return chosen != nullptr && *chosen != '\0' ? chosen : kFootageVideo;
+}
+
 const char* sourceName(Source source) {
     switch (source) {
         case Source::Synthetic:
@@ -153,7 +159,7 @@ const FrameSet& FrameBank::footage() {
     auto found = sets_.find(key);
     if (found == sets_.end()) {
         FrameSet set;
-        set.frames = decodeFrames(kFootageVideo, kFootageFrames);
+        set.frames = decodeFrames(footageVideo(), kFootageFrames);
         prepare(set);
         found = sets_.emplace(key, std::move(set)).first;
     }

@@ -16,8 +16,11 @@ namespace shapemark::bench {
 // Footage: real camera frames, decoded from a video of their own size (see kFootageVideo).
 enum class Source { Synthetic, Decoded, Footage };
 
-// Real camera footage from Debian's opencv-doc: a 768x576 street scene with sensor noise.
+// Real camera footage: by default Debian's opencv-doc street scene (768x576, sensor noise);
+// SHAPEMARK_BENCH_FOOTAGE names another video, such as a camera-like 1920x1080 ground-truth
+// scene, whose decoding, video write and snapshot cost far more than the sample scenes'.
 inline const char* const kFootageVideo = "/usr/share/doc/opencv-doc/examples/data/vtest.avi";
+std::string footageVideo();
 
 const char* sourceName(Source source);
 

@@ -401,12 +401,13 @@ void registerAll(FrameBank& bank, const std::string& folder) {
             benchRunFrame(s, v, f);
         });
     }
-    const cv::VideoCapture footage(kFootageVideo);
+    const std::string footageFile = footageVideo();
+    const cv::VideoCapture footage(footageFile);
     if (footage.isOpened()) {
         const cv::Size size(static_cast<int>(footage.get(cv::CAP_PROP_FRAME_WIDTH)),
                             static_cast<int>(footage.get(cv::CAP_PROP_FRAME_HEIGHT)));
         registerSet(bank, folder, size, Source::Footage);
-        registerVideo(sizeName(size) + "/footage", kFootageVideo, folder);
+        registerVideo(sizeName(size) + "/footage", footageFile, folder);
     }
     const std::string counterFile = folder + "/counter.txt";
     benchmark::RegisterBenchmark("counter/flushed/devnull", benchCounter, "/dev/null", true)

@@ -165,10 +165,11 @@ mode_t newFileMode() {
 }
 
 std::string writeSnapshotDraft(const cv::Mat& img, const std::string& path, mode_t mode) {
-    std::vector<std::uint8_t> png;
-    if (!png::encodePng(img, png)) {
-        return {};
-    }
+    // The draft is opened first, and the frame encoded only then: where no draft can be made (a
+    // missing folder, as the fixed path's usually is, or no right to write) the encode, a third
+    // of a 1920x1080 camera frame's work, is not done for nothing. Asked again on every frame,
+    // so a folder made during a run gets the next frame's snapshot.
+    //
     // Beside the target, so the rename never crosses a file system. Unnamed while it is
     // written, so a killed run leaves nothing behind; commitSnapshot names it an instant before
     // its rename. A device or FIFO is written in place, from a draft in memory.
@@ -191,7 +192,9 @@ std::string writeSnapshotDraft(const cv::Mat& img, const std::string& path, mode
         return {};
     }
     // The snapshot gets the mode any new file would get, whatever the draft was made with.
-    const bool written = ::fchmod(fd, mode) == 0 && writeAll(fd, png.data(), png.size());
+    std::vector<std::uint8_t> png;
+    const bool written =
+        png::encodePng(img, png) && ::fchmod(fd, mode) == 0 && writeAll(fd, png.data(), png.size());
     if (isUnnamed(draft)) {
         if (written) {
             return draft;  // stays open until committed

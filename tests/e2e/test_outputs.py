@@ -1,6 +1,9 @@
 """What a run leaves behind: the recording's frames, the snapshot and the warnings about them."""
 import contextlib
+import fcntl
 import os
+import subprocess
+import types
 import unittest
 
 import cv2
@@ -71,6 +74,31 @@ class OutputsTest(unittest.TestCase):
         self.assertEqual(len(runs[0][3]), 3)
         self.assertEqual(runs[1], runs[0])
         self.assertEqual(sorted(os.listdir(work.path)), ["in.avi", "out.avi"])
+
+    def test_snapshot_folder_made_during_a_run_gets_the_last_frame(self):
+        # Fault caught: a frame whose draft cannot be made is not encoded; were that remembered
+        # for the rest of the run, the folder made mid-run would never get a snapshot.
+        work = self.work_dir(with_snapshot_folder=False)
+        video = harness.make_video(work.file("in.avi"), 2500, size=(160, 120))
+        read_end, write_end = os.pipe()
+        # Full after some 1500 counts, so the run stops part-way; it counts as stuck only with
+        # 4 KiB queued, some 800 frames processed without the folder.
+        fcntl.fcntl(write_end, fcntl.F_SETPIPE_SZ, 8192)
+        with subprocess.Popen([harness.SHAPEMARK, video, "out.avi", "100000", "1"],
+                              env=harness.headless_env(), cwd=work.path, stdout=write_end,
+                              stderr=subprocess.DEVNULL) as process:
+            os.close(write_end)
+            self.addCleanup(process.kill)
+            with os.fdopen(read_end, "rb") as out:
+                stuck = types.SimpleNamespace(stdout=out, pid=process.pid)
+                harness.wait_until(lambda: harness.blocked_on_full_stdout(stuck))
+                self.assertFalse(os.path.exists(os.path.dirname(work.snapshot)))
+                os.makedirs(os.path.dirname(work.snapshot))
+                counts = harness.StdoutReader.counts(out.read())
+            self.assertEqual(process.wait(timeout=harness.RUN_LIMIT), 0)
+        self.assertEqual(counts[-1], 2501)
+        snapshot = cv2.imread(work.snapshot, cv2.IMREAD_UNCHANGED)
+        self.assertTrue(np.array_equal(snapshot, harness.read_frames(video)[-1]))
 
     def test_unrecordable_output_is_reported_and_the_run_goes_on(self):
         work = self.work_dir()
