@@ -19,8 +19,7 @@
 // 4. paired tracks take the shape's polygon and centre and update their velocity, unless the
 //    shape has shrunk by more than a fifth from the largest the track has seen (partly hidden:
 //    its centre lags) or grown by more than half at once (merged with another): then the track
-//    keeps moving as expected, though no farther than the whole shape's radius from a partly
-//    hidden shape's centre; a tentative
+//    keeps moving as expected; a tentative
 //    track seen confirm_frames processed frames in a row gets the next id; a tentative track
 //    missed once is dropped; a confirmed one is kept keep_lost_frames input frames; each
 //    unpaired shape starts a tentative track.
@@ -113,16 +112,6 @@ void updateTurn(Track& t, cv::Point2d measured, double frames) {
     const double turned = std::atan2(t.velocity.cross(measured), t.velocity.dot(measured)) / frames;
     t.turn =
         std::clamp(t.turn + kVelocityUpdate * (turned - t.turn), -kSharpestTurn, kSharpestTurn);
-}
-
-// `estimate`, brought within `reach` of `seen`. A partly hidden shape's visible centre lies
-// within the whole shape, so the whole one's centre is no farther from it than its radius: a
-// track that follows a shape hidden for a while does not move on past it (and lose it) at a
-// velocity that was wrong, say measured while the shape merged with another.
-cv::Point2d withinReach(cv::Point2d estimate, cv::Point2d seen, double reach) {
-    const cv::Point2d offset = estimate - seen;
-    const double distance = cv::norm(offset);
-    return distance > reach ? seen + offset * (reach / distance) : estimate;
 }
 
 track::FloatPolygon shifted(const track::FloatPolygon& outline, cv::Point2d by) {
@@ -232,9 +221,6 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             t.vertices = simpleVertices(shape);
         } else {
             t.centre += travel(t, elapsed);
-            if (area < kHiddenShare * t.area) {
-                t.centre = withinReach(t.centre, shape.centre, std::sqrt(t.area / CV_PI));
-            }
             t.area *= kForgetLargest;
         }
         t.outline = std::move(outlines[j]);
