@@ -21,7 +21,10 @@ counted as tracker output; their share is reported.
 With --cache, each scene's detection log is kept in DIR (one per scene, detector, area and skip
 rate) and the tool runs only for a log not there yet; the library's Tracker then tracks the
 logged shapes, as the tool would, so tracker changes are measured without detecting again.
---switches lists each ID switch: set, scene, frame, true id, the id before and after, and where.
+--switches lists each ID switch: set, scene, frame, true id, the id before and after, where,
+and what went before it (a new id after how many processed frames unmatched, the id of which
+other true shape, or back to one it had; whether a shape covered it and another, as when the
+detector merges two).
 """
 import argparse
 import json
@@ -36,6 +39,8 @@ import numpy as np
 import shapemark
 
 MATCH_IOU = 0.5
+# A shape that overlaps two true shapes at least this much covers both (the detector merged them).
+MERGED_IOU = 0.15
 # The baseline's gate and maximum age: the tracker's defaults, so that only the rules differ.
 BASELINE_GATE = 80.0
 BASELINE_AGE = 15
@@ -139,16 +144,22 @@ def centre_of(polygon):
 def score(truth_frames, predicted, numbers=None, report=None):
     """truth_frames: [[(true id, polygon)]]; predicted: [[(id or None, polygon)]], frame by
     frame. Returns the metrics as a dict. With report, each ID switch is passed to it as
-    (frame, true id, id before, id after, where)."""
+    (frame, true id, id before, id after, where, what went before it)."""
     gt_total = sum(len(t) for t in truth_frames)
     pred_total = sum(1 for p in predicted for i, _ in p if i is not None)
     untagged = sum(1 for p in predicted for i, _ in p if i is None)
     shared = {}  # (true id, predicted id) -> frames matched
     misses = false_positives = switches = 0
     last_id = {}
+    last_index = {}  # true id -> the last frame it was matched, as an index
+    owner = {}  # predicted id -> the true id it last matched
+    merged_before = set()
     for index, (truth, pred) in enumerate(zip(truth_frames, predicted)):
         tagged = [(i, p) for i, p in pred if i is not None]
         overlap = [[iou(tp, pp) for _, pp in tagged] for _, tp in truth]
+        merged = {truth[a][0] for b in range(len(tagged))
+                  for a in range(len(truth)) if overlap[a][b] > MERGED_IOU
+                  if sum(overlap[c][b] > MERGED_IOU for c in range(len(truth))) > 1}
         for a, (tid, _) in enumerate(truth):
             for b, (pid, _) in enumerate(tagged):
                 if overlap[a][b] >= MATCH_IOU:
@@ -171,9 +182,21 @@ def score(truth_frames, predicted, numbers=None, report=None):
             if tid in last_id and last_id[tid] != pid:
                 switches += 1
                 if report:
+                    if owner.get(pid) == tid:
+                        cause = "back to an id it had"
+                    elif pid in owner:
+                        cause = "took the id of true %d" % owner[pid]
+                    else:
+                        cause = "a new id, %d processed frames after it was last matched" % (
+                            index - last_index[tid] - 1)
+                    if tid in merged | merged_before:
+                        cause += "; a shape covered it and another"
                     report(numbers[index] if numbers else index, tid, last_id[tid], pid,
-                           centre_of(truth[a][1]))
+                           centre_of(truth[a][1]), cause)
             last_id[tid] = pid
+            last_index[tid] = index
+            owner[pid] = tid
+        merged_before = merged
         misses += len(truth) - len(pairs)
         false_positives += len(tagged) - len(pairs)
     true_ids = sorted({t for t, _ in shared})
@@ -247,9 +270,9 @@ def evaluate(scenes, seeds, tool, detector, area, skip, params, cache=None, swit
             predicted = [list(zip(i, p)) for (_, p), i in zip(shapes, ids)]
             report = None
             if switches and key[1] == "tracker":
-                def report(frame, tid, before, after, where, key=key, seed=seed):
-                    print("switch %s skip %d scene %d frame %d true %d: %s -> %s at %s" % (
-                        key[0], skip, seed, frame, tid, before, after, where))
+                def report(frame, tid, before, after, where, cause, key=key, seed=seed):
+                    print("switch %s skip %d scene %d frame %d true %d: %s -> %s at %s: %s" % (
+                        key[0], skip, seed, frame, tid, before, after, where, cause))
             result = score(truth_frames, predicted, numbers, report)
             total = totals.setdefault(key, {"runs": []})
             total["runs"].append(result)
