@@ -11,9 +11,10 @@
 //    something goes to the track lost there for a while rather than to one missed a moment ago
 //    nearby. The unlikeness counts 1 for a vertex count other than the track's (both whole) and
 //    the logarithm of their areas' ratio, up to 1: a shape coming out beside another goes to
-//    the track that looks like it. A track missed in the frame before needs no overlap (such a
-//    shape shows another part of itself first), but cannot take a shape grown by more than
-//    half on its whole area: that is another shape, or two merged, come out where it was lost;
+//    the track that looks like it. No pair may cost more than 2 (see kDearestPair). A track
+//    missed in the frame before needs no overlap (such a shape shows another part of itself
+//    first), but cannot take a shape grown by more than half on its whole area: that is
+//    another shape, or two merged, come out where it was lost;
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method). On the
 //    ground-truth scenes of docs/DETECTION.md this beats taking the cheapest pair first.
 // 4. paired tracks take the shape's polygon and centre and update their velocity, unless the
@@ -56,6 +57,10 @@ constexpr double kSharpestTurn = 0.2;
 // more slowly.
 constexpr double kHiddenShare = 0.8;
 constexpr double kMergedGrowth = 1.6;
+// No pair may cost more: without overlap, far from where the track is expected and unlike it,
+// a shape is another one (say, entering where a shape left a frame before) and starts its own
+// track. Without the shape cue no pair costs more than this.
+constexpr double kDearestPair = 2.0;
 // A shape that really becomes smaller: the largest area seen shrinks this much a frame while
 // the shape looks hidden, so the track follows it again before long.
 constexpr double kForgetLargest = 0.97;
@@ -184,8 +189,11 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             if (overlap < p.minOverlap && !missed) {
                 continue;
             }
-            cost.at<double>(i, j) = (1.0 - overlap) + distance / (p.centreGate * spread) +
+            const double pairCost = (1.0 - overlap) + distance / (p.centreGate * spread) +
                                     p.shapeWeight * unlikeness(t, shapes[j], areas[j]);
+            if (pairCost <= kDearestPair) {
+                cost.at<double>(i, j) = pairCost;
+            }
         }
     }
     const std::vector<int> columnOfRow = track::assignOptimal(cost);
