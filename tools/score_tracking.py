@@ -15,7 +15,16 @@ most frames); MOTA and ID switches follow the CLEAR MOT rules. Shapes without an
 counted as tracker output; their share is reported.
 
     PYTHONPATH=build/python tools/score_tracking.py SCENEDIR --seeds 101,102 \\
-        --tool build/shapemark [--detector robust] [--skip 1,2] [--area 100] [--markdown]
+        --tool build/shapemark [--detector robust] [--skip 1,2] [--area 100] [--markdown] \\
+        [--cache DIR] [--switches]
+
+With --cache, each scene's detection log is kept in DIR (one per scene, detector, area and skip
+rate) and the tool runs only for a log not there yet; the library's Tracker then tracks the
+logged shapes, as the tool would, so tracker changes are measured without detecting again.
+--switches lists each ID switch: set, scene, frame, true id, the id before and after, where,
+and what went before it (a new id after how many processed frames unmatched, the id of which
+other true shape, or back to one it had; whether a shape covered it and another, as when the
+detector merges two).
 """
 import argparse
 import json
@@ -30,6 +39,8 @@ import numpy as np
 import shapemark
 
 MATCH_IOU = 0.5
+# A shape that overlaps two true shapes at least this much covers both (the detector merged them).
+MERGED_IOU = 0.15
 # The baseline's gate and maximum age: the tracker's defaults, so that only the rules differ.
 BASELINE_GATE = 80.0
 BASELINE_AGE = 15
@@ -126,18 +137,29 @@ def with_tracker(frames, params):
             for number, polygons in frames]
 
 
-def score(truth_frames, predicted):
+def centre_of(polygon):
+    return tuple(np.round(np.asarray(polygon, float).reshape(-1, 2).mean(axis=0)).astype(int))
+
+
+def score(truth_frames, predicted, numbers=None, report=None):
     """truth_frames: [[(true id, polygon)]]; predicted: [[(id or None, polygon)]], frame by
-    frame. Returns the metrics as a dict."""
+    frame. Returns the metrics as a dict. With report, each ID switch is passed to it as
+    (frame, true id, id before, id after, where, what went before it)."""
     gt_total = sum(len(t) for t in truth_frames)
     pred_total = sum(1 for p in predicted for i, _ in p if i is not None)
     untagged = sum(1 for p in predicted for i, _ in p if i is None)
     shared = {}  # (true id, predicted id) -> frames matched
     misses = false_positives = switches = 0
     last_id = {}
-    for truth, pred in zip(truth_frames, predicted):
+    last_index = {}  # true id -> the last frame it was matched, as an index
+    owner = {}  # predicted id -> the true id it last matched
+    merged_before = set()
+    for index, (truth, pred) in enumerate(zip(truth_frames, predicted)):
         tagged = [(i, p) for i, p in pred if i is not None]
         overlap = [[iou(tp, pp) for _, pp in tagged] for _, tp in truth]
+        merged = {truth[a][0] for b in range(len(tagged))
+                  for a in range(len(truth)) if overlap[a][b] > MERGED_IOU
+                  if sum(overlap[c][b] > MERGED_IOU for c in range(len(truth))) > 1}
         for a, (tid, _) in enumerate(truth):
             for b, (pid, _) in enumerate(tagged):
                 if overlap[a][b] >= MATCH_IOU:
@@ -159,7 +181,22 @@ def score(truth_frames, predicted):
             tid, pid = truth[a][0], tagged[b][0]
             if tid in last_id and last_id[tid] != pid:
                 switches += 1
+                if report:
+                    if owner.get(pid) == tid:
+                        cause = "back to an id it had"
+                    elif pid in owner:
+                        cause = "took the id of true %d" % owner[pid]
+                    else:
+                        cause = "a new id, %d processed frames after it was last matched" % (
+                            index - last_index[tid] - 1)
+                    if tid in merged | merged_before:
+                        cause += "; a shape covered it and another"
+                    report(numbers[index] if numbers else index, tid, last_id[tid], pid,
+                           centre_of(truth[a][1]), cause)
             last_id[tid] = pid
+            last_index[tid] = index
+            owner[pid] = tid
+        merged_before = merged
         misses += len(truth) - len(pairs)
         false_positives += len(tagged) - len(pairs)
     true_ids = sorted({t for t, _ in shared})
@@ -171,9 +208,26 @@ def score(truth_frames, predicted):
             "true": gt_total, "untagged": untagged / max(1, untagged + pred_total)}
 
 
-def tool_log(tool, detector, video, area, skip, params):
+def read_log(path):
+    with open(path) as f:
+        return {r["frame"]: r["shapes"] for r in map(json.loads, f)}
+
+
+def cached_log(cache, tool, detector, video, area, skip):
+    """The tool's detection log of a scene, from the cache, run once if not there yet."""
+    name = "%s-%s-area%d-skip%d.jsonl" % (os.path.splitext(os.path.basename(video))[0], detector,
+                                          area, skip)
+    path = os.path.join(cache, name)
+    if not os.path.exists(path):
+        os.makedirs(cache, exist_ok=True)
+        tool_log(tool, detector, video, area, skip, {}, keep=path + ".part.jsonl")
+        os.replace(path + ".part.jsonl", path)
+    return read_log(path)
+
+
+def tool_log(tool, detector, video, area, skip, params, keep=None):
     with tempfile.TemporaryDirectory() as folder:
-        log = os.path.join(folder, "log.jsonl")
+        log = keep or os.path.join(folder, "log.jsonl")
         # The robust detector's default area ceiling is meant for the classic frame size; the
         # scenes' shapes need none.
         options = ["--detector=" + detector]
@@ -188,11 +242,10 @@ def tool_log(tool, detector, video, area, skip, params):
                         *options, "--detections=" + log, video, os.path.join(folder, "out.avi"),
                         str(area), str(skip)], check=True, stdout=subprocess.DEVNULL,
                        timeout=600)
-        with open(log) as f:
-            return {r["frame"]: r["shapes"] for r in map(json.loads, f)}
+        return read_log(log)
 
 
-def evaluate(scenes, seeds, tool, detector, area, skip, params):
+def evaluate(scenes, seeds, tool, detector, area, skip, params, cache=None, switches=False):
     totals = {}
     for seed in seeds:
         with open(os.path.join(scenes, "scene-%d.json" % seed)) as f:
@@ -204,15 +257,23 @@ def evaluate(scenes, seeds, tool, detector, area, skip, params):
         runs[("truth", "tracker")] = (own, with_tracker(own, params))
         runs[("truth", "baseline")] = (own, baseline(own))
         if tool:
-            logged = tool_log(tool, detector, os.path.join(scenes, "scene-%d.avi" % seed), area,
-                              skip, params)
+            video = os.path.join(scenes, "scene-%d.avi" % seed)
+            if cache:
+                logged = cached_log(cache, tool, detector, video, area, skip)
+            else:
+                logged = tool_log(tool, detector, video, area, skip, params)
             found = [(n, [s["polygon"] for s in logged.get(n, [])]) for n in numbers]
-            runs[("tool", "tracker")] = (found, [[s["id"] for s in logged.get(n, [])]
-                                                 for n in numbers])
+            runs[("tool", "tracker")] = (found, with_tracker(found, params) if cache else
+                                         [[s["id"] for s in logged.get(n, [])] for n in numbers])
             runs[("tool", "baseline")] = (found, baseline(found))
         for key, (shapes, ids) in runs.items():
             predicted = [list(zip(i, p)) for (_, p), i in zip(shapes, ids)]
-            result = score(truth_frames, predicted)
+            report = None
+            if switches and key[1] == "tracker":
+                def report(frame, tid, before, after, where, cause, key=key, seed=seed):
+                    print("switch %s skip %d scene %d frame %d true %d: %s -> %s at %s: %s" % (
+                        key[0], skip, seed, frame, tid, before, after, where, cause))
+            result = score(truth_frames, predicted, numbers, report)
             total = totals.setdefault(key, {"runs": []})
             total["runs"].append(result)
     summary = {}
@@ -239,6 +300,8 @@ def main():
     parser.add_argument("--area", type=int, default=100)
     parser.add_argument("--skip", default="1")
     parser.add_argument("--markdown", action="store_true")
+    parser.add_argument("--cache", help="keep the tool's detection logs here and reuse them")
+    parser.add_argument("--switches", action="store_true", help="list each ID switch")
     parser.add_argument("--tracker", default="",
                         help="tracker parameters other than the defaults: name=value,...")
     args = parser.parse_args()
@@ -250,7 +313,8 @@ def main():
               "Without id |")
         print("|---|---|---|---|---|---|---|")
     for skip in (int(s) for s in args.skip.split(",")):
-        scores = evaluate(args.scenes, seeds, args.tool, args.detector, args.area, skip, params)
+        scores = evaluate(args.scenes, seeds, args.tool, args.detector, args.area, skip, params,
+                          args.cache, args.switches)
         for (source, tracker), m in sorted(scores.items(), reverse=True):
             if args.markdown:
                 print("| %s | %d | %s | %.3f | %.3f | %d (%.2f) | %.1f %% |" % (

@@ -36,6 +36,12 @@ struct TrackerParams {
     // so a shape hidden for a while comes back under its id. Counted in input frames, so a skip
     // rate does not change its meaning. 0 to 1000000.
     int keepLostFrames = 15;
+    // YAML `shape_weight`: how much a pair costs for each way the shape's outline differs from
+    // its track's: a different vertex count (both whole), and the ratio of their areas (its
+    // natural logarithm, up to 1). 0 (position and overlap only) to 10. At the default, a
+    // triangle rarely takes the id of a hexagon beside it, yet a shape partly hidden or merged
+    // with another for a while still follows its track.
+    double shapeWeight = 0.5;
 
     // Throws std::invalid_argument naming the field (snake_case) and the range it breaks.
     SHAPEMARK_API void validate() const;

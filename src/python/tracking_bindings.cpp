@@ -59,23 +59,26 @@ void bindTracking(py::module_& m) {
     py::class_<Tracker>(m, "Tracker",
                         "Gives each shape an id that it keeps from frame to frame. Ids start at 1 "
                         "in each Tracker and are never given twice.")
-        .def(py::init(
-                 [](double minOverlap, double centreGate, int confirmFrames, int keepLostFrames) {
-                     TrackerParams params;
-                     params.minOverlap = minOverlap;
-                     params.centreGate = centreGate;
-                     params.confirmFrames = confirmFrames;
-                     params.keepLostFrames = keepLostFrames;
-                     return Tracker(params);  // ValueError naming the parameter out of range
-                 }),
+        .def(py::init([](double minOverlap, double centreGate, int confirmFrames,
+                         int keepLostFrames, double shapeWeight) {
+                 TrackerParams params;
+                 params.minOverlap = minOverlap;
+                 params.centreGate = centreGate;
+                 params.confirmFrames = confirmFrames;
+                 params.keepLostFrames = keepLostFrames;
+                 params.shapeWeight = shapeWeight;
+                 return Tracker(params);  // ValueError naming the parameter out of range
+             }),
              py::kw_only(), py::arg("min_overlap") = defaults.minOverlap,
              py::arg("centre_gate") = defaults.centreGate,
              py::arg("confirm_frames") = defaults.confirmFrames,
              py::arg("keep_lost_frames") = defaults.keepLostFrames,
+             py::arg("shape_weight") = defaults.shapeWeight,
              "min_overlap: least intersection over union with the track's expected polygon, "
              "0 to 1; centre_gate: farthest distance in pixels from the track's expected "
              "centre; confirm_frames: processed frames in a row before a new track gets an id; "
-             "keep_lost_frames: input frames a lost track is kept.")
+             "keep_lost_frames: input frames a lost track is kept; shape_weight: cost of an "
+             "outline unlike the track's (vertex count, area), 0 to 10.")
         .def(
             "update",
             [](Tracker& tracker, long long frameNumber, const std::vector<Shape>& shapes) {

@@ -5,11 +5,16 @@
 // 2. a shape and a track may be paired when the shape's centre lies within the centre gate of
 //    the expected centre and their polygons overlap by at least min_overlap (intersection over
 //    union, the track's polygon moved to the expected centre); such a pair costs
-//    (1 - overlap) + distance / (centre_gate * spread), the spread being the square root of
-//    the processed frames since the track was last seen: the longer a track is lost, the less
-//    sure its expected place, so a shape coming out from behind something goes to the track
-//    lost there for a while rather than to one missed a moment ago nearby. A track missed in
-//    the frame before needs no overlap: such a shape shows another part of itself first;
+//    (1 - overlap) + distance / (centre_gate * spread) + shape_weight * unlikeness, the spread
+//    being the square root of the processed frames since the track was last seen: the longer a
+//    track is lost, the less sure its expected place, so a shape coming out from behind
+//    something goes to the track lost there for a while rather than to one missed a moment ago
+//    nearby. The unlikeness counts 1 for a vertex count other than the track's (both whole) and
+//    the logarithm of their areas' ratio, up to 1: a shape coming out beside another goes to
+//    the track that looks like it. No pair may cost more than 2 (see kDearestPair). A track
+//    missed in the frame before needs no overlap (such a shape shows another part of itself
+//    first), but cannot take a shape grown by more than half on its whole area: that is
+//    another shape, or two merged, come out where it was lost;
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method). On the
 //    ground-truth scenes of docs/DETECTION.md this beats taking the cheapest pair first.
 // 4. paired tracks take the shape's polygon and centre and update their velocity, unless the
@@ -20,6 +25,8 @@
 //    missed once is dropped; a confirmed one is kept keep_lost_frames input frames; each
 //    unpaired shape starts a tentative track.
 #include <shapemark/tracker.hpp>
+
+#include <shapemark/detector_params.hpp>
 
 #include <opencv2/imgproc.hpp>
 
@@ -45,10 +52,15 @@ constexpr double kSlowestTurning = 1.0;
 // A quarter turn in 8 frames: sharper measured turns are noise.
 constexpr double kSharpestTurn = 0.2;
 // A shape whose area falls below this share of the largest its track has seen is partly hidden;
-// one whose area grows by more than this factor at once has merged with another. Entering the
-// frame, a shape grows, but more slowly.
+// one whose area grows by more than this factor at once has merged with another (or, past the
+// largest area its lost track had, is another shape). Entering the frame, a shape grows, but
+// more slowly.
 constexpr double kHiddenShare = 0.8;
 constexpr double kMergedGrowth = 1.6;
+// No pair may cost more: without overlap, far from where the track is expected and unlike it,
+// a shape is another one (say, entering where a shape left a frame before) and starts its own
+// track. Without the shape cue no pair costs more than this.
+constexpr double kDearestPair = 2.0;
 // A shape that really becomes smaller: the largest area seen shrinks this much a frame while
 // the shape looks hidden, so the track follows it again before long.
 constexpr double kForgetLargest = 0.97;
@@ -63,7 +75,24 @@ struct Track {
     cv::Point2d velocity;  // pixels per input frame
     double turn = 0.0;     // radians per input frame
     bool moved = false;    // velocity has been measured
+    int vertices = 0;      // the vertex count when last seen whole; 0 when it says nothing
 };
+
+// How unlike a track a shape looks, 0 to 2: a vertex count other than the track's, when both
+// outlines are whole and simple (a longer outline, such as the hull of a partly hidden shape,
+// changes count from frame to frame), and the logarithm of their areas' ratio, up to 1.
+int simpleVertices(const Shape& shape) {
+    const auto vertices = static_cast<int>(shape.polygon.size());
+    return vertices <= DetectorParams::kMostVertices ? vertices : 0;
+}
+
+double unlikeness(const Track& t, const Shape& shape, double area) {
+    const int vertices = simpleVertices(shape);
+    const bool whole = area >= kHiddenShare * t.area;
+    const bool differ = whole && t.vertices > 0 && vertices > 0 && vertices != t.vertices;
+    const double sizes = area > 0.0 && t.area > 0.0 ? std::abs(std::log(area / t.area)) : 1.0;
+    return (differ ? 1.0 : 0.0) + std::min(1.0, sizes);
+}
 
 // Where a track goes in `frames` input frames: the velocity turned by `turn` each frame.
 cv::Point2d travel(const Track& t, double frames) {
@@ -133,6 +162,9 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
     std::vector<track::FloatPolygon> outlines(shapes.size());
     std::transform(shapes.begin(), shapes.end(), outlines.begin(),
                    [](const Shape& shape) { return track::convexOutline(shape.polygon); });
+    std::vector<double> areas(shapes.size());
+    std::transform(outlines.begin(), outlines.end(), areas.begin(),
+                   [](const track::FloatPolygon& outline) { return cv::contourArea(outline); });
 
     cv::Mat cost(static_cast<int>(s.tracks.size()), static_cast<int>(shapes.size()), CV_64F,
                  cv::Scalar(track::kForbidden));
@@ -149,12 +181,19 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             if (distance > p.centreGate) {
                 continue;
             }
-            const double overlap = track::intersectionOverUnion(moved, outlines[j]);
             const bool missed = t.lastSeen < previousFrame;
+            if (missed && areas[j] > kMergedGrowth * t.area) {
+                continue;
+            }
+            const double overlap = track::intersectionOverUnion(moved, outlines[j]);
             if (overlap < p.minOverlap && !missed) {
                 continue;
             }
-            cost.at<double>(i, j) = (1.0 - overlap) + distance / (p.centreGate * spread);
+            const double pairCost = (1.0 - overlap) + distance / (p.centreGate * spread) +
+                                    p.shapeWeight * unlikeness(t, shapes[j], areas[j]);
+            if (pairCost <= kDearestPair) {
+                cost.at<double>(i, j) = pairCost;
+            }
         }
     }
     const std::vector<int> columnOfRow = track::assignOptimal(cost);
@@ -174,7 +213,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         }
         const Shape& shape = shapes[j];
         const auto elapsed = static_cast<double>(frameNumber - t.lastSeen);
-        const double area = cv::contourArea(outlines[j]);
+        const double area = areas[j];
         const double lastArea = cv::contourArea(t.outline);
         if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea) {
             const cv::Point2d measured = (shape.centre - t.centre) / elapsed;
@@ -187,6 +226,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             t.moved = true;
             t.centre = shape.centre;
             t.area = std::max(t.area, area);
+            t.vertices = simpleVertices(shape);
         } else {
             t.centre += travel(t, elapsed);
             t.area *= kForgetLargest;
@@ -207,7 +247,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         born.hits = 1;
         born.id = p.confirmFrames <= 1 ? s.nextId++ : 0;
         born.lastSeen = frameNumber;
-        born.area = cv::contourArea(outlines[j]);
+        born.area = areas[j];
         born.outline = std::move(outlines[j]);
         born.centre = shapes[j].centre;
         trackOfShape[j] = static_cast<int>(kept.size());

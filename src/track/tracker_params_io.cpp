@@ -14,6 +14,7 @@ constexpr const char* kMinOverlap = "min_overlap";
 constexpr const char* kCentreGate = "centre_gate";
 constexpr const char* kConfirmFrames = "confirm_frames";
 constexpr const char* kKeepLostFrames = "keep_lost_frames";
+constexpr const char* kShapeWeight = "shape_weight";
 
 [[noreturn]] void refuse(const std::string& what) {
     throw std::invalid_argument("tracker: " + what);
@@ -41,7 +42,7 @@ TrackerParams readTrackerParams(const cv::FileNode& node) {
     }
     if (!node.isMap()) {
         refuse("must be a map of " + std::string(kMinOverlap) + ", " + kCentreGate + ", " +
-               kConfirmFrames + " and " + kKeepLostFrames);
+               kConfirmFrames + ", " + kKeepLostFrames + " and " + kShapeWeight);
     }
     std::set<std::string> seen;
     for (const cv::FileNode& value : node) {
@@ -57,9 +58,11 @@ TrackerParams readTrackerParams(const cv::FileNode& node) {
             params.confirmFrames = readWhole(value, key);
         } else if (key == kKeepLostFrames) {
             params.keepLostFrames = readWhole(value, key);
+        } else if (key == kShapeWeight) {
+            params.shapeWeight = readNumber(value, key);
         } else {
             refuse("unknown key '" + key + "'; the keys are " + kMinOverlap + ", " + kCentreGate +
-                   ", " + kConfirmFrames + " and " + kKeepLostFrames);
+                   ", " + kConfirmFrames + ", " + kKeepLostFrames + " and " + kShapeWeight);
         }
     }
     params.validate();
@@ -73,6 +76,7 @@ void writeTrackerParams(cv::FileStorage& fs, const TrackerParams& params) {
     fs << kCentreGate << params.centreGate;
     fs << kConfirmFrames << params.confirmFrames;
     fs << kKeepLostFrames << params.keepLostFrames;
+    fs << kShapeWeight << params.shapeWeight;
     fs << "}";
 }
 

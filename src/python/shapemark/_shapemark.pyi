@@ -27,6 +27,7 @@ class Tracker:
         centre_gate: float = ...,
         confirm_frames: int = ...,
         keep_lost_frames: int = ...,
+        shape_weight: float = ...,
     ) -> None: ...
     def update(self, frame_number: int, shapes: Sequence[Shape]) -> list[TrackedShape]: ...
 
