@@ -3,9 +3,10 @@
 
 #include <shapemark/tracker.hpp>
 
-#include <set>
 #include <stdexcept>
 #include <string>
+
+#include "params/yaml_map.hpp"
 
 namespace shapemark {
 
@@ -16,54 +17,44 @@ constexpr const char* kConfirmFrames = "confirm_frames";
 constexpr const char* kKeepLostFrames = "keep_lost_frames";
 constexpr const char* kShapeWeight = "shape_weight";
 
-[[noreturn]] void refuse(const std::string& what) {
-    throw std::invalid_argument("tracker: " + what);
+// Reads `key` over `value` when the map gives it.
+void readNumber(params::YamlMap& map, const char* key, double& value) {
+    const cv::FileNode node = map.take(key);
+    if (node.empty() || node.isNone()) {
+        return;
+    }
+    if (!node.isReal() && !node.isInt()) {
+        map.fail(key, "must be a number");
+    }
+    value = static_cast<double>(node.real());
 }
 
-double readNumber(const cv::FileNode& value, const std::string& key) {
-    if (!value.isReal() && !value.isInt()) {
-        refuse(key + " must be a number");
+void readWhole(params::YamlMap& map, const char* key, int& value) {
+    const cv::FileNode node = map.take(key);
+    if (node.empty() || node.isNone()) {
+        return;
     }
-    return static_cast<double>(value.real());
-}
-
-int readWhole(const cv::FileNode& value, const std::string& key) {
-    if (!value.isInt()) {
-        refuse(key + " must be a whole number");
+    if (!node.isInt()) {
+        map.fail(key, "must be a whole number");
     }
-    return static_cast<int>(value);
+    value = static_cast<int>(node);
 }
 }  // namespace
 
 TrackerParams readTrackerParams(const cv::FileNode& node) {
     TrackerParams params;
-    if (node.empty() || node.isNone()) {
-        return params;
-    }
-    if (!node.isMap()) {
-        refuse("must be a map of " + std::string(kMinOverlap) + ", " + kCentreGate + ", " +
-               kConfirmFrames + ", " + kKeepLostFrames + " and " + kShapeWeight);
-    }
-    std::set<std::string> seen;
-    for (const cv::FileNode& value : node) {
-        const std::string key = value.name();
-        if (!seen.insert(key).second) {
-            refuse("key '" + key + "' is given twice");
-        }
-        if (key == kMinOverlap) {
-            params.minOverlap = readNumber(value, key);
-        } else if (key == kCentreGate) {
-            params.centreGate = readNumber(value, key);
-        } else if (key == kConfirmFrames) {
-            params.confirmFrames = readWhole(value, key);
-        } else if (key == kKeepLostFrames) {
-            params.keepLostFrames = readWhole(value, key);
-        } else if (key == kShapeWeight) {
-            params.shapeWeight = readNumber(value, key);
-        } else {
-            refuse("unknown key '" + key + "'; the keys are " + kMinOverlap + ", " + kCentreGate +
-                   ", " + kConfirmFrames + ", " + kKeepLostFrames + " and " + kShapeWeight);
-        }
+    // The file's key rule (no key twice, none unknown) is YamlMap's; a caller of the library
+    // gets its refusal as the std::invalid_argument the header promises.
+    try {
+        params::YamlMap map(node, "tracker");
+        readNumber(map, kMinOverlap, params.minOverlap);
+        readNumber(map, kCentreGate, params.centreGate);
+        readWhole(map, kConfirmFrames, params.confirmFrames);
+        readWhole(map, kKeepLostFrames, params.keepLostFrames);
+        readNumber(map, kShapeWeight, params.shapeWeight);
+        map.finish();
+    } catch (const params::ParamsFileError& error) {
+        throw std::invalid_argument(error.what());
     }
     params.validate();
     return params;

@@ -37,11 +37,11 @@ class WindowsTest(unittest.TestCase):
         cls.video = harness.make_video(cls.work.file("sample.avi"), FRAMES, size=(320, 240),
                                        scene="sample")
 
-    def start(self, area=100):
+    def start(self, area=100, options=(), video=None):
         with contextlib.suppress(FileNotFoundError):
             os.remove(self.work.file("out.avi"))  # each run must write its own recording
-        process = harness.start_tool([self.video, "out.avi", area, 1], self.env,
-                                     cwd=self.work.path)
+        process = harness.start_tool(list(options) + [video or self.video, "out.avi", area, 1],
+                                     self.env, cwd=self.work.path)
         self.addCleanup(process.wait, timeout=harness.RUN_LIMIT)
         self.addCleanup(process.kill)
         self.addCleanup(process.stdout.close)
@@ -96,6 +96,57 @@ class WindowsTest(unittest.TestCase):
         self.assertFalse(harness.green_mask(self.painted(raw)).any())
         process.send_signal(signal.SIGINT)
         self.assertEqual(harness.finish(process)[0], 130)
+
+    # Catches: ids drawn only on the recording's or the snapshot's copy, or after the frame went
+    # to the windows (the Tracked window then shows no id), and ids drawn on the raw frame.
+    def test_draw_ids_shows_ids_beside_outlines_in_tracked_only(self):
+        # Two still squares: every frame is the same, so two runs' pictures compare pixel by
+        # pixel, and only the ids can tell them apart.
+        video = self.work.file("still.avi")
+        writer = cv2.VideoWriter(video, cv2.VideoWriter_fourcc(*"MJPG"), 50, (320, 240))
+        image = np.full((240, 320, 3), 200, np.uint8)
+        for x in (60, 220):
+            cv2.rectangle(image, (x, 100), (x + 40, 140), (60, 40, 30), cv2.FILLED)
+        for _ in range(FRAMES):
+            writer.write(image)
+        writer.release()
+
+        def steady(window, unlike=None):
+            """A picture that two screenshots in a row agree on (no half-painted window), once
+            it differs from `unlike`."""
+            shots = [screenshot(self.env, window)]
+
+            def ready():
+                shots.append(screenshot(self.env, window))
+                return (shows_sample_frame(shots[-1]) and np.array_equal(shots[-1], shots[-2])
+                        and (unlike is None or not np.array_equal(shots[-1], unlike)))
+
+            harness.wait_until(ready)
+            return shots[-1]
+
+        shots = {}
+        for name, options in (("plain", ()), ("ids", ("--draw-ids",))):
+            process, reader = self.start(options=options, video=video)
+            raw = self.window(process, "Raw")
+            tracked = self.window(process, "Tracked")
+            self.xdotool("windowmove", "--sync", tracked, 0, 600)
+            self.xdotool("windowmove", "--sync", raw, 0, 300)
+            moved = reader.last_count()
+            harness.wait_until(lambda: reader.last_count() >= moved + 2)
+            # A shape has no id until it is confirmed: with ids, wait for a frame that shows one.
+            shots[name] = (steady(tracked, shots["plain"][0] if shots else None), steady(raw))
+            process.send_signal(signal.SIGINT)
+            self.assertEqual(harness.finish(process)[0], 130)
+        (plain, plain_raw), (ids, ids_raw) = shots["plain"], shots["ids"]
+        outline = harness.green_mask(plain)
+        self.assertTrue(outline.any())
+        changed = np.any(ids != plain, axis=2)
+        self.assertGreater(changed.sum(), 20)
+        self.assertTrue(harness.green_mask(ids)[changed].all())
+        near_outline = cv2.dilate(outline.astype(np.uint8), np.ones((41, 41), np.uint8)) > 0
+        self.assertTrue(near_outline[changed].all())
+        self.assertTrue(np.array_equal(ids_raw, plain_raw))
+        self.assertFalse(harness.green_mask(ids_raw).any())
 
     def test_closed_tracked_window_comes_back(self):
         process, _ = self.start()

@@ -219,7 +219,8 @@ TEST(TrackerParams, ReadBackWhatIsWrittenAndRefuseMistakes) {
         }
         return std::string("accepted");
     };
-    EXPECT_NE(refusal("tracker:\n  max_age: 3\n").find("unknown key 'max_age'"), std::string::npos);
+    EXPECT_NE(refusal("tracker:\n  max_age: 3\n").find("key 'max_age' is not a known key"),
+              std::string::npos);
     EXPECT_NE(refusal("tracker:\n  confirm_frames: 0\n").find("confirm_frames"), std::string::npos);
     EXPECT_NE(refusal("tracker:\n  confirm_frames: 2.5\n").find("whole number"), std::string::npos);
     EXPECT_NE(refusal("tracker:\n  centre_gate: 5\n  centre_gate: 6\n").find("twice"),
