@@ -120,6 +120,19 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double u
         midEdgeDeviation(contour, candidate.polygon) <=
             tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit &&
         !looksRound(contour, candidate.polygon);
+    if (!candidate.passes && candidate.area < tuning::kMinSolidity * hullArea) {
+        // A hole that reaches the edge bites a round notch out of the outline: the shape is
+        // the polygon of its hull, if the rest of the outline follows that polygon.
+        std::size_t hullRun = 0;
+        Contour outline = stablePolygon(hull, unit, hullRun);
+        const auto n = static_cast<int>(outline.size());
+        if (hullRun >= tuning::kMinStableRun && n >= minVertices && n <= maxVertices &&
+            cv::isContourConvex(outline) && roundNotch(contour, outline, unit)) {
+            candidate.polygon = std::move(outline);
+            candidate.area = hullArea;
+            candidate.passes = true;
+        }
+    }
     return candidate;
 }
 

@@ -71,6 +71,11 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
 Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
                           int minVertices, int maxVertices);
 
+// Whether the contour leaves `polygon` (convex, `unit` as above) at one place only, and there
+// follows a circle whose centre lies inside it: the round bite a hole makes when it reaches a
+// shape's edge, not an L's corner nor a star's points.
+bool roundNotch(const Contour& contour, const Contour& polygon, double unit);
+
 // Whether a fitted ellipse follows the contour clearly more closely than its polygon does
 // (tuning::kRoundRatio): a circle or an ellipse, whatever vertex count its polygon has.
 bool looksRound(const Contour& contour, const Contour& polygon);

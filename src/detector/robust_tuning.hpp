@@ -45,6 +45,11 @@ constexpr double kEdgeEnds = 0.2;
 constexpr double kRoundRatio = 0.6;
 // A contour filling less of its convex hull than this is concave (star, L, arrow).
 constexpr double kMinSolidity = 0.85;
+// A notch (a hole reaching the edge) starts this share of the shape's size (square root of its
+// area) plus the edge noise inside its hull's polygon, and follows a circle to within this
+// share of its radius (root mean square).
+constexpr double kNotchDepth = 0.03;
+constexpr double kNotchRoundness = 0.05;
 // A contour must run along an edge at least this steep (levels per pixel of the smoothed
 // plane, at Sobel's scale of 8) for at least this share of its length; a halo's contour runs
 // through flat background, and a piece cut out of a larger shape partly through its inside.
