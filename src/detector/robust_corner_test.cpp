@@ -101,7 +101,8 @@ double edgeShare(const Contour& contour, const cv::Mat& plane, double unit) {
 Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
                           int minVertices, int maxVertices) {
     Candidate candidate;
-    candidate.onEdge = edgeShare(contour, plane, unit) >= tuning::kMinEdgeShare;
+    candidate.edgeShare = edgeShare(contour, plane, unit);
+    candidate.onEdge = candidate.edgeShare >= tuning::kMinEdgeShare;
     if (!candidate.onEdge) {
         return candidate;  // a halo: dropped before any polygon is fitted
     }

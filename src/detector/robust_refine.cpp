@@ -25,8 +25,9 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     cv::GaussianBlur(plane, plane, cv::Size(), tuning::kSmoothSigma);
     std::vector<Contour> contours;
     std::vector<cv::Vec4i> hierarchy;
-    cv::findContours(standsOut(localContrast(plane, window), found.offset), contours, hierarchy,
-                     cv::RETR_CCOMP, cv::CHAIN_APPROX_NONE);
+    const cv::Mat contrast = localContrast(plane, window);
+    cv::findContours(standsOut(contrast, found.offset), contours, hierarchy, cv::RETR_CCOMP,
+                     cv::CHAIN_APPROX_NONE);
     // The outer contour around the candidate's centre, whole inside the box.
     const cv::Moments m = cv::moments(found.hull);
     if (m.m00 <= 0.0) {
@@ -47,6 +48,20 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     if (best == nullptr) {
         return std::nullopt;
     }
+    Contour piece;
+    if (found.split) {
+        // Cut out again as it was on the working image: the piece around the centre.
+        for (Contour& c : splitRagged(contrast, *best, found.offset, 0.0, 1.0 / scale)) {
+            if (cv::pointPolygonTest(c, centre, false) >= 0) {
+                piece = std::move(c);
+            }
+        }
+        if (piece.empty() ||
+            cv::contourArea(piece) < tuning::kSamePiece * found.area / (scale * scale)) {
+            return Candidate{};  // no such piece at full resolution: texture, not a shape
+        }
+        best = &piece;
+    }
     const cv::Rect traced = cv::boundingRect(*best);
     const int m2 = tuning::kBorderMargin;
     if (traced.x < m2 || traced.y < m2 || traced.br().x > box.width - m2 ||
@@ -54,6 +69,8 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
         return std::nullopt;
     }
     Candidate refined = cornerCandidate(*best, plane, 1.0 / scale, minVertices, maxVertices);
+    refined.passes =
+        refined.passes && (!found.split || refined.edgeShare >= tuning::kSplitEdgeShare);
     // Back from the box to frame pixels.
     std::transform(refined.polygon.begin(), refined.polygon.end(), refined.polygon.begin(),
                    [&](const cv::Point& p) { return p + box.tl(); });
