@@ -48,17 +48,24 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     if (best == nullptr) {
         return std::nullopt;
     }
-    Contour piece;
-    if (found.split) {
-        // Cut out again as it was on the working image: the piece around the centre.
-        for (Contour& c : splitRagged(contrast, *best, found.offset, 0.0, 1.0 / scale)) {
-            if (cv::pointPolygonTest(c, centre, false) >= 0) {
+    // The piece of a ragged region around the centre, as large as the candidate was; none
+    // when texture, not a shape, was cut out.
+    const double minPiece = tuning::kSamePiece * found.area / (scale * scale);
+    auto pieceAround = [&](const Contour& region) {
+        Contour piece;
+        for (Contour& c : splitRagged(contrast, region, found.offset, 0.0, 1.0 / scale)) {
+            if (cv::pointPolygonTest(c, centre, false) >= 0 && cv::contourArea(c) >= minPiece) {
                 piece = std::move(c);
             }
         }
-        if (piece.empty() ||
-            cv::contourArea(piece) < tuning::kSamePiece * found.area / (scale * scale)) {
-            return Candidate{};  // no such piece at full resolution: texture, not a shape
+        return piece;
+    };
+    Contour piece;
+    if (found.split) {
+        // Cut out again as it was on the working image.
+        piece = pieceAround(*best);
+        if (piece.empty()) {
+            return Candidate{};
         }
         best = &piece;
     }
@@ -69,8 +76,18 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
         return std::nullopt;
     }
     Candidate refined = cornerCandidate(*best, plane, 1.0 / scale, minVertices, maxVertices);
-    refined.passes =
-        refined.passes && (!found.split || refined.edgeShare >= tuning::kSplitEdgeShare);
+    if (found.split) {
+        refined.passes = refined.passes && refined.edgeShare >= tuning::kSplitEdgeShare;
+    } else if (refined.onEdge && !refined.passes) {
+        // At full resolution the shape may touch texture it was clear of on the working image.
+        const Contour cut = pieceAround(*best);
+        if (!cut.empty()) {
+            Candidate again = cornerCandidate(cut, plane, 1.0 / scale, minVertices, maxVertices);
+            if (again.passes && again.edgeShare >= tuning::kSplitEdgeShare) {
+                refined = std::move(again);
+            }
+        }
+    }
     // Back from the box to frame pixels.
     std::transform(refined.polygon.begin(), refined.polygon.end(), refined.polygon.begin(),
                    [&](const cv::Point& p) { return p + box.tl(); });
