@@ -53,7 +53,7 @@ bool roundNotch(const Contour& contour, const Contour& polygon, double unit) {
     std::size_t count = 0;
     for (std::size_t i = 0; i < contour.size(); ++i) {
         inside[i] = cv::pointPolygonTest(polygon, cv::Point2f(contour[i]), true) > off;
-        count += inside[i];
+        count += inside[i] ? 1 : 0;
     }
     if (count < 8 || count > contour.size() / 2) {
         return false;
@@ -71,7 +71,7 @@ bool roundNotch(const Contour& contour, const Contour& polygon, double unit) {
     for (std::size_t k = 1; k <= contour.size(); ++k) {
         const std::size_t i = (start + k) % contour.size();
         if (inside[i]) {
-            runs += !inside[(i + contour.size() - 1) % contour.size()];
+            runs += inside[(i + contour.size() - 1) % contour.size()] ? 0 : 1;
             notch.emplace_back(contour[i]);
         }
     }

@@ -22,10 +22,10 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
     std::vector<short> inside;
     // Every other row and column: a quartile needs no more.
     for (int y = 0; y < mask.rows; y += 2) {
-        const uchar* m = mask.ptr<uchar>(y);
-        const short* v = roi.ptr<short>(y);
+        const auto* m = mask.ptr<uchar>(y);
+        const auto* v = roi.ptr<short>(y);
         for (int x = 0; x < mask.cols; x += 2) {
-            if (m[x]) {
+            if (m[x] != 0) {
                 inside.push_back(static_cast<short>(sign * v[x]));
             }
         }
