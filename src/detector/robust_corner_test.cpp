@@ -101,7 +101,8 @@ double edgeShare(const Contour& contour, const cv::Mat& plane, double unit) {
 Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
                           int minVertices, int maxVertices) {
     Candidate candidate;
-    candidate.onEdge = edgeShare(contour, plane, unit) >= tuning::kMinEdgeShare;
+    candidate.edgeShare = edgeShare(contour, plane, unit);
+    candidate.onEdge = candidate.edgeShare >= tuning::kMinEdgeShare;
     if (!candidate.onEdge) {
         return candidate;  // a halo: dropped before any polygon is fitted
     }
@@ -120,6 +121,19 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double u
         midEdgeDeviation(contour, candidate.polygon) <=
             tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit &&
         !looksRound(contour, candidate.polygon);
+    if (!candidate.passes && candidate.area < tuning::kMinSolidity * hullArea) {
+        // A hole that reaches the edge bites a round notch out of the outline: the shape is
+        // the polygon of its hull, if the rest of the outline follows that polygon.
+        std::size_t hullRun = 0;
+        Contour outline = stablePolygon(hull, unit, hullRun);
+        const auto n = static_cast<int>(outline.size());
+        if (hullRun >= tuning::kMinStableRun && n >= minVertices && n <= maxVertices &&
+            cv::isContourConvex(outline) && roundNotch(contour, outline, unit)) {
+            candidate.polygon = std::move(outline);
+            candidate.area = hullArea;
+            candidate.passes = true;
+        }
+    }
     return candidate;
 }
 

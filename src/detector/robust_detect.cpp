@@ -39,15 +39,28 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                 std::vector<robust::Contour> contours;
                 robust::outerContours(contrast, signedOffset, minArea * unit * unit,
                                       maxArea * unit * unit, unit, contours);
-                for (const robust::Contour& contour : contours) {
+                // Keeps the candidate a contour makes; says whether it runs along an edge
+                // but is no shape, as a shape joined to texture is.
+                auto keep = [&](const robust::Contour& contour, bool split) {
                     robust::Candidate c = robust::cornerCandidate(
                         contour, planes[plane], unit, params.minVertices, params.maxVertices);
-                    if (c.onEdge) {
+                    const bool ragged = c.onEdge && !c.passes;
+                    if (c.onEdge && (!split || c.edgeShare >= robust::tuning::kSplitEdgeShare)) {
                         robust::toWorkingPixels(c, unit);
                         c.plane = plane;
                         c.window = window;
                         c.offset = signedOffset;
+                        c.split = split;
                         found[static_cast<std::size_t>(t)].push_back(std::move(c));
+                    }
+                    return ragged;
+                };
+                for (const robust::Contour& contour : contours) {
+                    if (keep(contour, false)) {
+                        for (const robust::Contour& piece : robust::splitRagged(
+                                 contrast, contour, signedOffset, minArea * unit * unit, unit)) {
+                            keep(piece, true);
+                        }
                     }
                 }
             }

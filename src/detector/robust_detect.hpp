@@ -26,12 +26,14 @@ struct Candidate {
     Contour polygon;                // its corner polygon (approximation), convex when it passes
     std::vector<cv::Point2f> hull;  // its contour's convex hull, for overlap
     double area = 0.0;              // contour area
+    double edgeShare = 0.0;         // the share of its contour that runs along a real edge
     bool onEdge = false;  // it follows a real edge; a halo's contour does not count at all
     bool passes = false;  // on an edge, convex, corners not curves, vertex count in range
     // The search that found it: plane, window and signed offset (brighter > 0 > darker).
     std::size_t plane = 0;
     int window = 0;
     double offset = 0.0;
+    bool split = false;  // a piece of a ragged region, cut out by splitRagged
 };
 
 // The planes searched: lightness at the working scale and the two colour-opponent planes, so
@@ -57,9 +59,15 @@ cv::Mat standsOut(const cv::Mat& contrast, double offset);
 void outerContours(const cv::Mat& contrast, double offset, double minArea, double maxArea,
                    double unit, std::vector<Contour>& out);
 
+// The pieces of a ragged region (a shape joined to blobs of texture by thin bridges) that
+// stand out once the bridges are cut; each is a contour of the plane, like outerContours'.
+std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour, double offset,
+                                 double minArea, double unit);
+
 // A candidate found on the downscaled working image, traced again on the full frame around it
 // with the same plane, window and offset, for full-resolution corners; nothing when it cannot
-// be traced whole there. The result is in frame pixels.
+// be traced whole there. The result is in frame pixels. A piece cut out of a ragged region
+// is cut out again there, and fails when no such piece comes out.
 std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& found, double scale,
                                            int minVertices, int maxVertices);
 
@@ -70,6 +78,11 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
 // the tuning's lengths and gradients refer.
 Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
                           int minVertices, int maxVertices);
+
+// Whether the contour leaves `polygon` (convex, `unit` as above) at one place only, and there
+// follows a circle whose centre lies inside it: the round bite a hole makes when it reaches a
+// shape's edge, not an L's corner nor a star's points.
+bool roundNotch(const Contour& contour, const Contour& polygon, double unit);
 
 // Whether a fitted ellipse follows the contour clearly more closely than its polygon does
 // (tuning::kRoundRatio): a circle or an ellipse, whatever vertex count its polygon has.

@@ -8,7 +8,7 @@ namespace shapemark::robust {
 std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale) {
     cv::Mat working = bgr;
     if (scale < 1.0) {
-        cv::resize(bgr, working, cv::Size(), scale, scale, cv::INTER_AREA);
+        cv::resize(bgr, working, cv::Size(), scale, scale, cv::INTER_LINEAR);
     }
     // Lab separates lightness from the two colour-opponent axes, so a shape that only differs
     // in hue from its background stands out on a plane of its own.

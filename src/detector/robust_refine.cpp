@@ -25,8 +25,9 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     cv::GaussianBlur(plane, plane, cv::Size(), tuning::kSmoothSigma);
     std::vector<Contour> contours;
     std::vector<cv::Vec4i> hierarchy;
-    cv::findContours(standsOut(localContrast(plane, window), found.offset), contours, hierarchy,
-                     cv::RETR_CCOMP, cv::CHAIN_APPROX_NONE);
+    const cv::Mat contrast = localContrast(plane, window);
+    cv::findContours(standsOut(contrast, found.offset), contours, hierarchy, cv::RETR_CCOMP,
+                     cv::CHAIN_APPROX_NONE);
     // The outer contour around the candidate's centre, whole inside the box.
     const cv::Moments m = cv::moments(found.hull);
     if (m.m00 <= 0.0) {
@@ -47,6 +48,27 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     if (best == nullptr) {
         return std::nullopt;
     }
+    // The piece of a ragged region around the centre, as large as the candidate was; none
+    // when texture, not a shape, was cut out.
+    const double minPiece = tuning::kSamePiece * found.area / (scale * scale);
+    auto pieceAround = [&](const Contour& region) {
+        Contour piece;
+        for (Contour& c : splitRagged(contrast, region, found.offset, 0.0, 1.0 / scale)) {
+            if (cv::pointPolygonTest(c, centre, false) >= 0 && cv::contourArea(c) >= minPiece) {
+                piece = std::move(c);
+            }
+        }
+        return piece;
+    };
+    Contour piece;
+    if (found.split) {
+        // Cut out again as it was on the working image.
+        piece = pieceAround(*best);
+        if (piece.empty()) {
+            return Candidate{};
+        }
+        best = &piece;
+    }
     const cv::Rect traced = cv::boundingRect(*best);
     const int m2 = tuning::kBorderMargin;
     if (traced.x < m2 || traced.y < m2 || traced.br().x > box.width - m2 ||
@@ -54,6 +76,18 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
         return std::nullopt;
     }
     Candidate refined = cornerCandidate(*best, plane, 1.0 / scale, minVertices, maxVertices);
+    if (found.split) {
+        refined.passes = refined.passes && refined.edgeShare >= tuning::kSplitEdgeShare;
+    } else if (refined.onEdge && !refined.passes) {
+        // At full resolution the shape may touch texture it was clear of on the working image.
+        const Contour cut = pieceAround(*best);
+        if (!cut.empty()) {
+            Candidate again = cornerCandidate(cut, plane, 1.0 / scale, minVertices, maxVertices);
+            if (again.passes && again.edgeShare >= tuning::kSplitEdgeShare) {
+                refined = std::move(again);
+            }
+        }
+    }
     // Back from the box to frame pixels.
     std::transform(refined.polygon.begin(), refined.polygon.end(), refined.polygon.begin(),
                    [&](const cv::Point& p) { return p + box.tl(); });

@@ -45,11 +45,24 @@ constexpr double kEdgeEnds = 0.2;
 constexpr double kRoundRatio = 0.6;
 // A contour filling less of its convex hull than this is concave (star, L, arrow).
 constexpr double kMinSolidity = 0.85;
+// A notch (a hole reaching the edge) starts this share of the shape's size (square root of its
+// area) plus the edge noise inside its hull's polygon, and follows a circle to within this
+// share of its radius (root mean square).
+constexpr double kNotchDepth = 0.03;
+constexpr double kNotchRoundness = 0.05;
 // A contour must run along an edge at least this steep (levels per pixel of the smoothed
 // plane, at Sobel's scale of 8) for at least this share of its length; a halo's contour runs
 // through flat background, and a piece cut out of a larger shape partly through its inside.
 constexpr double kMinEdgeStrength = 20.0;
 constexpr double kMinEdgeShare = 0.7;
+// A region that fails as a shape is cut again at this share of its upper quartile of local
+// contrast: a shape joined to texture by faint bridges comes free of it.
+constexpr double kSplitLevel = 0.625;
+// A piece cut out of a ragged region must run along an edge for this share of its length: a
+// shape cut free of texture does, while a star's point, cut off its body, does not.
+constexpr double kSplitEdgeShare = 0.95;
+// Traced again at full resolution, such a piece must keep at least this share of its area.
+constexpr double kSamePiece = 0.5;
 // A downscaled candidate smaller than this (square root of its area) is traced again and must
 // pass at full resolution, where a small circle no longer looks like an octagon; a larger one
 // keeps its working-scale corners.

@@ -15,14 +15,19 @@ namespace {
 
 const cv::Scalar kBackground(140, 140, 140);
 
-// A camera-like frame: the shapes drawn, then optics blur and sensor noise.
+// A camera-like frame: the shapes drawn (with round holes of the background, if any), then
+// optics blur and sensor noise.
 cv::Mat cameraFrame(cv::Size size, const std::vector<std::vector<cv::Point>>& filled,
-                    const cv::Scalar& colour, int outline = 0) {
+                    const cv::Scalar& colour, int outline = 0,
+                    const std::vector<cv::Vec3i>& holes = {}) {
     cv::Mat frame(size, CV_8UC3, kBackground);
     if (outline > 0) {
         cv::polylines(frame, filled, true, colour, outline, cv::LINE_AA);
     } else {
         cv::fillPoly(frame, filled, colour, cv::LINE_AA);
+    }
+    for (const cv::Vec3i& hole : holes) {
+        cv::circle(frame, {hole[0], hole[1]}, hole[2], kBackground, cv::FILLED, cv::LINE_AA);
     }
     cv::GaussianBlur(frame, frame, cv::Size(), 0.9);
     cv::Mat noise(size, CV_16SC3);
@@ -109,6 +114,17 @@ TEST(RobustDetect, SquareIsAFourGonAt20And400Pixels) {
     const auto large = square({640, 360}, 400);
     expectOnly(detectRobust(cameraFrame({1280, 720}, {large}, cv::Scalar(40, 40, 40)), window(300)),
                large);
+}
+
+// A triangle whose round hole reaches through its base, beside an L: the faults are the notched
+// triangle lost as concave, and an L's inner corner taken for such a notch.
+TEST(RobustDetect, HoleThroughTheEdgeKeepsTheShapeButAnLStaysConcave) {
+    const auto triangle = scene::regularPolygon({200, 240}, 110, 3, -M_PI / 2);  // base at y 295
+    const std::vector<cv::Point> ell = {{400, 150}, {450, 150}, {450, 280},
+                                        {560, 280}, {560, 330}, {400, 330}};
+    const cv::Mat frame =
+        cameraFrame({640, 480}, {triangle, ell}, cv::Scalar(40, 40, 40), 0, {{200, 265, 38}});
+    expectOnly(detectRobust(frame, window(300)), triangle);
 }
 
 }  // namespace

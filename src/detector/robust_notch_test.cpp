@@ -1,0 +1,89 @@
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "detector/robust_detect.hpp"
+#include "detector/robust_tuning.hpp"
+
+namespace shapemark::robust {
+
+namespace {
+
+// The circle that best fits the points (least squares on x² + y² + Dx + Ey + F = 0), and the
+// root mean square of their distances to it; false when the points lie on a line.
+bool fitCircle(const std::vector<cv::Point2d>& points, cv::Point2d& centre, double& radius,
+               double& rms) {
+    cv::Mat a(static_cast<int>(points.size()), 3, CV_64F);
+    cv::Mat b(static_cast<int>(points.size()), 1, CV_64F);
+    for (int i = 0; i < a.rows; ++i) {
+        const cv::Point2d& p = points[static_cast<std::size_t>(i)];
+        a.at<double>(i, 0) = p.x;
+        a.at<double>(i, 1) = p.y;
+        a.at<double>(i, 2) = 1.0;
+        b.at<double>(i, 0) = -(p.x * p.x + p.y * p.y);
+    }
+    cv::Mat x;
+    if (!cv::solve(a, b, x, cv::DECOMP_SVD)) {
+        return false;
+    }
+    centre = {-x.at<double>(0) / 2.0, -x.at<double>(1) / 2.0};
+    const double r2 = centre.dot(centre) - x.at<double>(2);
+    if (!(r2 > 0.0)) {
+        return false;
+    }
+    radius = std::sqrt(r2);
+    double sum = 0.0;
+    for (const cv::Point2d& p : points) {
+        const double d = std::hypot(p.x - centre.x, p.y - centre.y) - radius;
+        sum += d * d;
+    }
+    rms = std::sqrt(sum / static_cast<double>(points.size()));
+    return true;
+}
+
+}  // namespace
+
+bool roundNotch(const Contour& contour, const Contour& polygon, double unit) {
+    const double size = std::sqrt(cv::contourArea(polygon));
+    const double off = tuning::kNotchDepth * size + tuning::kEdgeNoise * unit;
+    // The contour's points inside the polygon by more than the edge noise: the notch.
+    std::vector<bool> inside(contour.size());
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < contour.size(); ++i) {
+        inside[i] = cv::pointPolygonTest(polygon, cv::Point2f(contour[i]), true) > off;
+        count += inside[i] ? 1 : 0;
+    }
+    if (count < 8 || count > contour.size() / 2) {
+        return false;
+    }
+    // One notch: its points make one run along the contour (a star or an arrow has several).
+    std::size_t start = 0;
+    while (start < contour.size() && inside[start]) {
+        ++start;
+    }
+    if (start == contour.size()) {
+        return false;
+    }
+    std::vector<cv::Point2d> notch;
+    int runs = 0;
+    for (std::size_t k = 1; k <= contour.size(); ++k) {
+        const std::size_t i = (start + k) % contour.size();
+        if (inside[i]) {
+            runs += inside[(i + contour.size() - 1) % contour.size()] ? 0 : 1;
+            notch.emplace_back(contour[i]);
+        }
+    }
+    if (runs != 1) {
+        return false;
+    }
+    // Round: it follows a circle whose centre lies inside the polygon (an L's corner does not).
+    cv::Point2d centre;
+    double radius = 0.0;
+    double rms = 0.0;
+    return fitCircle(notch, centre, radius, rms) && rms <= tuning::kNotchRoundness * radius &&
+           radius < size && cv::pointPolygonTest(polygon, cv::Point2f(centre), false) > 0;
+}
+
+}  // namespace shapemark::robust
