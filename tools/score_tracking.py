@@ -7,7 +7,9 @@ For each scene and skip rate, two sources of shapes are tracked two ways:
   `--detector=classic`; the tracker's parameters go in through `--params`);
 - trackers: shapemark's Tracker (for "tool", the ids the tool logged), and a baseline that pairs
   each shape greedily with the nearest track centre within a gate, keeps a lost track a maximum
-  age, and gives a new track its id at once.
+  age, and gives a new track its id at once;
+- for "tool", also "perfect": each shape takes the id of the true shape it overlaps most, the
+  ceiling that detection misses set for any tracker.
 
 A shape matches a true one in a frame when their polygons' intersection over union is at least
 0.5. IDF1 matches true ids to predicted ids once, over all frames (the pairing that shares the
@@ -135,6 +137,17 @@ def with_tracker(frames, params):
     return [[s.id for s in tracker.update(number, [shapemark.Shape(np.asarray(p, np.int32))
                                                    for p in polygons])]
             for number, polygons in frames]
+
+
+def perfect_ids(frames, truth_frames):
+    ids = []
+    for (_, polygons), truth in zip(frames, truth_frames):
+        row = []
+        for polygon in polygons:
+            overlap, tid = max(((iou(q, polygon), t) for t, q in truth), default=(0.0, None))
+            row.append(tid if overlap > 0 else None)
+        ids.append(row)
+    return ids
 
 
 def centre_of(polygon):
@@ -266,6 +279,7 @@ def evaluate(scenes, seeds, tool, detector, area, skip, params, cache=None, swit
             runs[("tool", "tracker")] = (found, with_tracker(found, params) if cache else
                                          [[s["id"] for s in logged.get(n, [])] for n in numbers])
             runs[("tool", "baseline")] = (found, baseline(found))
+            runs[("tool", "perfect")] = (found, perfect_ids(found, truth_frames))
         for key, (shapes, ids) in runs.items():
             predicted = [list(zip(i, p)) for (_, p), i in zip(shapes, ids)]
             report = None
