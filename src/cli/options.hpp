@@ -106,8 +106,9 @@ inline constexpr std::array<Option, 18> kOptions = {{
     {OptionId::Track, "track", "", ValueKind::None, "",
      "give each shape an id it keeps from frame to frame (with --detections or --draw-ids)",
      "Follow each shape from processed frame to processed frame and give it an id, 1, 2, 3, "
-     "... in the order shapes are confirmed: a new shape gets its id once it has been seen in "
-     "a few processed frames in a row, and a shape hidden for a short while comes back under "
+     "... in the order shapes are confirmed: a new shape gets its id when first seen (or once "
+     "seen in a few processed frames in a row, if asked), and a shape hidden for a short while "
+     "comes back under "
      "its id (see the tracker's parameters, confirm_frames and keep_lost_frames). The detection "
      "log gains the id: a column id after shape in CSV, empty "
      "while the shape has none yet; a key \"id\" in each shape's object in JSON Lines, null "

@@ -170,8 +170,10 @@ TEST(Tracker, LeavingAndEnteringShapesGetDistinctIds) {
 
 // Catches: a global id counter, ids used up by tentative tracks, and tentative shapes dropped.
 TEST(Tracker, IdsStartAtOneInEachTrackerAndTentativeShapesStay) {
+    shapemark::TrackerParams params;
+    params.confirmFrames = 2;
     for (int run = 0; run < 2; ++run) {
-        Tracker tracker;
+        Tracker tracker(params);
         // A flicker seen once uses no id; the steady shape then gets 1 on its second frame.
         const auto first = tracker.update(1, {square({50, 50}), square({200, 200})});
         ASSERT_EQ(first.size(), 2U);
@@ -181,6 +183,13 @@ TEST(Tracker, IdsStartAtOneInEachTrackerAndTentativeShapesStay) {
         EXPECT_EQ(tracker.update(3, {square({50, 50})}).at(0).id, 1);
         EXPECT_THROW(tracker.update(3, {}), std::invalid_argument);
     }
+}
+
+// Catches: a default that makes new shapes wait for an id: their first frames would count as
+// lost, on true polygons and detected shapes alike.
+TEST(Tracker, DefaultNamesAShapeWhenFirstSeen) {
+    Tracker tracker;
+    EXPECT_EQ(tracker.update(1, {square({50, 50}), square({200, 200})}).at(1).id, 2);
 }
 
 // Catches: the optimal rule settling for the cheapest pair first.
