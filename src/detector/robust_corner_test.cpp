@@ -111,17 +111,19 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double u
     cv::convexHull(contour, hull);
     candidate.hull.assign(hull.begin(), hull.end());
     const double hullArea = cv::contourArea(candidate.hull);
-    std::size_t run = 0;
-    candidate.polygon = stablePolygon(contour, unit, run);
-    const auto vertices = static_cast<int>(candidate.polygon.size());
-    candidate.passes =
-        run >= tuning::kMinStableRun && vertices >= minVertices && vertices <= maxVertices &&
-        candidate.area >= tuning::kMinSolidity * hullArea &&
-        cv::isContourConvex(candidate.polygon) &&
-        midEdgeDeviation(contour, candidate.polygon) <=
-            tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit &&
-        !looksRound(contour, candidate.polygon);
-    if (!candidate.passes && candidate.area < tuning::kMinSolidity * hullArea) {
+    if (candidate.area >= tuning::kMinSolidity * hullArea) {
+        std::size_t run = 0;
+        candidate.polygon = stablePolygon(contour, unit, run);
+        const auto vertices = static_cast<int>(candidate.polygon.size());
+        candidate.passes =
+            run >= tuning::kMinStableRun && vertices >= minVertices && vertices <= maxVertices &&
+            cv::isContourConvex(candidate.polygon) &&
+            midEdgeDeviation(contour, candidate.polygon) <=
+                tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit &&
+            !looksRound(contour, candidate.polygon);
+    } else {
+        // Concave: no polygon of its own (fitting one costs the most here, and a failing
+        // candidate's polygon is never used).
         // A hole that reaches the edge bites a round notch out of the outline: the shape is
         // the polygon of its hull, if the rest of the outline follows that polygon.
         std::size_t hullRun = 0;

@@ -23,7 +23,8 @@ using Contour = std::vector<cv::Point>;
 
 // One outer contour found on one plane at one threshold window, in working-image pixels.
 struct Candidate {
-    Contour polygon;                // its corner polygon (approximation), convex when it passes
+    Contour polygon;  // its corner polygon (approximation), convex when it passes; none when
+                      // it fails as concave
     std::vector<cv::Point2f> hull;  // its contour's convex hull, for overlap
     double area = 0.0;              // contour area
     double edgeShare = 0.0;         // the share of its contour that runs along a real edge
