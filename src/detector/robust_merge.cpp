@@ -13,9 +13,9 @@ namespace {
 // A candidate's hull with its bounding box and area, worked out once: merging compares every
 // candidate with every group, and recomputing them per pair cost more than the overlaps.
 struct Outline {
-    const std::vector<cv::Point2f>* hull;
+    const std::vector<cv::Point2f>* hull = nullptr;
     cv::Rect box;
-    double area;
+    double area = 0.0;
 };
 
 Outline outlineOf(const std::vector<cv::Point2f>& hull) {
@@ -23,7 +23,7 @@ Outline outlineOf(const std::vector<cv::Point2f>& hull) {
 }
 
 double intersection(const Outline& a, const Outline& b) {
-    if (!(a.box & b.box).area()) {
+    if ((a.box & b.box).area() == 0) {
         return 0.0;
     }
     std::vector<cv::Point2f> common;
@@ -80,11 +80,9 @@ double convexIou(const std::vector<cv::Point2f>& a, const std::vector<cv::Point2
 std::vector<Candidate> mergeCandidates(std::vector<Candidate> candidates) {
     std::sort(candidates.begin(), candidates.end(),
               [](const Candidate& a, const Candidate& b) { return a.area > b.area; });
-    std::vector<Outline> outlines;
-    outlines.reserve(candidates.size());
-    for (const Candidate& c : candidates) {
-        outlines.push_back(outlineOf(c.hull));
-    }
+    std::vector<Outline> outlines(candidates.size());
+    std::transform(candidates.begin(), candidates.end(), outlines.begin(),
+                   [](const Candidate& c) { return outlineOf(c.hull); });
     // Each group is seeded by its largest member.
     std::vector<std::vector<const Candidate*>> groups;
     std::vector<std::size_t> seeds;
