@@ -72,6 +72,11 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
 std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& found, double scale,
                                            int minVertices, int maxVertices);
 
+// The share of the contour that runs along a real edge of `plane` (`unit` as below): all of
+// it for a shape's outer edge; part of it for a halo, for a piece of a larger shape cut off by
+// a threshold, or for a blob of texture.
+double edgeShare(const Contour& contour, const cv::Mat& plane, double unit);
+
 // The candidate a contour of `plane` makes: whether it runs along a real edge of the plane
 // (a halo, the ring of background a threshold window draws around a contrasting shape, does
 // not), its polygon, and whether that polygon's corners are real corners of a convex polygon
