@@ -75,9 +75,6 @@ Contour stablePolygon(const Contour& contour, double unit, std::size_t& run) {
     return polygons[best];
 }
 
-// The share of the contour that runs along a real edge: all of it for a shape's outer edge;
-// part of it for a halo, for a piece of a larger shape cut off by a threshold, or for a
-// blob of texture.
 // The plane's Sobel gradient magnitude at one pixel, which lies at least one pixel inside it.
 double gradientAt(const cv::Mat& plane, cv::Point p) {
     auto v = [&](int dx, int dy) {
@@ -88,6 +85,8 @@ double gradientAt(const cv::Mat& plane, cv::Point p) {
     return std::sqrt(gx * gx + gy * gy);
 }
 
+}  // namespace
+
 double edgeShare(const Contour& contour, const cv::Mat& plane, double unit) {
     const auto onEdge = std::count_if(contour.begin(), contour.end(), [&](const cv::Point& p) {
         return gradientAt(plane, p) * unit >= tuning::kMinEdgeStrength;
@@ -95,8 +94,6 @@ double edgeShare(const Contour& contour, const cv::Mat& plane, double unit) {
     return contour.empty() ? 0.0
                            : static_cast<double>(onEdge) / static_cast<double>(contour.size());
 }
-
-}  // namespace
 
 Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
                           int minVertices, int maxVertices) {
@@ -111,17 +108,19 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double u
     cv::convexHull(contour, hull);
     candidate.hull.assign(hull.begin(), hull.end());
     const double hullArea = cv::contourArea(candidate.hull);
-    std::size_t run = 0;
-    candidate.polygon = stablePolygon(contour, unit, run);
-    const auto vertices = static_cast<int>(candidate.polygon.size());
-    candidate.passes =
-        run >= tuning::kMinStableRun && vertices >= minVertices && vertices <= maxVertices &&
-        candidate.area >= tuning::kMinSolidity * hullArea &&
-        cv::isContourConvex(candidate.polygon) &&
-        midEdgeDeviation(contour, candidate.polygon) <=
-            tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit &&
-        !looksRound(contour, candidate.polygon);
-    if (!candidate.passes && candidate.area < tuning::kMinSolidity * hullArea) {
+    if (candidate.area >= tuning::kMinSolidity * hullArea) {
+        std::size_t run = 0;
+        candidate.polygon = stablePolygon(contour, unit, run);
+        const auto vertices = static_cast<int>(candidate.polygon.size());
+        candidate.passes =
+            run >= tuning::kMinStableRun && vertices >= minVertices && vertices <= maxVertices &&
+            cv::isContourConvex(candidate.polygon) &&
+            midEdgeDeviation(contour, candidate.polygon) <=
+                tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit &&
+            !looksRound(contour, candidate.polygon);
+    } else {
+        // Concave: no polygon of its own (fitting one costs the most here, and a failing
+        // candidate's polygon is never used).
         // A hole that reaches the edge bites a round notch out of the outline: the shape is
         // the polygon of its hull, if the rest of the outline follows that polygon.
         std::size_t hullRun = 0;

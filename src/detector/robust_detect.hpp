@@ -23,7 +23,8 @@ using Contour = std::vector<cv::Point>;
 
 // One outer contour found on one plane at one threshold window, in working-image pixels.
 struct Candidate {
-    Contour polygon;                // its corner polygon (approximation), convex when it passes
+    Contour polygon;  // its corner polygon (approximation), convex when it passes; none when
+                      // it fails as concave
     std::vector<cv::Point2f> hull;  // its contour's convex hull, for overlap
     double area = 0.0;              // contour area
     double edgeShare = 0.0;         // the share of its contour that runs along a real edge
@@ -70,6 +71,11 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
 // is cut out again there, and fails when no such piece comes out.
 std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& found, double scale,
                                            int minVertices, int maxVertices);
+
+// The share of the contour that runs along a real edge of `plane` (`unit` as below): all of
+// it for a shape's outer edge; part of it for a halo, for a piece of a larger shape cut off by
+// a threshold, or for a blob of texture.
+double edgeShare(const Contour& contour, const cv::Mat& plane, double unit);
 
 // The candidate a contour of `plane` makes: whether it runs along a real edge of the plane
 // (a halo, the ring of background a threshold window draws around a contrasting shape, does

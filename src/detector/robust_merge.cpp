@@ -10,12 +10,30 @@ namespace shapemark::robust {
 
 namespace {
 
-double intersection(const std::vector<cv::Point2f>& a, const std::vector<cv::Point2f>& b) {
-    if (!(cv::boundingRect(a) & cv::boundingRect(b)).area()) {
+// A candidate's hull with its bounding box and area, worked out once: merging compares every
+// candidate with every group, and recomputing them per pair cost more than the overlaps.
+struct Outline {
+    const std::vector<cv::Point2f>* hull = nullptr;
+    cv::Rect box;
+    double area = 0.0;
+};
+
+Outline outlineOf(const std::vector<cv::Point2f>& hull) {
+    return {&hull, cv::boundingRect(hull), cv::contourArea(hull)};
+}
+
+double intersection(const Outline& a, const Outline& b) {
+    if ((a.box & b.box).area() == 0) {
         return 0.0;
     }
     std::vector<cv::Point2f> common;
-    return static_cast<double>(cv::intersectConvexConvex(a, b, common, true));
+    return static_cast<double>(cv::intersectConvexConvex(*a.hull, *b.hull, common, true));
+}
+
+double iou(const Outline& a, const Outline& b) {
+    const double common = intersection(a, b);
+    const double both = a.area + b.area - common;
+    return both > 0.0 ? common / both : 0.0;
 }
 
 // The group's polygon: the vertex count most of its passing members agree on, and the largest
@@ -56,38 +74,45 @@ void toWorkingPixels(Candidate& candidate, double unit) {
 }
 
 double convexIou(const std::vector<cv::Point2f>& a, const std::vector<cv::Point2f>& b) {
-    const double common = intersection(a, b);
-    const double both = cv::contourArea(a) + cv::contourArea(b) - common;
-    return both > 0.0 ? common / both : 0.0;
+    return iou(outlineOf(a), outlineOf(b));
 }
 
 std::vector<Candidate> mergeCandidates(std::vector<Candidate> candidates) {
     std::sort(candidates.begin(), candidates.end(),
               [](const Candidate& a, const Candidate& b) { return a.area > b.area; });
+    std::vector<Outline> outlines(candidates.size());
+    std::transform(candidates.begin(), candidates.end(), outlines.begin(),
+                   [](const Candidate& c) { return outlineOf(c.hull); });
     // Each group is seeded by its largest member.
     std::vector<std::vector<const Candidate*>> groups;
-    for (const Candidate& c : candidates) {
-        auto group = std::find_if(groups.begin(), groups.end(), [&](const auto& g) {
-            return convexIou(g.front()->hull, c.hull) >= tuning::kSameShapeIou;
+    std::vector<std::size_t> seeds;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const auto seed = std::find_if(seeds.begin(), seeds.end(), [&](std::size_t s) {
+            return iou(outlines[s], outlines[i]) >= tuning::kSameShapeIou;
         });
-        if (group == groups.end()) {
-            groups.push_back({&c});
+        if (seed == seeds.end()) {
+            seeds.push_back(i);
+            groups.push_back({&candidates[i]});
         } else {
-            group->push_back(&c);
+            groups[static_cast<std::size_t>(seed - seeds.begin())].push_back(&candidates[i]);
         }
     }
     std::vector<Candidate> kept;
+    std::vector<Outline> keptOutlines;
     for (const auto& group : groups) {
         const Candidate* best = representative(group);
         if (best == nullptr) {
             continue;
         }
-        const bool inside = std::any_of(kept.begin(), kept.end(), [&](const Candidate& outer) {
-            return intersection(outer.hull, best->hull) >=
-                   tuning::kInsideShare * cv::contourArea(best->hull);
-        });
+        const Outline outline = outlines[static_cast<std::size_t>(best - candidates.data())];
+        const bool inside =
+            std::any_of(keptOutlines.begin(), keptOutlines.end(), [&](const Outline& outer) {
+                return intersection(outer, outline) >= tuning::kInsideShare * outline.area;
+            });
         if (!inside) {
             kept.push_back(*best);
+            // Its hull still points into `candidates`, which outlives this loop.
+            keptOutlines.push_back(outline);
         }
     }
     return kept;

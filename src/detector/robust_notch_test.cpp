@@ -49,13 +49,18 @@ bool roundNotch(const Contour& contour, const Contour& polygon, double unit) {
     const double size = std::sqrt(cv::contourArea(polygon));
     const double off = tuning::kNotchDepth * size + tuning::kEdgeNoise * unit;
     // The contour's points inside the polygon by more than the edge noise: the notch.
+    // A notch is at most half the contour: a ragged blob, far inside its hull, is given up
+    // as soon as it is past that, which saves measuring the rest of its points.
     std::vector<bool> inside(contour.size());
     std::size_t count = 0;
     for (std::size_t i = 0; i < contour.size(); ++i) {
         inside[i] = cv::pointPolygonTest(polygon, cv::Point2f(contour[i]), true) > off;
         count += inside[i] ? 1 : 0;
+        if (count > contour.size() / 2) {
+            return false;
+        }
     }
-    if (count < 8 || count > contour.size() / 2) {
+    if (count < 8) {
         return false;
     }
     // One notch: its points make one run along the contour (a star or an arrow has several).

@@ -46,9 +46,11 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
     cv::findContours(pieces, found, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE, box.tl());
     std::vector<Contour> out;
     for (Contour& c : found) {
-        if (cv::contourArea(c) > minArea &&
-            std::min(cv::minAreaRect(c).size.width, cv::minAreaRect(c).size.height) >=
-                tuning::kMinWidth * unit) {
+        if (!(cv::contourArea(c) > minArea)) {
+            continue;
+        }
+        const cv::Size2f rect = cv::minAreaRect(c).size;
+        if (std::min(rect.width, rect.height) >= tuning::kMinWidth * unit) {
             out.push_back(std::move(c));
         }
     }
