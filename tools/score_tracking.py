@@ -132,10 +132,11 @@ def baseline(frames):
     return out
 
 
-def with_tracker(frames, params):
+def with_tracker(frames, params, frame_size=None):
+    """Ids as the tool gives them: the frame size (width, height) passed as the tool passes it."""
     tracker = shapemark.Tracker(**params)
     return [[s.id for s in tracker.update(number, [shapemark.Shape(np.asarray(p, np.int32))
-                                                   for p in polygons])]
+                                                   for p in polygons], frame_size)]
             for number, polygons in frames]
 
 
@@ -262,12 +263,14 @@ def evaluate(scenes, seeds, tool, detector, area, skip, params, cache=None, swit
     totals = {}
     for seed in seeds:
         with open(os.path.join(scenes, "scene-%d.json" % seed)) as f:
-            truth = [fr for fr in json.load(f)["frames"] if fr["frame"] % skip == 0]
+            scene = json.load(f)
+        truth = [fr for fr in scene["frames"] if fr["frame"] % skip == 0]
+        size = (scene["width"], scene["height"])
         numbers = [fr["frame"] for fr in truth]
         truth_frames = [[(s["id"], s["polygon"]) for s in fr["shapes"]] for fr in truth]
         runs = {}
         own = [(n, [p for _, p in t]) for n, t in zip(numbers, truth_frames)]
-        runs[("truth", "tracker")] = (own, with_tracker(own, params))
+        runs[("truth", "tracker")] = (own, with_tracker(own, params, size))
         runs[("truth", "baseline")] = (own, baseline(own))
         if tool:
             video = os.path.join(scenes, "scene-%d.avi" % seed)
@@ -276,7 +279,7 @@ def evaluate(scenes, seeds, tool, detector, area, skip, params, cache=None, swit
             else:
                 logged = tool_log(tool, detector, video, area, skip, params)
             found = [(n, [s["polygon"] for s in logged.get(n, [])]) for n in numbers]
-            runs[("tool", "tracker")] = (found, with_tracker(found, params) if cache else
+            runs[("tool", "tracker")] = (found, with_tracker(found, params, size) if cache else
                                          [[s["id"] for s in logged.get(n, [])] for n in numbers])
             runs[("tool", "baseline")] = (found, baseline(found))
             runs[("tool", "perfect")] = (found, perfect_ids(found, truth_frames))

@@ -62,7 +62,7 @@ void identifyShapes(ProcessedFrame& processed, RunState& run) {
         return;
     }
     const std::vector<TrackedShape> tracked =
-        run.tracker->update(processed.frameCount, processed.shapes);
+        run.tracker->update(processed.frameCount, processed.shapes, processed.img.size());
     processed.ids.reserve(tracked.size());
     for (const TrackedShape& shape : tracked) {
         processed.ids.push_back(shape.id);

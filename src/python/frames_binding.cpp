@@ -84,7 +84,7 @@ class PyFrames {
             const std::lock_guard<std::mutex> lock(mutex_);
             got = frames_->next();
             if (got && tracker_) {
-                tracked = tracker_->update(got->number, got->shapes);
+                tracked = tracker_->update(got->number, got->shapes, got->image.size());
             }
         }
         if (!got) {

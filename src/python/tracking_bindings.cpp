@@ -3,6 +3,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -81,18 +82,23 @@ void bindTracking(py::module_& m) {
              "outline unlike the track's (vertex count, area), 0 to 10.")
         .def(
             "update",
-            [](Tracker& tracker, long long frameNumber, const std::vector<Shape>& shapes) {
+            [](Tracker& tracker, long long frameNumber, const std::vector<Shape>& shapes,
+               std::optional<std::pair<int, int>> frameSize) {
+                const cv::Size size =
+                    frameSize ? cv::Size(frameSize->first, frameSize->second) : cv::Size();
                 std::vector<TrackedShape> tracked;
                 {
                     const py::gil_scoped_release unlocked;
-                    tracked = tracker.update(frameNumber, shapes);
+                    tracked = tracker.update(frameNumber, shapes, size);
                 }
                 return identified(tracked);
             },
-            py::arg("frame_number"), py::arg("shapes"),
+            py::arg("frame_number"), py::arg("shapes"), py::arg("frame_size") = py::none(),
             "Every shape of the frame, in the given order, as a TrackedShape with its id (None "
             "while its track is tentative). frame_number counts input frames and must increase "
-            "from call to call; skipped frames may leave gaps. Raises ValueError otherwise.");
+            "from call to call; skipped frames may leave gaps. Raises ValueError otherwise. "
+            "frame_size=(width, height), when known, ends the tracks of shapes that left the "
+            "frame, so shapes entering there get new ids.");
 }
 
 }  // namespace shapemark::python

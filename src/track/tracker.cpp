@@ -14,7 +14,9 @@
 //    the track that looks like it. No pair may cost more than 2 (see kDearestPair). A track
 //    missed in the frame before needs no overlap (such a shape shows another part of itself
 //    first), but cannot take a shape grown by more than half on its whole area: that is
-//    another shape, or two merged, come out where it was lost;
+//    another shape, or two merged, come out where it was lost; nor, lost long, a shape that
+//    looks partly hidden; nor, with the frame's size known, a shape touching the border when
+//    the track is expected well inside: that shape is entering the frame;
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method). On the
 //    ground-truth scenes of docs/DETECTION.md this beats taking the cheapest pair first.
 // 4. paired tracks take the shape's polygon and centre and update their velocity, unless the
@@ -22,7 +24,8 @@
 //    its centre lags) or grown by more than half at once (merged with another): then the track
 //    keeps moving as expected; a tentative
 //    track seen confirm_frames processed frames in a row gets the next id; a tentative track
-//    missed once is dropped; a confirmed one is kept keep_lost_frames input frames; each
+//    missed once is dropped; a confirmed one is kept keep_lost_frames input frames, unless it
+//    is expected outside the frame (it has left: a shape entering there is another); each
 //    unpaired shape starts a tentative track.
 #include <shapemark/tracker.hpp>
 
@@ -64,6 +67,12 @@ constexpr double kDearestPair = 2.0;
 // A shape that really becomes smaller: the largest area seen shrinks this much a frame while
 // the shape looks hidden, so the track follows it again before long.
 constexpr double kForgetLargest = 0.97;
+// A track lost longer than this many input frames takes only a shape that looks whole: a piece
+// coming out from behind another shape so long after is more often a shape never seen before.
+constexpr long long kLongLost = 15;
+// With the frame's size known: a shape touching the border is entering the frame unless the
+// track it would continue is expected within this many pixels of the border.
+constexpr double kBorderMargin = 10.0;
 
 struct Track {
     int id = 0;    // 0 while tentative
@@ -119,6 +128,29 @@ void updateTurn(Track& t, cv::Point2d measured, double frames) {
         std::clamp(t.turn + kVelocityUpdate * (turned - t.turn), -kSharpestTurn, kSharpestTurn);
 }
 
+// Whether a lost track is expected outside the frame, where no shape can show: it has left.
+// An unknown (empty) size says it has not.
+bool leftFrame(const Track& t, long long frameNumber, cv::Size frameSize) {
+    if (frameSize.empty()) {
+        return false;
+    }
+    const cv::Point2d expected =
+        t.centre + travel(t, static_cast<double>(frameNumber - t.lastSeen));
+    return !cv::Rect2d(0.0, 0.0, frameSize.width, frameSize.height).contains(expected);
+}
+
+// Whether an outline reaches within `margin` pixels of the frame's border. An unknown (empty)
+// size rules nothing out.
+bool nearBorder(const track::FloatPolygon& outline, cv::Size frameSize, double margin) {
+    if (frameSize.empty()) {
+        return true;
+    }
+    const cv::Rect box = cv::boundingRect(outline);
+    return box.x <= margin + 1.0 || box.y <= margin + 1.0 ||
+           box.x + box.width >= frameSize.width - 1.0 - margin ||
+           box.y + box.height >= frameSize.height - 1.0 - margin;
+}
+
 track::FloatPolygon shifted(const track::FloatPolygon& outline, cv::Point2d by) {
     track::FloatPolygon moved(outline.size());
     const cv::Point2f offset(static_cast<float>(by.x), static_cast<float>(by.y));
@@ -149,6 +181,11 @@ const TrackerParams& Tracker::params() const {
 }
 
 std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vector<Shape>& shapes) {
+    return update(frameNumber, shapes, cv::Size());
+}
+
+std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vector<Shape>& shapes,
+                                          cv::Size frameSize) {
     State& s = *state_;
     if (frameNumber <= s.lastFrame) {
         throw std::invalid_argument("Tracker::update: frame " + std::to_string(frameNumber) +
@@ -165,6 +202,12 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
     std::vector<double> areas(shapes.size());
     std::transform(outlines.begin(), outlines.end(), areas.begin(),
                    [](const track::FloatPolygon& outline) { return cv::contourArea(outline); });
+
+    std::vector<bool> enters(shapes.size());
+    std::transform(outlines.begin(), outlines.end(), enters.begin(),
+                   [frameSize](const track::FloatPolygon& outline) {
+                       return nearBorder(outline, frameSize, 0.0);
+                   });
 
     cv::Mat cost(static_cast<int>(s.tracks.size()), static_cast<int>(shapes.size()), CV_64F,
                  cv::Scalar(track::kForbidden));
@@ -183,6 +226,12 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             }
             const bool missed = t.lastSeen < previousFrame;
             if (missed && areas[j] > kMergedGrowth * t.area) {
+                continue;
+            }
+            if (frameNumber - t.lastSeen > kLongLost && areas[j] < kHiddenShare * t.area) {
+                continue;
+            }
+            if (missed && enters[j] && !nearBorder(moved, frameSize, kBorderMargin)) {
                 continue;
             }
             const double overlap = track::intersectionOverUnion(moved, outlines[j]);
@@ -206,7 +255,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const int j = columnOfRow[i];
         if (j < 0) {
             const bool confirmed = t.id != 0;
-            if (confirmed && frameNumber - t.lastSeen <= p.keepLostFrames) {
+            if (confirmed && frameNumber - t.lastSeen <= p.keepLostFrames &&
+                !leftFrame(t, frameNumber, frameSize)) {
                 kept.push_back(std::move(t));
             }
             continue;

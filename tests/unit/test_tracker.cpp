@@ -48,7 +48,7 @@ Shape regular(cv::Point2d c, int vertices, double radius) {
 // once confirmed, and no two objects may share one. Objects absent from a frame are left out.
 using Scene = std::vector<std::map<int, Shape>>;  // per frame: true id -> shape
 
-void expectOneIdPerObject(const Scene& scene, int frameStep = 1) {
+void expectOneIdPerObject(const Scene& scene, int frameStep = 1, cv::Size frameSize = {}) {
     Tracker tracker;
     std::map<int, int> idOf;  // true id -> tracker id
     long long frame = 0;
@@ -60,7 +60,7 @@ void expectOneIdPerObject(const Scene& scene, int frameStep = 1) {
             input.push_back(shape);
             truth.push_back(trueId);
         }
-        const auto tracked = tracker.update(frame, input);
+        const auto tracked = tracker.update(frame, input, frameSize);
         ASSERT_EQ(tracked.size(), input.size());  // nothing dropped
         for (std::size_t k = 0; k < tracked.size(); ++k) {
             EXPECT_EQ(tracked[k].shape.centre, input[k].centre);  // input order kept
@@ -166,6 +166,27 @@ TEST(Tracker, LeavingAndEnteringShapesGetDistinctIds) {
         scene.push_back(shapes);
     }
     expectOneIdPerObject(scene);
+}
+
+// Catches: a track kept as long inside the frame as after its shape left it (the square entering
+// at the right edge would take the id of the one that left there), or a keep time so short that
+// a square hidden 18 frames mid-frame comes back under a new id.
+TEST(Tracker, TrackOfAShapeThatLeftTheFrameEndsThereWhileOneHiddenInsideLasts) {
+    Scene scene;
+    for (int f = 0; f < 45; ++f) {
+        std::map<int, Shape> shapes;
+        if (f < 16) {  // leaves at the right edge
+            shapes.emplace(1, square({196.0 + 8 * f, 100.0}));
+        }
+        if (f >= 18) {  // enters there, heading left
+            shapes.emplace(2, square({310.0 - 6 * (f - 18), 100.0}));
+        }
+        if (f < 10 || f >= 28) {  // hidden for 18 frames
+            shapes.emplace(3, square({40.0 + 3 * f, 180.0}));
+        }
+        scene.push_back(shapes);
+    }
+    expectOneIdPerObject(scene, 1, {320, 240});
 }
 
 // Catches: a global id counter, ids used up by tentative tracks, and tentative shapes dropped.

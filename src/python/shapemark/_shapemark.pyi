@@ -29,7 +29,12 @@ class Tracker:
         keep_lost_frames: int = ...,
         shape_weight: float = ...,
     ) -> None: ...
-    def update(self, frame_number: int, shapes: Sequence[Shape]) -> list[TrackedShape]: ...
+    def update(
+        self,
+        frame_number: int,
+        shapes: Sequence[Shape],
+        frame_size: tuple[int, int] | None = None,
+    ) -> list[TrackedShape]: ...
 
 class DetectorParams:
     def __init__(
