@@ -85,8 +85,9 @@ double gradientAt(const cv::Mat& plane, cv::Point p) {
     return std::sqrt(gx * gx + gy * gy);
 }
 
-}  // namespace
-
+// The share of the contour that runs along a real edge of `plane`: all of it for a shape's
+// outer edge; part of it for a halo, for a piece of a larger shape cut off by a threshold, or
+// for a blob of texture.
 double edgeShare(const Contour& contour, const cv::Mat& plane, double unit) {
     const auto onEdge = std::count_if(contour.begin(), contour.end(), [&](const cv::Point& p) {
         return gradientAt(plane, p) * unit >= tuning::kMinEdgeStrength;
@@ -95,11 +96,13 @@ double edgeShare(const Contour& contour, const cv::Mat& plane, double unit) {
                            : static_cast<double>(onEdge) / static_cast<double>(contour.size());
 }
 
+}  // namespace
+
 Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
-                          int minVertices, int maxVertices) {
+                          int minVertices, int maxVertices, bool piece) {
     Candidate candidate;
-    candidate.edgeShare = edgeShare(contour, plane, unit);
-    candidate.onEdge = candidate.edgeShare >= tuning::kMinEdgeShare;
+    candidate.onEdge = edgeShare(contour, plane, unit) >=
+                       (piece ? tuning::kSplitEdgeShare : tuning::kMinEdgeShare);
     if (!candidate.onEdge) {
         return candidate;  // a halo: dropped before any polygon is fitted
     }

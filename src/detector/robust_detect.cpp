@@ -42,16 +42,11 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                 // Keeps the candidate a contour makes; says whether it runs along an edge
                 // but is no shape, as a shape joined to texture is.
                 auto keep = [&](const robust::Contour& contour, bool split) {
-                    // A piece off an edge is dropped below whatever its corners; its edge
-                    // share alone costs a fraction of them.
-                    if (split && robust::edgeShare(contour, planes[plane], unit) <
-                                     robust::tuning::kSplitEdgeShare) {
-                        return false;
-                    }
-                    robust::Candidate c = robust::cornerCandidate(
-                        contour, planes[plane], unit, params.minVertices, params.maxVertices);
+                    robust::Candidate c =
+                        robust::cornerCandidate(contour, planes[plane], unit, params.minVertices,
+                                                params.maxVertices, split);
                     const bool ragged = c.onEdge && !c.passes;
-                    if (c.onEdge && (!split || c.edgeShare >= robust::tuning::kSplitEdgeShare)) {
+                    if (c.onEdge) {
                         robust::toWorkingPixels(c, unit);
                         c.plane = plane;
                         c.window = window;

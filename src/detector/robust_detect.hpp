@@ -27,7 +27,6 @@ struct Candidate {
                       // it fails as concave
     std::vector<cv::Point2f> hull;  // its contour's convex hull, for overlap
     double area = 0.0;              // contour area
-    double edgeShare = 0.0;         // the share of its contour that runs along a real edge
     bool onEdge = false;  // it follows a real edge; a halo's contour does not count at all
     bool passes = false;  // on an edge, convex, corners not curves, vertex count in range
     // The search that found it: plane, window and signed offset (brighter > 0 > darker).
@@ -72,18 +71,14 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
 std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& found, double scale,
                                            int minVertices, int maxVertices);
 
-// The share of the contour that runs along a real edge of `plane` (`unit` as below): all of
-// it for a shape's outer edge; part of it for a halo, for a piece of a larger shape cut off by
-// a threshold, or for a blob of texture.
-double edgeShare(const Contour& contour, const cv::Mat& plane, double unit);
-
 // The candidate a contour of `plane` makes: whether it runs along a real edge of the plane
 // (a halo, the ring of background a threshold window draws around a contrasting shape, does
 // not), its polygon, and whether that polygon's corners are real corners of a convex polygon
 // of minVertices..maxVertices. `unit` is the plane's pixels per working-image pixel, to which
-// the tuning's lengths and gradients refer.
+// the tuning's lengths and gradients refer. A piece cut out of a ragged region must run along
+// an edge for more of its length (kSplitEdgeShare) than a whole contour.
 Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
-                          int minVertices, int maxVertices);
+                          int minVertices, int maxVertices, bool piece = false);
 
 // Whether the contour leaves `polygon` (convex, `unit` as above) at one place only, and there
 // follows a circle whose centre lies inside it: the round bite a hole makes when it reaches a

@@ -75,15 +75,15 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
         traced.br().y > box.height - m2) {
         return std::nullopt;
     }
-    Candidate refined = cornerCandidate(*best, plane, 1.0 / scale, minVertices, maxVertices);
-    if (found.split) {
-        refined.passes = refined.passes && refined.edgeShare >= tuning::kSplitEdgeShare;
-    } else if (refined.onEdge && !refined.passes) {
+    Candidate refined =
+        cornerCandidate(*best, plane, 1.0 / scale, minVertices, maxVertices, found.split);
+    if (!found.split && refined.onEdge && !refined.passes) {
         // At full resolution the shape may touch texture it was clear of on the working image.
         const Contour cut = pieceAround(*best);
         if (!cut.empty()) {
-            Candidate again = cornerCandidate(cut, plane, 1.0 / scale, minVertices, maxVertices);
-            if (again.passes && again.edgeShare >= tuning::kSplitEdgeShare) {
+            Candidate again =
+                cornerCandidate(cut, plane, 1.0 / scale, minVertices, maxVertices, true);
+            if (again.passes) {
                 refined = std::move(again);
             }
         }

@@ -87,14 +87,15 @@ struct Track {
     int vertices = 0;      // the vertex count when last seen whole; 0 when it says nothing
 };
 
-// How unlike a track a shape looks, 0 to 2: a vertex count other than the track's, when both
-// outlines are whole and simple (a longer outline, such as the hull of a partly hidden shape,
-// changes count from frame to frame), and the logarithm of their areas' ratio, up to 1.
+// A shape's vertex count, or 0 for a longer outline (such as the hull of a partly hidden
+// shape), whose count changes from frame to frame.
 int simpleVertices(const Shape& shape) {
     const auto vertices = static_cast<int>(shape.polygon.size());
     return vertices <= DetectorParams::kMostVertices ? vertices : 0;
 }
 
+// How unlike a track a shape looks, 0 to 2: a vertex count other than the track's, when both
+// outlines are whole and simple, and the logarithm of their areas' ratio, up to 1.
 double unlikeness(const Track& t, const Shape& shape, double area) {
     const int vertices = simpleVertices(shape);
     const bool whole = area >= kHiddenShare * t.area;
@@ -219,19 +220,21 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         // Tracks exist only once a frame was seen, so previousFrame is a real frame here.
         const double spread = std::sqrt(static_cast<double>(frameNumber - t.lastSeen) /
                                         static_cast<double>(frameNumber - previousFrame));
+        const bool missed = t.lastSeen < previousFrame;
+        const bool longLost = frameNumber - t.lastSeen > kLongLost;
+        const bool expectedInside = missed && !nearBorder(moved, frameSize, kBorderMargin);
         for (int j = 0; j < cost.cols; ++j) {
             const double distance = cv::norm(shapes[j].centre - expected);
             if (distance > p.centreGate) {
                 continue;
             }
-            const bool missed = t.lastSeen < previousFrame;
             if (missed && areas[j] > kMergedGrowth * t.area) {
                 continue;
             }
-            if (frameNumber - t.lastSeen > kLongLost && areas[j] < kHiddenShare * t.area) {
+            if (longLost && areas[j] < kHiddenShare * t.area) {
                 continue;
             }
-            if (missed && enters[j] && !nearBorder(moved, frameSize, kBorderMargin)) {
+            if (expectedInside && enters[j]) {
                 continue;
             }
             const double overlap = track::intersectionOverUnion(moved, outlines[j]);

@@ -71,6 +71,18 @@ class WindowsTest(unittest.TestCase):
         subprocess.run(["xdotool"] + [str(a) for a in args], env=self.env, check=True,
                        timeout=30)
 
+    def side_by_side(self, process, reader):
+        """The Raw and Tracked windows, moved apart and painted since."""
+        raw = self.window(process, "Raw")
+        tracked = self.window(process, "Tracked")
+        # The windows open on top of each other; side by side each one paints itself, by the
+        # time two more frames have passed through the key wait, which handles the repaints.
+        self.xdotool("windowmove", "--sync", tracked, 0, 600)
+        self.xdotool("windowmove", "--sync", raw, 0, 300)
+        moved = reader.last_count()
+        harness.wait_until(lambda: reader.last_count() >= moved + 2)
+        return raw, tracked
+
     def assert_ended_early(self, process, reader, status):
         returncode, out, _ = harness.finish(process, reader)
         self.assertEqual(returncode, status)
@@ -84,14 +96,7 @@ class WindowsTest(unittest.TestCase):
     def test_raw_and_tracked_show_the_frame_before_and_after_marking(self):
         process, reader = self.start()
         self.window(process, "Video")
-        raw = self.window(process, "Raw")
-        tracked = self.window(process, "Tracked")
-        # The windows open on top of each other; side by side each one paints itself, by the
-        # time two more frames have passed through the key wait, which handles the repaints.
-        self.xdotool("windowmove", "--sync", tracked, 0, 600)
-        self.xdotool("windowmove", "--sync", raw, 0, 300)
-        moved = reader.last_count()
-        harness.wait_until(lambda: reader.last_count() >= moved + 2)
+        raw, tracked = self.side_by_side(process, reader)
         self.assertTrue(harness.green_mask(self.painted(tracked)).any())
         self.assertFalse(harness.green_mask(self.painted(raw)).any())
         process.send_signal(signal.SIGINT)
@@ -127,12 +132,7 @@ class WindowsTest(unittest.TestCase):
         shots = {}
         for name, options in (("plain", ()), ("ids", ("--draw-ids",))):
             process, reader = self.start(options=options, video=video)
-            raw = self.window(process, "Raw")
-            tracked = self.window(process, "Tracked")
-            self.xdotool("windowmove", "--sync", tracked, 0, 600)
-            self.xdotool("windowmove", "--sync", raw, 0, 300)
-            moved = reader.last_count()
-            harness.wait_until(lambda: reader.last_count() >= moved + 2)
+            raw, tracked = self.side_by_side(process, reader)
             # A shape has no id until it is confirmed: with ids, wait for a frame that shows one.
             shots[name] = (steady(tracked, shots["plain"][0] if shots else None), steady(raw))
             process.send_signal(signal.SIGINT)
