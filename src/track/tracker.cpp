@@ -24,9 +24,14 @@
 //    its centre lags) or grown by more than half at once (merged with another): then the track
 //    keeps moving as expected; a tentative
 //    track seen confirm_frames processed frames in a row gets the next id; a tentative track
-//    missed once is dropped; a confirmed one is kept keep_lost_frames input frames, unless it
-//    is expected outside the frame (it has left: a shape entering there is another); each
-//    unpaired shape starts a tentative track.
+//    missed once is dropped; a confirmed one is kept keep_lost_frames input frames; once
+//    expected outside the frame it takes no part in step 2 (it has left: a shape entering there
+//    is another);
+// 5. a shape still unpaired may re-identify a confirmed track lost since before the last frame
+//    (see reidentify): the detector often misses a shape for longer than the prediction holds,
+//    and a shape turning behind something is expected where it never goes, even outside the
+//    frame, so this goes by where the shape was last seen and what it looks like;
+//    each shape still unpaired starts a tentative track.
 #include <shapemark/tracker.hpp>
 
 #include <shapemark/detector_params.hpp>
@@ -73,6 +78,9 @@ constexpr long long kLongLost = 15;
 // With the frame's size known: a shape touching the border is entering the frame unless the
 // track it would continue is expected within this many pixels of the border.
 constexpr double kBorderMargin = 10.0;
+// A track re-identified by what it looks like may differ in area by this factor either way:
+// a shape seen whole after a long loss is often measured partly hidden, or merged, before.
+constexpr double kReidentifiedArea = 1.4;
 
 struct Track {
     int id = 0;    // 0 while tentative
@@ -85,6 +93,8 @@ struct Track {
     double turn = 0.0;     // radians per input frame
     bool moved = false;    // velocity has been measured
     int vertices = 0;      // the vertex count when last seen whole; 0 when it says nothing
+    cv::Point2d seen;      // the centre of the shape it last took, whole or not
+    bool left = false;     // lost where it was expected outside the frame
 };
 
 // A shape's vertex count, or 0 for a longer outline (such as the hull of a partly hidden
@@ -152,6 +162,54 @@ bool nearBorder(const track::FloatPolygon& outline, cv::Size frameSize, double m
            box.y + box.height >= frameSize.height - 1.0 - margin;
 }
 
+// Step 5: each confirmed track lost since before the last frame (`previousFrame`) and still
+// unpaired may take one unpaired shape that looks like it (the same vertex count, both whole;
+// areas within kReidentifiedArea of each other) and does not touch the frame's border,
+// within reach of where the track was last seen: its own radius plus the distance it goes at
+// its speed in the input frames since, up to the centre gate. Pairs are chosen one to one,
+// the nearest and likest first (least total cost). Fills columnOfRow; returns which rows it
+// paired.
+std::vector<bool> reidentify(const std::vector<Track>& tracks, const std::vector<Shape>& shapes,
+                             const std::vector<double>& areas, const std::vector<bool>& enters,
+                             long long frameNumber, long long previousFrame, double centreGate,
+                             std::vector<int>& columnOfRow) {
+    std::vector<bool> taken(shapes.size(), false);
+    for (const int j : columnOfRow) {
+        if (j >= 0) {
+            taken[j] = true;
+        }
+    }
+    cv::Mat cost(static_cast<int>(tracks.size()), static_cast<int>(shapes.size()), CV_64F,
+                 cv::Scalar(track::kForbidden));
+    for (int i = 0; i < cost.rows; ++i) {
+        const Track& t = tracks[i];
+        if (columnOfRow[i] >= 0 || t.id == 0 || t.lastSeen >= previousFrame || t.vertices == 0) {
+            continue;
+        }
+        const auto lost = static_cast<double>(frameNumber - t.lastSeen);
+        const double reach =
+            std::min(centreGate, std::sqrt(t.area / CV_PI) + cv::norm(t.velocity) * lost);
+        for (int j = 0; j < cost.cols; ++j) {
+            const double ratio = areas[j] / t.area;
+            const double distance = cv::norm(shapes[j].centre - t.seen);
+            if (!taken[j] && !enters[j] && simpleVertices(shapes[j]) == t.vertices &&
+                ratio <= kReidentifiedArea && ratio >= 1.0 / kReidentifiedArea &&
+                distance <= reach) {
+                cost.at<double>(i, j) = distance / reach + std::abs(std::log(ratio));
+            }
+        }
+    }
+    const std::vector<int> columns = track::assignOptimal(cost);
+    std::vector<bool> paired(tracks.size(), false);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (columns[i] >= 0) {
+            columnOfRow[i] = columns[i];
+            paired[i] = true;
+        }
+    }
+    return paired;
+}
+
 track::FloatPolygon shifted(const track::FloatPolygon& outline, cv::Point2d by) {
     track::FloatPolygon moved(outline.size());
     const cv::Point2f offset(static_cast<float>(by.x), static_cast<float>(by.y));
@@ -214,6 +272,9 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                  cv::Scalar(track::kForbidden));
     for (int i = 0; i < cost.rows; ++i) {
         const Track& t = s.tracks[i];
+        if (t.left) {
+            continue;
+        }
         const cv::Point2d step = travel(t, static_cast<double>(frameNumber - t.lastSeen));
         const cv::Point2d expected = t.centre + step;
         const track::FloatPolygon moved = shifted(t.outline, step);
@@ -248,7 +309,9 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             }
         }
     }
-    const std::vector<int> columnOfRow = track::assignOptimal(cost);
+    std::vector<int> columnOfRow = track::assignOptimal(cost);
+    const std::vector<bool> reidentified = reidentify(s.tracks, shapes, areas, enters, frameNumber,
+                                                      previousFrame, p.centreGate, columnOfRow);
 
     std::vector<int> trackOfShape(shapes.size(), -1);
     std::vector<Track> kept;
@@ -258,8 +321,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const int j = columnOfRow[i];
         if (j < 0) {
             const bool confirmed = t.id != 0;
-            if (confirmed && frameNumber - t.lastSeen <= p.keepLostFrames &&
-                !leftFrame(t, frameNumber, frameSize)) {
+            t.left = t.left || leftFrame(t, frameNumber, frameSize);
+            if (confirmed && frameNumber - t.lastSeen <= p.keepLostFrames) {
                 kept.push_back(std::move(t));
             }
             continue;
@@ -268,7 +331,11 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const auto elapsed = static_cast<double>(frameNumber - t.lastSeen);
         const double area = areas[j];
         const double lastArea = cv::contourArea(t.outline);
-        if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea) {
+        if (reidentified[i]) {
+            // Found again where its motion did not lead: start again from here.
+            t.centre = shape.centre;
+            t.area = area;
+        } else if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea) {
             const cv::Point2d measured = (shape.centre - t.centre) / elapsed;
             if (t.moved) {
                 updateTurn(t, measured, elapsed);
@@ -285,6 +352,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             t.area *= kForgetLargest;
         }
         t.outline = std::move(outlines[j]);
+        t.seen = shape.centre;
+        t.left = false;
         t.lastSeen = frameNumber;
         if (t.id == 0 && ++t.hits >= p.confirmFrames) {
             t.id = s.nextId++;
@@ -303,6 +372,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         born.area = areas[j];
         born.outline = std::move(outlines[j]);
         born.centre = shapes[j].centre;
+        born.seen = born.centre;
         trackOfShape[j] = static_cast<int>(kept.size());
         kept.push_back(std::move(born));
     }
