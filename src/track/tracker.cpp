@@ -19,7 +19,8 @@
 //    the track is expected well inside: that shape is entering the frame;
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method). On the
 //    ground-truth scenes of docs/DETECTION.md this beats taking the cheapest pair first.
-// 4. paired tracks take the shape's polygon and centre and update their velocity, unless the
+// 4. paired tracks take the shape's polygon and centre and update their velocity (the median
+//    of the last three steps measured), unless the
 //    shape has shrunk by more than a fifth from the largest the track has seen (partly hidden:
 //    its centre lags) or grown by more than half at once (merged with another): then the track
 //    keeps moving as expected; a tentative
@@ -39,6 +40,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
 #include <limits>
@@ -52,9 +54,9 @@
 namespace shapemark {
 
 namespace {
-// The share of a new velocity measurement in the smoothed one: enough to follow a curve, little
+// The share of a new heading in the smoothed rate of turn: enough to follow a curve, little
 // enough that a shape clipped by an edge does not throw its track off.
-constexpr double kVelocityUpdate = 0.5;
+constexpr double kTurnUpdate = 0.5;
 // Below this speed, in pixels a frame, a heading is mostly the polygon's rounding.
 constexpr double kSlowestTurning = 1.0;
 // A quarter turn in 8 frames: sharper measured turns are noise.
@@ -89,12 +91,14 @@ struct Track {
     track::FloatPolygon outline;
     double area = 0.0;     // the largest area seen, nearly: the shape's area when whole
     cv::Point2d centre;    // where the whole shape is thought to be
-    cv::Point2d velocity;  // pixels per input frame
+    cv::Point2d velocity;  // pixels per input frame: the median of the last three measured
     double turn = 0.0;     // radians per input frame
     bool moved = false;    // velocity has been measured
     int vertices = 0;      // the vertex count when last seen whole; 0 when it says nothing
     cv::Point2d seen;      // the centre of the shape it last took, whole or not
-    bool left = false;     // lost where it was expected outside the frame
+    std::array<cv::Point2d, 2> steps;  // the two velocities measured before, latest first
+    int measured = 0;                  // how many of them there are
+    bool left = false;                 // lost where it was expected outside the frame
 };
 
 // A shape's vertex count, or 0 for a longer outline (such as the hull of a partly hidden
@@ -126,6 +130,24 @@ cv::Point2d travel(const Track& t, double frames) {
     return {sum.real(), sum.imag()};
 }
 
+// A track's velocity from one just measured: the median, coordinate by coordinate, of it and the
+// two measured before (fewer: the latest). A shape's centre jumps when it is partly detected
+// for a frame; one step thrown off that way must not bend a prediction held for many frames
+// (a smoothed mean of the steps does, and, measured, loses more ids on detected shapes).
+cv::Point2d medianVelocity(Track& t, cv::Point2d measured) {
+    const auto median = [](double a, double b, double c) {
+        return std::max(std::min(a, b), std::min(std::max(a, b), c));
+    };
+    const cv::Point2d velocity = t.measured < 2
+                                     ? measured
+                                     : cv::Point2d(median(measured.x, t.steps[0].x, t.steps[1].x),
+                                                   median(measured.y, t.steps[0].y, t.steps[1].y));
+    t.steps[1] = t.steps[0];
+    t.steps[0] = measured;
+    t.measured = std::min(t.measured + 1, 2);
+    return velocity;
+}
+
 // The measured velocity's change of heading since the last, per frame: the rate of turn,
 // smoothed, and none for shapes too slow for a heading to mean anything.
 void updateTurn(Track& t, cv::Point2d measured, double frames) {
@@ -135,8 +157,7 @@ void updateTurn(Track& t, cv::Point2d measured, double frames) {
         return;
     }
     const double turned = std::atan2(t.velocity.cross(measured), t.velocity.dot(measured)) / frames;
-    t.turn =
-        std::clamp(t.turn + kVelocityUpdate * (turned - t.turn), -kSharpestTurn, kSharpestTurn);
+    t.turn = std::clamp(t.turn + kTurnUpdate * (turned - t.turn), -kSharpestTurn, kSharpestTurn);
 }
 
 // Whether a lost track is expected outside the frame, where no shape can show: it has left.
@@ -339,10 +360,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             const cv::Point2d measured = (shape.centre - t.centre) / elapsed;
             if (t.moved) {
                 updateTurn(t, measured, elapsed);
-                t.velocity += kVelocityUpdate * (measured - t.velocity);
-            } else {
-                t.velocity = measured;
             }
+            t.velocity = medianVelocity(t, measured);
             t.moved = true;
             t.centre = shape.centre;
             t.area = std::max(t.area, area);

@@ -210,6 +210,24 @@ TEST(Tracker, ShapeMissedWhileTurningIsFoundAgainByItsLook) {
     }
 }
 
+// Catches: a velocity that follows each measured step (a smoothed mean): a slow square's detected
+// centre jumps 12 px for one frame just before it is hidden 20 frames, which bends its prediction
+// onto a square of the same size that appears there when it comes back.
+TEST(Tracker, OneStepThrownOffDoesNotBendALongPrediction) {
+    Scene scene;
+    for (int f = 0; f < 36; ++f) {
+        std::map<int, Shape> shapes;
+        if (f < 12 || f >= 32) {
+            shapes.emplace(1, square({40.0 + 0.5 * f, f == 10 ? 112.0 : 100.0}));
+        }
+        if (f >= 32) {
+            shapes.emplace(2, square({22.0, 114.0}));
+        }
+        scene.push_back(shapes);
+    }
+    expectOneIdPerObject(scene);
+}
+
 // Catches: a global id counter, ids used up by tentative tracks, and tentative shapes dropped.
 TEST(Tracker, IdsStartAtOneInEachTrackerAndTentativeShapesStay) {
     shapemark::TrackerParams params;
