@@ -27,11 +27,15 @@ logged shapes, as the tool would, so tracker changes are measured without detect
 and what went before it (a new id after how many processed frames unmatched, the id of which
 other true shape, or back to one it had; whether a shape covered it and another, as when the
 detector merges two).
+--losses says where IDF1 goes: the share of true shapes (frames) spent under an id other than
+the one IDF1 pairs the true id with, by what split the ids (see split_losses).
 """
 import argparse
+import collections
 import json
 import math
 import os
+import re
 import subprocess
 import tempfile
 
@@ -222,6 +226,45 @@ def score(truth_frames, predicted, numbers=None, report=None):
             "true": gt_total, "untagged": untagged / max(1, untagged + pred_total)}
 
 
+def split_losses(truth_frames, predicted, skip, keep):
+    """Frames each true shape spends under an id other than the one IDF1 pairs it with, by what
+    ended the stretch before (for a first stretch, after) them: a gap of at most `keep` input
+    frames, a longer gap, "none" (the id changed while the shape was seen), or "only id" (its
+    one id went to another true shape). Each true shape is matched to the shape it overlaps
+    most (IoU >= MATCH_IOU). Returns a Counter of frames by (cause, whether a shape covered it
+    and another at the split)."""
+    seen = {}  # true id -> [(frame index, predicted id, merged)]
+    for index, (truth, pred) in enumerate(zip(truth_frames, predicted)):
+        tagged = [(i, p) for i, p in pred if i is not None]
+        for tid, polygon in truth:
+            overlaps = [iou(polygon, p) for _, p in tagged]
+            if overlaps and max(overlaps) >= MATCH_IOU:
+                best = tagged[overlaps.index(max(overlaps))]
+                merged = sum(iou(q, best[1]) > MERGED_IOU for _, q in truth) > 1
+                seen.setdefault(tid, []).append((index, best[0], merged))
+    shared = collections.Counter((t, p) for t, run in seen.items() for _, p, _ in run)
+    true_ids = sorted(seen)
+    pred_ids = sorted({p for _, p in shared})
+    cost = [[-shared.get((t, p), 0) for p in pred_ids] for t in true_ids]
+    paired = {true_ids[r]: pred_ids[c] for r, c in enumerate(least_cost(cost)) if c >= 0}
+    lost = collections.Counter()
+    for tid, run in seen.items():
+        starts = [k for k in range(len(run)) if k == 0 or run[k][1] != run[k - 1][1]]
+        for n, start in enumerate(starts):
+            end = starts[n + 1] if n + 1 < len(starts) else len(run)
+            if paired.get(tid) == run[start][1]:
+                continue
+            if n > 0 or end < len(run):
+                before, after = (start - 1, start) if n > 0 else (end - 1, end)
+                gap = run[after][0] - run[before][0] - 1
+                cause = "none" if gap == 0 else "gap" if gap * skip <= keep else "long gap"
+                merged = run[before][2] or run[after][2]
+            else:
+                cause, merged = "only id", True
+            lost[(cause, merged)] += end - start
+    return lost
+
+
 def read_log(path):
     with open(path) as f:
         return {r["frame"]: r["shapes"] for r in map(json.loads, f)}
@@ -259,8 +302,19 @@ def tool_log(tool, detector, video, area, skip, params, keep=None):
         return read_log(log)
 
 
-def evaluate(scenes, seeds, tool, detector, area, skip, params, cache=None, switches=False):
+def kept_frames(tool, params):
+    """keep_lost_frames as the tracker runs: given, or the tool's default (--print-params)."""
+    if "keep_lost_frames" in params:
+        return params["keep_lost_frames"]
+    printed = subprocess.run([tool, "--print-params"], check=True, capture_output=True,
+                             text=True, timeout=60).stdout
+    return int(re.search(r"keep_lost_frames:\s*(\d+)", printed).group(1))
+
+
+def evaluate(scenes, seeds, tool, detector, area, skip, params, cache=None, switches=False,
+             losses=False):
     totals = {}
+    keep = kept_frames(tool, params) if losses else None
     for seed in seeds:
         with open(os.path.join(scenes, "scene-%d.json" % seed)) as f:
             scene = json.load(f)
@@ -291,8 +345,10 @@ def evaluate(scenes, seeds, tool, detector, area, skip, params, cache=None, swit
                     print("switch %s skip %d scene %d frame %d true %d: %s -> %s at %s: %s" % (
                         key[0], skip, seed, frame, tid, before, after, where, cause))
             result = score(truth_frames, predicted, numbers, report)
-            total = totals.setdefault(key, {"runs": []})
+            total = totals.setdefault(key, {"runs": [], "lost": collections.Counter()})
             total["runs"].append(result)
+            if losses and key[1] == "tracker":
+                total["lost"].update(split_losses(truth_frames, predicted, skip, keep))
     summary = {}
     for key, total in totals.items():
         runs = total["runs"]
@@ -304,6 +360,7 @@ def evaluate(scenes, seeds, tool, detector, area, skip, params, cache=None, swit
             "switches_per_500": 500 * sum(r["switches"] for r in runs) / true,
             "untagged": sum(r["untagged"] for r in runs) / len(runs),
             "true": true,
+            "lost": {k: n / true for k, n in total["lost"].items()},
         }
     return summary
 
@@ -319,9 +376,13 @@ def main():
     parser.add_argument("--markdown", action="store_true")
     parser.add_argument("--cache", help="keep the tool's detection logs here and reuse them")
     parser.add_argument("--switches", action="store_true", help="list each ID switch")
+    parser.add_argument("--losses", action="store_true",
+                        help="where the tracker's IDF1 goes, by what split each shape's ids")
     parser.add_argument("--tracker", default="",
                         help="tracker parameters other than the defaults: name=value,...")
     args = parser.parse_args()
+    if args.losses and not args.tool:
+        parser.error("--losses needs --tool (for the tracker's keep_lost_frames)")
     seeds = [int(s) for s in args.seeds.split(",")]
     params = {k: (float(v) if "." in v else int(v))
               for k, v in (item.split("=") for item in args.tracker.split(",") if item)}
@@ -331,7 +392,7 @@ def main():
         print("|---|---|---|---|---|---|---|")
     for skip in (int(s) for s in args.skip.split(",")):
         scores = evaluate(args.scenes, seeds, args.tool, args.detector, args.area, skip, params,
-                          args.cache, args.switches)
+                          args.cache, args.switches, args.losses)
         for (source, tracker), m in sorted(scores.items(), reverse=True):
             if args.markdown:
                 print("| %s | %d | %s | %.3f | %.3f | %d (%.2f) | %.1f %% |" % (
@@ -342,6 +403,14 @@ def main():
                       "without id %.1f %%  true %d" % (source, skip, tracker, m["idf1"], m["mota"],
                                                        m["switches"], m["switches_per_500"],
                                                        100 * m["untagged"], m["true"]))
+            if args.losses and tracker == "tracker":
+                causes = {"gap": "a gap within keep_lost_frames", "long gap": "a longer gap",
+                          "none": "no gap", "only id": "its only id went to another"}
+                print("lost %s skip %d: %s" % (source, skip, "; ".join(
+                    "%s %.3f (merged %.3f)" % (text, sum(v for (c, _), v in m["lost"].items()
+                                                         if c == cause),
+                                               m["lost"].get((cause, True), 0.0))
+                    for cause, text in causes.items())))
 
 
 if __name__ == "__main__":

@@ -35,9 +35,10 @@ struct TrackerParams {
     int confirmFrames = 1;
     // YAML `keep_lost_frames`: how many input frames a confirmed track that was not seen is kept,
     // so a shape hidden for a while comes back under its id. Counted in input frames, so a skip
-    // rate does not change its meaning. 0 to 1000000. A track expected outside the frame is
-    // dropped at once when update() is given the frame's size; without it, tracks of shapes
-    // that left linger this long and may take the id of shapes entering there.
+    // rate does not change its meaning. 0 to 1000000. When update() is given the frame's size, a
+    // track expected outside the frame takes no shape by where it is expected, only one that
+    // looks like it near where it was last seen and does not touch the border; without the
+    // size, tracks of shapes that left may take the id of shapes entering there.
     int keepLostFrames = 20;
     // YAML `shape_weight`: how much a pair costs for each way the shape's outline differs from
     // its track's: a different vertex count (both whole), and the ratio of their areas (its
@@ -73,8 +74,9 @@ class SHAPEMARK_API Tracker {
     // of their polygons, within the centre gate, at the least total cost (see tracker.cpp).
     std::vector<TrackedShape> update(long long frameNumber, const std::vector<Shape>& shapes);
     // The same, knowing the frame's size (as the tool and frames(track=True) do): a lost track
-    // expected outside the frame has left it and is dropped at once, and a shape touching the
-    // border where no track is expected starts its own track. An empty size is the call above.
+    // expected outside the frame has left it, so a shape entering there (touching the border)
+    // starts its own track, as does one touching the border where no track is expected. An
+    // empty size is the call above.
     std::vector<TrackedShape> update(long long frameNumber, const std::vector<Shape>& shapes,
                                      cv::Size frameSize);
 

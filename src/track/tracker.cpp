@@ -19,14 +19,20 @@
 //    the track is expected well inside: that shape is entering the frame;
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method). On the
 //    ground-truth scenes of docs/DETECTION.md this beats taking the cheapest pair first.
-// 4. paired tracks take the shape's polygon and centre and update their velocity, unless the
+// 4. paired tracks take the shape's polygon and centre and update their velocity (the median
+//    of the last three steps measured), unless the
 //    shape has shrunk by more than a fifth from the largest the track has seen (partly hidden:
 //    its centre lags) or grown by more than half at once (merged with another): then the track
 //    keeps moving as expected; a tentative
 //    track seen confirm_frames processed frames in a row gets the next id; a tentative track
-//    missed once is dropped; a confirmed one is kept keep_lost_frames input frames, unless it
-//    is expected outside the frame (it has left: a shape entering there is another); each
-//    unpaired shape starts a tentative track.
+//    missed once is dropped; a confirmed one is kept keep_lost_frames input frames; once
+//    expected outside the frame it takes no part in step 2 (it has left: a shape entering there
+//    is another);
+// 5. a shape still unpaired may re-identify a confirmed track lost since before the last frame
+//    (see reidentify): the detector often misses a shape for longer than the prediction holds,
+//    and a shape turning behind something is expected where it never goes, even outside the
+//    frame, so this goes by where the shape was last seen and what it looks like;
+//    each shape still unpaired starts a tentative track.
 #include <shapemark/tracker.hpp>
 
 #include <shapemark/detector_params.hpp>
@@ -34,6 +40,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
 #include <limits>
@@ -47,9 +54,9 @@
 namespace shapemark {
 
 namespace {
-// The share of a new velocity measurement in the smoothed one: enough to follow a curve, little
+// The share of a new heading in the smoothed rate of turn: enough to follow a curve, little
 // enough that a shape clipped by an edge does not throw its track off.
-constexpr double kVelocityUpdate = 0.5;
+constexpr double kTurnUpdate = 0.5;
 // Below this speed, in pixels a frame, a heading is mostly the polygon's rounding.
 constexpr double kSlowestTurning = 1.0;
 // A quarter turn in 8 frames: sharper measured turns are noise.
@@ -73,6 +80,9 @@ constexpr long long kLongLost = 15;
 // With the frame's size known: a shape touching the border is entering the frame unless the
 // track it would continue is expected within this many pixels of the border.
 constexpr double kBorderMargin = 10.0;
+// A track re-identified by what it looks like may differ in area by this factor either way:
+// a shape seen whole after a long loss is often measured partly hidden, or merged, before.
+constexpr double kReidentifiedArea = 1.4;
 
 struct Track {
     int id = 0;    // 0 while tentative
@@ -81,10 +91,14 @@ struct Track {
     track::FloatPolygon outline;
     double area = 0.0;     // the largest area seen, nearly: the shape's area when whole
     cv::Point2d centre;    // where the whole shape is thought to be
-    cv::Point2d velocity;  // pixels per input frame
+    cv::Point2d velocity;  // pixels per input frame: the median of the last three measured
     double turn = 0.0;     // radians per input frame
     bool moved = false;    // velocity has been measured
     int vertices = 0;      // the vertex count when last seen whole; 0 when it says nothing
+    cv::Point2d seen;      // the centre of the shape it last took, whole or not
+    std::array<cv::Point2d, 2> steps;  // the two velocities measured before, latest first
+    int measured = 0;                  // how many of them there are
+    bool left = false;                 // lost where it was expected outside the frame
 };
 
 // A shape's vertex count, or 0 for a longer outline (such as the hull of a partly hidden
@@ -116,6 +130,24 @@ cv::Point2d travel(const Track& t, double frames) {
     return {sum.real(), sum.imag()};
 }
 
+// A track's velocity from one just measured: the median, coordinate by coordinate, of it and the
+// two measured before (fewer: the latest). A shape's centre jumps when it is partly detected
+// for a frame; one step thrown off that way must not bend a prediction held for many frames
+// (a smoothed mean of the steps does, and, measured, loses more ids on detected shapes).
+cv::Point2d medianVelocity(Track& t, cv::Point2d measured) {
+    const auto median = [](double a, double b, double c) {
+        return std::max(std::min(a, b), std::min(std::max(a, b), c));
+    };
+    const cv::Point2d velocity = t.measured < 2
+                                     ? measured
+                                     : cv::Point2d(median(measured.x, t.steps[0].x, t.steps[1].x),
+                                                   median(measured.y, t.steps[0].y, t.steps[1].y));
+    t.steps[1] = t.steps[0];
+    t.steps[0] = measured;
+    t.measured = std::min(t.measured + 1, 2);
+    return velocity;
+}
+
 // The measured velocity's change of heading since the last, per frame: the rate of turn,
 // smoothed, and none for shapes too slow for a heading to mean anything.
 void updateTurn(Track& t, cv::Point2d measured, double frames) {
@@ -125,8 +157,7 @@ void updateTurn(Track& t, cv::Point2d measured, double frames) {
         return;
     }
     const double turned = std::atan2(t.velocity.cross(measured), t.velocity.dot(measured)) / frames;
-    t.turn =
-        std::clamp(t.turn + kVelocityUpdate * (turned - t.turn), -kSharpestTurn, kSharpestTurn);
+    t.turn = std::clamp(t.turn + kTurnUpdate * (turned - t.turn), -kSharpestTurn, kSharpestTurn);
 }
 
 // Whether a lost track is expected outside the frame, where no shape can show: it has left.
@@ -150,6 +181,54 @@ bool nearBorder(const track::FloatPolygon& outline, cv::Size frameSize, double m
     return box.x <= margin + 1.0 || box.y <= margin + 1.0 ||
            box.x + box.width >= frameSize.width - 1.0 - margin ||
            box.y + box.height >= frameSize.height - 1.0 - margin;
+}
+
+// Step 5: each confirmed track lost since before the last frame (`previousFrame`) and still
+// unpaired may take one unpaired shape that looks like it (the same vertex count, both whole;
+// areas within kReidentifiedArea of each other) and does not touch the frame's border,
+// within reach of where the track was last seen: its own radius plus the distance it goes at
+// its speed in the input frames since, up to the centre gate. Pairs are chosen one to one,
+// the nearest and likest first (least total cost). Fills columnOfRow; returns which rows it
+// paired.
+std::vector<bool> reidentify(const std::vector<Track>& tracks, const std::vector<Shape>& shapes,
+                             const std::vector<double>& areas, const std::vector<bool>& enters,
+                             long long frameNumber, long long previousFrame, double centreGate,
+                             std::vector<int>& columnOfRow) {
+    std::vector<bool> taken(shapes.size(), false);
+    for (const int j : columnOfRow) {
+        if (j >= 0) {
+            taken[j] = true;
+        }
+    }
+    cv::Mat cost(static_cast<int>(tracks.size()), static_cast<int>(shapes.size()), CV_64F,
+                 cv::Scalar(track::kForbidden));
+    for (int i = 0; i < cost.rows; ++i) {
+        const Track& t = tracks[i];
+        if (columnOfRow[i] >= 0 || t.id == 0 || t.lastSeen >= previousFrame || t.vertices == 0) {
+            continue;
+        }
+        const auto lost = static_cast<double>(frameNumber - t.lastSeen);
+        const double reach =
+            std::min(centreGate, std::sqrt(t.area / CV_PI) + cv::norm(t.velocity) * lost);
+        for (int j = 0; j < cost.cols; ++j) {
+            const double ratio = areas[j] / t.area;
+            const double distance = cv::norm(shapes[j].centre - t.seen);
+            if (!taken[j] && !enters[j] && simpleVertices(shapes[j]) == t.vertices &&
+                ratio <= kReidentifiedArea && ratio >= 1.0 / kReidentifiedArea &&
+                distance <= reach) {
+                cost.at<double>(i, j) = distance / reach + std::abs(std::log(ratio));
+            }
+        }
+    }
+    const std::vector<int> columns = track::assignOptimal(cost);
+    std::vector<bool> paired(tracks.size(), false);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (columns[i] >= 0) {
+            columnOfRow[i] = columns[i];
+            paired[i] = true;
+        }
+    }
+    return paired;
 }
 
 track::FloatPolygon shifted(const track::FloatPolygon& outline, cv::Point2d by) {
@@ -214,6 +293,9 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                  cv::Scalar(track::kForbidden));
     for (int i = 0; i < cost.rows; ++i) {
         const Track& t = s.tracks[i];
+        if (t.left) {
+            continue;
+        }
         const cv::Point2d step = travel(t, static_cast<double>(frameNumber - t.lastSeen));
         const cv::Point2d expected = t.centre + step;
         const track::FloatPolygon moved = shifted(t.outline, step);
@@ -248,7 +330,9 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             }
         }
     }
-    const std::vector<int> columnOfRow = track::assignOptimal(cost);
+    std::vector<int> columnOfRow = track::assignOptimal(cost);
+    const std::vector<bool> reidentified = reidentify(s.tracks, shapes, areas, enters, frameNumber,
+                                                      previousFrame, p.centreGate, columnOfRow);
 
     std::vector<int> trackOfShape(shapes.size(), -1);
     std::vector<Track> kept;
@@ -258,8 +342,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const int j = columnOfRow[i];
         if (j < 0) {
             const bool confirmed = t.id != 0;
-            if (confirmed && frameNumber - t.lastSeen <= p.keepLostFrames &&
-                !leftFrame(t, frameNumber, frameSize)) {
+            t.left = t.left || leftFrame(t, frameNumber, frameSize);
+            if (confirmed && frameNumber - t.lastSeen <= p.keepLostFrames) {
                 kept.push_back(std::move(t));
             }
             continue;
@@ -268,14 +352,16 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const auto elapsed = static_cast<double>(frameNumber - t.lastSeen);
         const double area = areas[j];
         const double lastArea = cv::contourArea(t.outline);
-        if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea) {
+        if (reidentified[i]) {
+            // Found again where its motion did not lead: start again from here.
+            t.centre = shape.centre;
+            t.area = area;
+        } else if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea) {
             const cv::Point2d measured = (shape.centre - t.centre) / elapsed;
             if (t.moved) {
                 updateTurn(t, measured, elapsed);
-                t.velocity += kVelocityUpdate * (measured - t.velocity);
-            } else {
-                t.velocity = measured;
             }
+            t.velocity = medianVelocity(t, measured);
             t.moved = true;
             t.centre = shape.centre;
             t.area = std::max(t.area, area);
@@ -285,6 +371,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             t.area *= kForgetLargest;
         }
         t.outline = std::move(outlines[j]);
+        t.seen = shape.centre;
+        t.left = false;
         t.lastSeen = frameNumber;
         if (t.id == 0 && ++t.hits >= p.confirmFrames) {
             t.id = s.nextId++;
@@ -303,6 +391,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         born.area = areas[j];
         born.outline = std::move(outlines[j]);
         born.centre = shapes[j].centre;
+        born.seen = born.centre;
         trackOfShape[j] = static_cast<int>(kept.size());
         kept.push_back(std::move(born));
     }

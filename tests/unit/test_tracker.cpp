@@ -189,6 +189,45 @@ TEST(Tracker, TrackOfAShapeThatLeftTheFrameEndsThereWhileOneHiddenInsideLasts) {
     expectOneIdPerObject(scene, 1, {320, 240});
 }
 
+// Catches: a lost track found again only where its motion leads (or dropped once that is outside
+// the frame), and a re-identification that ignores the outline. A hexagon heading for the bottom
+// edge is missed 9 frames while it turns, and comes back heading left, 81 px from where it was
+// expected (outside the frame); a triangle of its size appears nearer to where it was last seen.
+TEST(Tracker, ShapeMissedWhileTurningIsFoundAgainByItsLook) {
+    for (const int step : {1, 2}) {
+        Scene scene;
+        for (int f = 0; f < 30; ++f) {
+            std::map<int, Shape> shapes;
+            if (f <= 10) {
+                shapes.emplace(1, regular({200.0, 120.0 + 7 * f}, 6, 18.0));
+            } else if (f >= 20) {
+                shapes.emplace(1, regular({140.0 - 7 * (f - 20), 205.0}, 6, 18.0));
+                shapes.emplace(2, regular({225.0, 185.0}, 3, 25.0));
+            }
+            scene.push_back(shapes);
+        }
+        expectOneIdPerObject(scene, step, {320, 240});
+    }
+}
+
+// Catches: a velocity that follows each measured step (a smoothed mean): a slow square's detected
+// centre jumps 12 px for one frame just before it is hidden 20 frames, which bends its prediction
+// onto a square of the same size that appears there when it comes back.
+TEST(Tracker, OneStepThrownOffDoesNotBendALongPrediction) {
+    Scene scene;
+    for (int f = 0; f < 36; ++f) {
+        std::map<int, Shape> shapes;
+        if (f < 12 || f >= 32) {
+            shapes.emplace(1, square({40.0 + 0.5 * f, f == 10 ? 112.0 : 100.0}));
+        }
+        if (f >= 32) {
+            shapes.emplace(2, square({22.0, 114.0}));
+        }
+        scene.push_back(shapes);
+    }
+    expectOneIdPerObject(scene);
+}
+
 // Catches: a global id counter, ids used up by tentative tracks, and tentative shapes dropped.
 TEST(Tracker, IdsStartAtOneInEachTrackerAndTentativeShapesStay) {
     shapemark::TrackerParams params;
