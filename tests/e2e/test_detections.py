@@ -80,6 +80,11 @@ class DetectionLogTest(unittest.TestCase):
         with open(self.work.file("empty.jsonl"), encoding="ascii") as f:
             self.assertEqual(f.read(), '{"frame": 3, "time_ms": 80.000, "shapes": []}\n'
                                        '{"frame": 6, "time_ms": 200.000, "shapes": []}\n')
+        # Fault: the first frame's time stamp, 0, was taken for a missing one (null).
+        harness.run_tool(["--detections=first.jsonl", self.video, "out.avi", 20000, 1],
+                         cwd=self.work.path)
+        with open(self.work.file("first.jsonl"), encoding="ascii") as f:
+            self.assertEqual(f.readline(), '{"frame": 1, "time_ms": 0.000, "shapes": []}\n')
 
     def test_interrupted_and_failing_logs_keep_whole_lines(self):
         long = harness.make_video(self.work.file("long.avi"), 1500, size=(160, 120), scene="sample")

@@ -59,6 +59,41 @@ class OutputsNotFiles(unittest.TestCase):
         self.assertIsNotNone(image)
         self.assertTrue(harness.green_mask(image).any())
 
+    def test_fifo_snapshot_gets_every_snapshot_in_frame_order(self):
+        # Fault: an encoder committed its draft as soon as it was done, so a quick flat frame's
+        # snapshot overtook the noisy frame before it. Each frame carries its number as the
+        # grey level of one block; the FIFO keeps every snapshot, in the order committed.
+        video = self.work.file("mixed.avi")
+        writer = cv2.VideoWriter(video, cv2.VideoWriter_fourcc(*"MJPG"), 25, (640, 480))
+        noise = np.random.default_rng(7).integers(0, 256, (480, 640, 3), np.uint8)
+        for k in range(1, 13):
+            frame = noise.copy() if k % 2 else np.zeros_like(noise)
+            frame[:16, :16] = k * 16
+            writer.write(frame)
+        writer.release()
+        fifo = self.work.file("snap.png")
+        os.mkfifo(fifo)
+        fd = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+        keep_open = os.open(fifo, os.O_WRONLY)  # no end of file between snapshots
+        self.addCleanup(os.close, fd)
+        self.addCleanup(os.close, keep_open)
+        tool = self.start(["--snapshot=" + fifo, video, "o.avi", 100000, 1])
+        data = b""
+        deadline = time.monotonic() + harness.RUN_LIMIT
+        while time.monotonic() < deadline:
+            running = tool.poll() is None
+            if select.select([fd], [], [], 0.1)[0]:
+                data += os.read(fd, 1 << 20)
+            elif not running:
+                break
+        tool.communicate(timeout=harness.RUN_LIMIT)
+        self.assertEqual(tool.returncode, 0)
+        signature = b"\x89PNG\r\n\x1a\n"
+        numbers = [int(round(cv2.imdecode(np.frombuffer(signature + png, np.uint8),
+                                          cv2.IMREAD_COLOR)[4:12, 4:12].mean() / 16))
+                   for png in data.split(signature)[1:]]
+        self.assertEqual(numbers, list(range(1, 13)))
+
     def test_device_snapshot_keeps_the_device(self):
         # Fault: as root, --snapshot=/dev/null replaced the device with a PNG file. A stand-in
         # node of the same device, in the work folder, leaves the machine's own alone.
