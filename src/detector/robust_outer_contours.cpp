@@ -24,6 +24,9 @@ void keepOuter(const cv::Mat& binary, double minArea, double maxArea, double uni
             continue;  // a hole
         }
         const Contour& contour = contours[i];
+        if (!mayEncloseMore(contour, minArea)) {
+            continue;
+        }
         const double area = cv::contourArea(contour);
         if (!(area > minArea && area < maxArea)) {
             continue;
@@ -40,6 +43,11 @@ void keepOuter(const cv::Mat& binary, double minArea, double maxArea, double uni
 }
 
 }  // namespace
+
+bool mayEncloseMore(const Contour& contour, double area) {
+    const auto n = static_cast<double>(contour.size());
+    return n * n >= 2.0 * CV_PI * area;
+}
 
 cv::Mat localContrast(const cv::Mat& plane, int window) {
     cv::Mat mean;

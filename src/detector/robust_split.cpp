@@ -46,7 +46,7 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
     cv::findContours(pieces, found, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE, box.tl());
     std::vector<Contour> out;
     for (Contour& c : found) {
-        if (!(cv::contourArea(c) > minArea)) {
+        if (!mayEncloseMore(c, minArea) || !(cv::contourArea(c) > minArea)) {
             continue;
         }
         const cv::Size2f rect = cv::minAreaRect(c).size;
