@@ -64,6 +64,10 @@ void outerContours(const cv::Mat& contrast, double offset, double minArea, doubl
 // inequality). Most contours of texture are specks; this spares measuring their area.
 bool mayEncloseMore(const Contour& contour, double area);
 
+// Whether the contour, of `area` (its contourArea) inside `box` (its boundingRect), is at least
+// `minWidth` across: the shorter side of its minimum-area rectangle.
+bool wideEnough(const Contour& contour, double area, const cv::Rect& box, double minWidth);
+
 // The pieces of a ragged region (a shape joined to blobs of texture by thin bridges) that
 // stand out once the bridges are cut; each is a contour of the plane, like outerContours'.
 std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour, double offset,

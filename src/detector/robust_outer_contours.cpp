@@ -1,5 +1,8 @@
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <cmath>
+
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
@@ -31,11 +34,9 @@ void keepOuter(const cv::Mat& binary, double minArea, double maxArea, double uni
         if (!(area > minArea && area < maxArea)) {
             continue;
         }
-        if (touchesBorder(cv::boundingRect(contour), binary.size())) {
-            continue;
-        }
-        const cv::Size2f box = cv::minAreaRect(contour).size;
-        if (std::min(box.width, box.height) < tuning::kMinWidth * unit) {
+        const cv::Rect box = cv::boundingRect(contour);
+        if (touchesBorder(box, binary.size()) ||
+            !wideEnough(contour, area, box, tuning::kMinWidth * unit)) {
             continue;
         }
         out.push_back(contour);
@@ -47,6 +48,18 @@ void keepOuter(const cv::Mat& binary, double minArea, double maxArea, double uni
 bool mayEncloseMore(const Contour& contour, double area) {
     const auto n = static_cast<double>(contour.size());
     return n * n >= 2.0 * CV_PI * area;
+}
+
+bool wideEnough(const Contour& contour, double area, const cv::Rect& box, double minWidth) {
+    // The hull of a region of width w and diameter D lies in a w × D strip, so an area of more
+    // than minWidth × D proves the width without fitting the rectangle; the margin stays clear
+    // of the rectangle's single-precision rounding.
+    constexpr double kRounding = 0.05;
+    if (area >= (minWidth + kRounding) * std::hypot(box.width, box.height)) {
+        return true;
+    }
+    const cv::Size2f rect = cv::minAreaRect(contour).size;
+    return std::min(rect.width, rect.height) >= minWidth;
 }
 
 cv::Mat localContrast(const cv::Mat& plane, int window) {

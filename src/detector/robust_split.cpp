@@ -46,11 +46,11 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
     cv::findContours(pieces, found, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE, box.tl());
     std::vector<Contour> out;
     for (Contour& c : found) {
-        if (!mayEncloseMore(c, minArea) || !(cv::contourArea(c) > minArea)) {
+        if (!mayEncloseMore(c, minArea)) {
             continue;
         }
-        const cv::Size2f rect = cv::minAreaRect(c).size;
-        if (std::min(rect.width, rect.height) >= tuning::kMinWidth * unit) {
+        const double area = cv::contourArea(c);
+        if (area > minArea && wideEnough(c, area, cv::boundingRect(c), tuning::kMinWidth * unit)) {
             out.push_back(std::move(c));
         }
     }
