@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
@@ -26,7 +27,7 @@ void keepOuter(const cv::Mat& binary, double minArea, double maxArea, double uni
         if (hierarchy[i][3] >= 0) {
             continue;  // a hole
         }
-        const Contour& contour = contours[i];
+        Contour& contour = contours[i];
         if (!mayEncloseMore(contour, minArea)) {
             continue;
         }
@@ -39,7 +40,7 @@ void keepOuter(const cv::Mat& binary, double minArea, double maxArea, double uni
             !wideEnough(contour, area, box, tuning::kMinWidth * unit)) {
             continue;
         }
-        out.push_back(contour);
+        out.push_back(std::move(contour));
     }
 }
 
