@@ -113,15 +113,18 @@ bool roundNotch(const Contour& contour, const Contour& polygon, double unit) {
     const double size = std::sqrt(cv::contourArea(polygon));
     const double off = tuning::kNotchDepth * size + tuning::kEdgeNoise * unit;
     // The contour's points inside the polygon by more than the edge noise: the notch.
-    // A notch is at most half the contour: a ragged blob, far inside its hull, is given up
-    // as soon as it is past that, which saves measuring the rest of its points.
+    // A notch is at most half the contour, and one run of it (see below): a ragged blob, far
+    // inside its hull or in and out of it, is given up as soon as it is past either, which
+    // saves measuring the rest of its points.
     const DeeperThan deeper(polygon, off);
     std::vector<bool> inside(contour.size());
     std::size_t count = 0;
+    int starts = 0;
     for (std::size_t i = 0; i < contour.size(); ++i) {
         inside[i] = deeper(contour[i]);
         count += inside[i] ? 1 : 0;
-        if (count > contour.size() / 2) {
+        starts += i > 0 && inside[i] && !inside[i - 1] ? 1 : 0;
+        if (count > contour.size() / 2 || starts > 1) {
             return false;
         }
     }

@@ -64,12 +64,12 @@ bool wideEnough(const Contour& contour, double area, const cv::Rect& box, double
 }
 
 cv::Mat localContrast(const cv::Mat& plane, int window) {
-    cv::Mat mean;
-    cv::boxFilter(plane, mean, CV_16S, cv::Size(window, window), cv::Point(-1, -1), true,
+    // The mean is replaced by the difference in place: one image fewer to allocate.
+    cv::Mat contrast;
+    cv::boxFilter(plane, contrast, CV_16S, cv::Size(window, window), cv::Point(-1, -1), true,
                   cv::BORDER_REPLICATE);
-    cv::Mat difference;
-    cv::subtract(plane, mean, difference, cv::noArray(), CV_16S);
-    return difference;
+    cv::subtract(plane, contrast, contrast, cv::noArray(), CV_16S);
+    return contrast;
 }
 
 cv::Mat standsOut(const cv::Mat& contrast, double offset) {
