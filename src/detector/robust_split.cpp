@@ -1,6 +1,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -44,23 +45,37 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
     // further than the texture it touches, so a level at a share of that cuts the bridges.
     const double sign = offset > 0 ? 1.0 : -1.0;
     const cv::Mat roi = contrast(box);
-    std::vector<short> inside;
+    // Counted by value (a local contrast of an 8-bit plane lies within ±255), which finds the
+    // quartile without gathering and partly sorting the values.
+    constexpr int kMost = 255;
+    std::array<int, 2 * kMost + 1> counts{};
+    std::size_t samples = 0;
     // Every other row and column: a quartile needs no more.
     for (int y = 0; y < mask.rows; y += 2) {
         const auto* m = mask.ptr<uchar>(y);
         const auto* v = roi.ptr<short>(y);
         for (int x = 0; x < mask.cols; x += 2) {
             if (m[x] != 0) {
-                inside.push_back(static_cast<short>(sign * v[x]));
+                const int value = offset > 0 ? v[x] : -v[x];
+                CV_Assert(value >= -kMost && value <= kMost);
+                ++counts[static_cast<std::size_t>(value + kMost)];
+                ++samples;
             }
         }
     }
-    const auto quartile = inside.begin() + static_cast<std::ptrdiff_t>(inside.size() * 3 / 4);
-    if (quartile == inside.end()) {
+    // The value at position samples·3/4 of the sorted samples.
+    const std::size_t rank = samples * 3 / 4;
+    if (rank == samples) {
         return {};
     }
-    std::nth_element(inside.begin(), quartile, inside.end());
-    const double level = tuning::kSplitLevel * static_cast<double>(*quartile);
+    int quartile = -kMost;
+    for (std::size_t below = 0;; ++quartile) {
+        below += static_cast<std::size_t>(counts[static_cast<std::size_t>(quartile + kMost)]);
+        if (below > rank) {
+            break;
+        }
+    }
+    const double level = tuning::kSplitLevel * static_cast<double>(quartile);
     if (level <= std::abs(offset)) {
         return {};  // no stronger core than the region itself
     }
