@@ -50,7 +50,7 @@ bool fitCircle(const std::vector<cv::Point2d>& points, cv::Point2d& centre, doub
 // which costs a few multiplications. Only points within rounding of the depth, or any point of
 // a polygon that is not simple and convex, are left to pointPolygonTest.
 class DeeperThan {
-public:
+  public:
     DeeperThan(const Contour& polygon, double depth) : polygon_(polygon), depth_(depth) {
         const std::size_t n = polygon.size();
         double twiceArea = 0.0;
@@ -96,7 +96,7 @@ public:
         return cv::pointPolygonTest(polygon_, cv::Point2f(point), true) > depth_;
     }
 
-private:
+  private:
     struct Edge {
         cv::Point2d start;
         cv::Point2d unitDirection;  // turned so that the inside lies at positive cross products

@@ -39,8 +39,8 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
                                  double minArea, double unit) {
     const cv::Rect box = cv::boundingRect(contour);
     cv::Mat mask = cv::Mat::zeros(box.size(), CV_8U);
-    cv::fillPoly(mask, std::vector<Contour>{straightRuns(contour)}, cv::Scalar(255), cv::LINE_8,
-                 0, -box.tl());
+    cv::fillPoly(mask, std::vector<Contour>{straightRuns(contour)}, cv::Scalar(255), cv::LINE_8, 0,
+                 -box.tl());
     // How far the region stands out at its strongest (its upper quartile): a shape stands out
     // further than the texture it touches, so a level at a share of that cuts the bridges.
     const double sign = offset > 0 ? 1.0 : -1.0;
