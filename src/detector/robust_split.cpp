@@ -56,9 +56,9 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
         const auto* v = roi.ptr<short>(y);
         for (int x = 0; x < mask.cols; x += 2) {
             if (m[x] != 0) {
-                const int value = offset > 0 ? v[x] : -v[x];
-                CV_Assert(value >= -kMost && value <= kMost);
-                ++counts[static_cast<std::size_t>(value + kMost)];
+                const int bin = (offset > 0 ? v[x] : -v[x]) + kMost;
+                CV_Assert(bin >= 0 && bin <= 2 * kMost);
+                ++counts[static_cast<std::size_t>(bin)];
                 ++samples;
             }
         }
@@ -68,13 +68,14 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
     if (rank == samples) {
         return {};
     }
-    int quartile = -kMost;
-    for (std::size_t below = 0;; ++quartile) {
-        below += static_cast<std::size_t>(counts[static_cast<std::size_t>(quartile + kMost)]);
+    std::size_t bin = 0;
+    for (std::size_t below = 0;; ++bin) {
+        below += static_cast<std::size_t>(counts[bin]);
         if (below > rank) {
             break;
         }
     }
+    const int quartile = static_cast<int>(bin) - kMost;
     const double level = tuning::kSplitLevel * static_cast<double>(quartile);
     if (level <= std::abs(offset)) {
         return {};  // no stronger core than the region itself
