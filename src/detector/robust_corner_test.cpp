@@ -85,15 +85,30 @@ double gradientAt(const cv::Mat& plane, cv::Point p) {
     return std::sqrt(gx * gx + gy * gy);
 }
 
-// The share of the contour that runs along a real edge of `plane`: all of it for a shape's
-// outer edge; part of it for a halo, for a piece of a larger shape cut off by a threshold, or
-// for a blob of texture.
-double edgeShare(const Contour& contour, const cv::Mat& plane, double unit) {
-    const auto onEdge = std::count_if(contour.begin(), contour.end(), [&](const cv::Point& p) {
-        return gradientAt(plane, p) * unit >= tuning::kMinEdgeStrength;
-    });
-    return contour.empty() ? 0.0
-                           : static_cast<double>(onEdge) / static_cast<double>(contour.size());
+// Whether at least `share` of the contour runs along a real edge of `plane`: all of it for a
+// shape's outer edge; part of it for a halo, for a piece of a larger shape cut off by a
+// threshold, or for a blob of texture. It stops as soon as the rest cannot change the answer.
+bool runsAlongEdge(const Contour& contour, const cv::Mat& plane, double unit, double share) {
+    const std::size_t n = contour.size();
+    if (n == 0) {
+        return false;
+    }
+    // The fewest points on the edge that make the share, by the very comparison of the share.
+    auto enough = [&](std::size_t count) {
+        return static_cast<double>(count) / static_cast<double>(n) >= share;
+    };
+    auto need = static_cast<std::size_t>(std::max(0.0, std::ceil(share * static_cast<double>(n))));
+    while (need > 0 && enough(need - 1)) {
+        --need;
+    }
+    while (need <= n && !enough(need)) {
+        ++need;
+    }
+    std::size_t onEdge = 0;
+    for (std::size_t i = 0; i < n && onEdge < need && onEdge + (n - i) >= need; ++i) {
+        onEdge += gradientAt(plane, contour[i]) * unit >= tuning::kMinEdgeStrength ? 1 : 0;
+    }
+    return onEdge >= need;
 }
 
 }  // namespace
@@ -101,8 +116,8 @@ double edgeShare(const Contour& contour, const cv::Mat& plane, double unit) {
 Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
                           int minVertices, int maxVertices, bool piece) {
     Candidate candidate;
-    candidate.onEdge = edgeShare(contour, plane, unit) >=
-                       (piece ? tuning::kSplitEdgeShare : tuning::kMinEdgeShare);
+    candidate.onEdge = runsAlongEdge(contour, plane, unit,
+                                     piece ? tuning::kSplitEdgeShare : tuning::kMinEdgeShare);
     if (!candidate.onEdge) {
         return candidate;  // a halo: dropped before any polygon is fitted
     }

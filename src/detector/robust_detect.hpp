@@ -59,6 +59,15 @@ cv::Mat standsOut(const cv::Mat& contrast, double offset);
 void outerContours(const cv::Mat& contrast, double offset, double minArea, double maxArea,
                    double unit, std::vector<Contour>& out);
 
+// Whether the contour (8-connected, every point kept) can enclose more than `area`: its n steps
+// of length 1 or √2 bound its perimeter by n√2, hence its area by n²/(2π) (isoperimetric
+// inequality). Most contours of texture are specks; this spares measuring their area.
+bool mayEncloseMore(const Contour& contour, double area);
+
+// Whether the contour, of `area` (its contourArea) inside `box` (its boundingRect), is at least
+// `minWidth` across: the shorter side of its minimum-area rectangle.
+bool wideEnough(const Contour& contour, double area, const cv::Rect& box, double minWidth);
+
 // The pieces of a ragged region (a shape joined to blobs of texture by thin bridges) that
 // stand out once the bridges are cut; each is a contour of the plane, like outerContours'.
 std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour, double offset,

@@ -36,6 +36,17 @@ double iou(const Outline& a, const Outline& b) {
     return both > 0.0 ? common / both : 0.0;
 }
 
+// Whether two outlines overlap by at least `share` of their union. The overlap is at most the
+// smaller area, so outlines of too unequal areas fail without intersecting them; the bound is
+// widened by far more than the single-precision rounding of the intersection's corners.
+bool overlapAtLeast(const Outline& a, const Outline& b, double share) {
+    const double most = std::min(a.area, b.area) * 1.001 + 1.0;
+    if (most < share * (a.area + b.area - most)) {
+        return false;
+    }
+    return iou(a, b) >= share;
+}
+
 // The group's polygon: the vertex count most of its passing members agree on, and the largest
 // of those, which is the outer edge.
 const Candidate* representative(const std::vector<const Candidate*>& group) {
@@ -88,7 +99,7 @@ std::vector<Candidate> mergeCandidates(std::vector<Candidate> candidates) {
     std::vector<std::size_t> seeds;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const auto seed = std::find_if(seeds.begin(), seeds.end(), [&](std::size_t s) {
-            return iou(outlines[s], outlines[i]) >= tuning::kSameShapeIou;
+            return overlapAtLeast(outlines[s], outlines[i], tuning::kSameShapeIou);
         });
         if (seed == seeds.end()) {
             seeds.push_back(i);

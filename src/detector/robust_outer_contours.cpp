@@ -1,5 +1,9 @@
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
@@ -23,31 +27,49 @@ void keepOuter(const cv::Mat& binary, double minArea, double maxArea, double uni
         if (hierarchy[i][3] >= 0) {
             continue;  // a hole
         }
-        const Contour& contour = contours[i];
+        Contour& contour = contours[i];
+        if (!mayEncloseMore(contour, minArea)) {
+            continue;
+        }
         const double area = cv::contourArea(contour);
         if (!(area > minArea && area < maxArea)) {
             continue;
         }
-        if (touchesBorder(cv::boundingRect(contour), binary.size())) {
+        const cv::Rect box = cv::boundingRect(contour);
+        if (touchesBorder(box, binary.size()) ||
+            !wideEnough(contour, area, box, tuning::kMinWidth * unit)) {
             continue;
         }
-        const cv::Size2f box = cv::minAreaRect(contour).size;
-        if (std::min(box.width, box.height) < tuning::kMinWidth * unit) {
-            continue;
-        }
-        out.push_back(contour);
+        out.push_back(std::move(contour));
     }
 }
 
 }  // namespace
 
+bool mayEncloseMore(const Contour& contour, double area) {
+    const auto n = static_cast<double>(contour.size());
+    return n * n >= 2.0 * CV_PI * area;
+}
+
+bool wideEnough(const Contour& contour, double area, const cv::Rect& box, double minWidth) {
+    // The hull of a region of width w and diameter D lies in a w × D strip, so an area of more
+    // than minWidth × D proves the width without fitting the rectangle; the margin stays clear
+    // of the rectangle's single-precision rounding.
+    constexpr double kRounding = 0.05;
+    if (area >= (minWidth + kRounding) * std::hypot(box.width, box.height)) {
+        return true;
+    }
+    const cv::Size2f rect = cv::minAreaRect(contour).size;
+    return std::min(rect.width, rect.height) >= minWidth;
+}
+
 cv::Mat localContrast(const cv::Mat& plane, int window) {
-    cv::Mat mean;
-    cv::boxFilter(plane, mean, CV_16S, cv::Size(window, window), cv::Point(-1, -1), true,
+    // The mean is replaced by the difference in place: one image fewer to allocate.
+    cv::Mat contrast;
+    cv::boxFilter(plane, contrast, CV_16S, cv::Size(window, window), cv::Point(-1, -1), true,
                   cv::BORDER_REPLICATE);
-    cv::Mat difference;
-    cv::subtract(plane, mean, difference, cv::noArray(), CV_16S);
-    return difference;
+    cv::subtract(plane, contrast, contrast, cv::noArray(), CV_16S);
+    return contrast;
 }
 
 cv::Mat standsOut(const cv::Mat& contrast, double offset) {

@@ -4,6 +4,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -125,6 +126,33 @@ TEST(RobustDetect, HoleThroughTheEdgeKeepsTheShapeButAnLStaysConcave) {
     const cv::Mat frame =
         cameraFrame({640, 480}, {triangle, ell}, cv::Scalar(40, 40, 40), 0, {{200, 265, 38}});
     expectOnly(detectRobust(frame, window(300)), triangle);
+}
+
+// The contour filter's shortcuts decide as the measures they stand for: a contour enclosing more
+// than an area is never dropped on its length (a perimeter bound too tight would drop round
+// shapes), and the width proved by area agrees with the minimum-area rectangle (a bound on the
+// box's longer side instead of its diagonal would pass a thin diagonal bar).
+TEST(RobustDetect, ContourShortcutsAgreeWithTheMeasuresTheyStandFor) {
+    cv::Mat noise(400, 400, CV_8U);
+    cv::RNG(11).fill(noise, cv::RNG::UNIFORM, 0, 256);
+    cv::GaussianBlur(noise, noise, cv::Size(), 6);
+    cv::Mat binary = noise > 128;
+    // A disc and a thin diagonal bar, each on a clear patch.
+    binary(cv::Rect(50, 50, 100, 100)).setTo(0);
+    cv::circle(binary, {100, 100}, 40, cv::Scalar(255), cv::FILLED);
+    binary(cv::Rect(190, 190, 200, 200)).setTo(0);
+    cv::line(binary, {200, 380}, {380, 200}, cv::Scalar(255), 6);
+    std::vector<robust::Contour> contours;
+    cv::findContours(binary, contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
+    for (const robust::Contour& contour : contours) {
+        const double area = cv::contourArea(contour);
+        EXPECT_TRUE(area == 0.0 || robust::mayEncloseMore(contour, area * 0.999));
+        const cv::Size2f rect = cv::minAreaRect(contour).size;
+        for (const double width : {3.0, 6.0, 7.0, 12.0}) {
+            EXPECT_EQ(robust::wideEnough(contour, area, cv::boundingRect(contour), width),
+                      std::min(rect.width, rect.height) >= width);
+        }
+    }
 }
 
 }  // namespace
