@@ -34,6 +34,8 @@ struct Candidate {
     int window = 0;
     double offset = 0.0;
     bool split = false;  // a piece of a ragged region, cut out by splitRagged
+    bool cut = false;    // a ragged region a passing piece was cut out of: the piece stands
+                         // for it, so it does not vote against it
 };
 
 // The planes searched: lightness at the working scale and the two colour-opponent planes, so
@@ -93,8 +95,9 @@ bool looksRound(const Contour& contour, const Contour& polygon);
 void toWorkingPixels(Candidate& candidate, double unit);
 
 // One candidate per physical shape: candidates overlapping by IoU are grouped; a group whose
-// members mostly pass gives its most voted vertex count's largest polygon. Polygons lying
-// inside a larger accepted one (the inner edge of an outline, a hole) are dropped.
+// members mostly pass gives its most voted vertex count's largest polygon (a ragged region a
+// passing piece was cut out of does not vote). Polygons lying inside a larger accepted one (the
+// inner edge of an outline, a hole) are dropped.
 std::vector<Candidate> mergeCandidates(std::vector<Candidate> candidates);
 
 // The intersection over union of two convex polygons.
