@@ -68,8 +68,9 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
 
 // A candidate found on the downscaled working image, traced again on the full frame around it
 // with the same plane, window and offset, for full-resolution corners; nothing when it cannot
-// be traced whole there. The result is in frame pixels. A piece cut out of a ragged region
-// is cut out again there, and fails when no such piece comes out.
+// be traced whole there, or what it traces there overlaps it too little (tuning::kSameTrace). The
+// result is in frame pixels. A piece cut out of a ragged region is cut out again there, and fails
+// when no such piece comes out.
 std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& found, double scale,
                                            int minVertices, int maxVertices);
 
