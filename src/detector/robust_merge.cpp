@@ -51,7 +51,7 @@ const Candidate* representative(const std::vector<const Candidate*>& group) {
             ++abstaining;
         }
     }
-    if (2 * passing < static_cast<int>(group.size()) - abstaining) {
+    if (passing == 0 || 2 * passing < static_cast<int>(group.size()) - abstaining) {
         return nullptr;  // mostly a curve, a concave or a ragged outline
     }
     const auto best =

@@ -153,6 +153,8 @@ TEST(RobustMerge, RaggedRegionDoesNotOutvoteThePieceCutOutOfIt) {
         ASSERT_EQ(kept.size(), cutFromIt ? 1U : 0U) << "cut from the region: " << cutFromIt;
         if (cutFromIt) {
             EXPECT_EQ(kept[0].polygon, shape);
+            // Alone (its piece grouped elsewhere), a cut region is still no shape.
+            EXPECT_TRUE(robust::mergeCandidates({region}).empty());
         }
     }
 }
