@@ -40,7 +40,8 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                 robust::outerContours(contrast, signedOffset, minArea * unit * unit,
                                       maxArea * unit * unit, unit, contours);
                 // Keeps the candidate a contour makes; says whether it runs along an edge
-                // but is no shape, as a shape joined to texture is.
+                // but is no shape, as a shape joined to texture is: such a region is cut,
+                // and a piece that passes stands for it when the candidates vote.
                 auto keep = [&](const robust::Contour& contour, bool split) {
                     robust::Candidate c =
                         robust::cornerCandidate(contour, planes[plane], unit, params.minVertices,
@@ -56,12 +57,17 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                     }
                     return ragged;
                 };
+                std::vector<robust::Candidate>& list = found[static_cast<std::size_t>(t)];
                 for (const robust::Contour& contour : contours) {
                     if (keep(contour, false)) {
+                        const std::size_t whole = list.size() - 1;
                         for (const robust::Contour& piece : robust::splitRagged(
                                  contrast, contour, signedOffset, minArea * unit * unit, unit)) {
                             keep(piece, true);
                         }
+                        list[whole].cut = std::any_of(
+                            list.begin() + static_cast<std::ptrdiff_t>(whole) + 1, list.end(),
+                            [](const robust::Candidate& piece) { return piece.passes; });
                     }
                 }
             }

@@ -34,6 +34,8 @@ struct Candidate {
     int window = 0;
     double offset = 0.0;
     bool split = false;  // a piece of a ragged region, cut out by splitRagged
+    bool cut = false;    // a ragged region a passing piece was cut out of: the piece stands
+                         // for it, so it does not vote against it
 };
 
 // The planes searched: lightness at the working scale and the two colour-opponent planes, so
@@ -75,8 +77,9 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
 
 // A candidate found on the downscaled working image, traced again on the full frame around it
 // with the same plane, window and offset, for full-resolution corners; nothing when it cannot
-// be traced whole there. The result is in frame pixels. A piece cut out of a ragged region
-// is cut out again there, and fails when no such piece comes out.
+// be traced whole there, or what it traces there overlaps it too little (tuning::kSameTrace). The
+// result is in frame pixels. A piece cut out of a ragged region is cut out again there, and fails
+// when no such piece comes out.
 std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& found, double scale,
                                            int minVertices, int maxVertices);
 
@@ -102,8 +105,9 @@ bool looksRound(const Contour& contour, const Contour& polygon);
 void toWorkingPixels(Candidate& candidate, double unit);
 
 // One candidate per physical shape: candidates overlapping by IoU are grouped; a group whose
-// members mostly pass gives its most voted vertex count's largest polygon. Polygons lying
-// inside a larger accepted one (the inner edge of an outline, a hole) are dropped.
+// members mostly pass gives its most voted vertex count's largest polygon (a ragged region a
+// passing piece was cut out of does not vote). Polygons lying inside a larger accepted one (the
+// inner edge of an outline, a hole) are dropped.
 std::vector<Candidate> mergeCandidates(std::vector<Candidate> candidates);
 
 // The intersection over union of two convex polygons.

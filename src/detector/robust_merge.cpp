@@ -48,17 +48,21 @@ bool overlapAtLeast(const Outline& a, const Outline& b, double share) {
 }
 
 // The group's polygon: the vertex count most of its passing members agree on, and the largest
-// of those, which is the outer edge.
+// of those, which is the outer edge. A ragged region that a passing piece was cut out of does
+// not vote: it failed for the texture joined to it, which the piece is free of.
 const Candidate* representative(const std::vector<const Candidate*>& group) {
     std::map<std::size_t, int> votes;
     int passing = 0;
+    int abstaining = 0;
     for (const Candidate* c : group) {
         if (c->passes) {
             ++votes[c->polygon.size()];
             ++passing;
+        } else if (c->cut) {
+            ++abstaining;
         }
     }
-    if (2 * passing < static_cast<int>(group.size())) {
+    if (passing == 0 || 2 * passing < static_cast<int>(group.size()) - abstaining) {
         return nullptr;  // mostly a curve, a concave or a ragged outline
     }
     const auto best =

@@ -69,6 +69,17 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
         }
         best = &piece;
     }
+    // A trace that overlaps the candidate too little is another region (texture the shape
+    // touches only at full resolution): the working-scale corners stand.
+    Contour tracedHull;
+    cv::convexHull(*best, tracedHull);
+    std::vector<cv::Point2f> candidateHull(found.hull.size());
+    std::transform(found.hull.begin(), found.hull.end(), candidateHull.begin(),
+                   [&](const cv::Point2f& p) { return p / scale - cv::Point2f(box.tl()); });
+    if (convexIou(std::vector<cv::Point2f>(tracedHull.begin(), tracedHull.end()), candidateHull) <
+        tuning::kSameTrace) {
+        return std::nullopt;
+    }
     const cv::Rect traced = cv::boundingRect(*best);
     const int m2 = tuning::kBorderMargin;
     if (traced.x < m2 || traced.y < m2 || traced.br().x > box.width - m2 ||

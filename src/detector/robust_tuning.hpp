@@ -63,6 +63,10 @@ constexpr double kSplitLevel = 0.625;
 constexpr double kSplitEdgeShare = 0.95;
 // Traced again at full resolution, such a piece must keep at least this share of its area.
 constexpr double kSamePiece = 0.5;
+// A full-resolution trace overlapping the candidate less than this (IoU) is another region, as
+// when a small shape touches texture there but not on the working image; the candidate then
+// keeps its working-scale corners.
+constexpr double kSameTrace = 0.5;
 // A downscaled candidate smaller than this (square root of its area) is traced again and must
 // pass at full resolution, where a small circle no longer looks like an octagon; a larger one
 // keeps its working-scale corners.

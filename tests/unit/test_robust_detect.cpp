@@ -155,5 +155,37 @@ TEST(RobustDetect, ContourShortcutsAgreeWithTheMeasuresTheyStandFor) {
     }
 }
 
+// One shape as the search finds it in texture: the region it is joined to fails, as does the
+// same region found at the other window, and the piece cut out of the first passes. The fault
+// is the region outvoting the piece cut out of it (the shape lost); the control, a region no
+// passing piece came out of, must still count against it (or circles joined to texture pass).
+TEST(RobustMerge, RaggedRegionDoesNotOutvoteThePieceCutOutOfIt) {
+    auto candidate = [](const std::vector<cv::Point>& outline, bool passes) {
+        robust::Candidate c;
+        c.polygon = outline;
+        c.hull.assign(outline.begin(), outline.end());
+        c.area = cv::contourArea(outline);
+        c.onEdge = true;
+        c.passes = passes;
+        return c;
+    };
+    const auto shape = square({100, 100}, 100);
+    const std::vector<cv::Point> joined = {{50, 50}, {190, 60}, {190, 140}, {50, 150}};
+    for (const bool cutFromIt : {true, false}) {
+        robust::Candidate region = candidate(joined, false);
+        region.cut = cutFromIt;
+        robust::Candidate piece = candidate(shape, true);
+        piece.split = true;
+        const auto kept =
+            robust::mergeCandidates({region, candidate(joined, false), std::move(piece)});
+        ASSERT_EQ(kept.size(), cutFromIt ? 1U : 0U) << "cut from the region: " << cutFromIt;
+        if (cutFromIt) {
+            EXPECT_EQ(kept[0].polygon, shape);
+            // Alone (its piece grouped elsewhere), a cut region is still no shape.
+            EXPECT_TRUE(robust::mergeCandidates({region}).empty());
+        }
+    }
+}
+
 }  // namespace
 }  // namespace shapemark
