@@ -62,7 +62,8 @@ void identifyShapes(ProcessedFrame& processed, RunState& run) {
         return;
     }
     const std::vector<TrackedShape> tracked =
-        run.tracker->update(processed.frameCount, processed.shapes, processed.img.size());
+        run.tracker->update(processed.frameCount, processed.shapes, processed.img.size(),
+                            processed.colours);
     processed.ids.reserve(tracked.size());
     for (const TrackedShape& shape : tracked) {
         processed.ids.push_back(shape.id);
@@ -104,7 +105,7 @@ bool processFrame(const cv::Mat& frame, long long frameCount, double timeMs, Run
         return handOverMarked(*run.ahead, run, false);
     }
     cloneFrame(frame, processed.img);
-    markFrame(processed, run.detector);
+    markFrame(processed, run.detector, run.tracker.has_value());
     identifyShapes(processed, run);
     showProcessed(frame, processed.img, run.windows);
     return handOver(std::move(processed), run);
