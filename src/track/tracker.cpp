@@ -11,9 +11,13 @@
 //    something goes to the track lost there for a while rather than to one missed a moment ago
 //    nearby. The unlikeness counts 1 for a vertex count other than the track's (both whole) and
 //    the logarithm of their areas' ratio, up to 1: a shape coming out beside another goes to
-//    the track that looks like it. No pair may cost more than 2 (see kDearestPair). A track
-//    missed in the frame before needs no overlap (such a shape shows another part of itself
-//    first), but cannot take a shape grown by more than half on its whole area: that is
+//    the track that looks like it. No pair may cost more than 2 (see kDearestPair). Given the
+//    shapes' mean colours, a pair then costs colour_weight times how unlike the track's colour
+//    the shape's is (their distance over kColourSpan, up to 1): colour ranks the pairs the
+//    rest allows, but never refuses one, as a shape partly covered by another or by something
+//    in front takes on their colour for a while. A track missed in the frame before needs no
+//    overlap (such a shape shows another part of itself first), but cannot take a shape grown
+//    by more than half on its whole area: that is
 //    another shape, or two merged, come out where it was lost; nor, lost long, a shape that
 //    looks partly hidden; nor, with the frame's size known, a shape touching the border when
 //    the track is expected well inside: that shape is entering the frame;
@@ -31,7 +35,8 @@
 // 5. a shape still unpaired may re-identify a confirmed track lost since before the last frame
 //    (see reidentify): the detector often misses a shape for longer than the prediction holds,
 //    and a shape turning behind something is expected where it never goes, even outside the
-//    frame, so this goes by where the shape was last seen and what it looks like;
+//    frame, so this goes by where the shape was last seen and what it looks like (its colour
+//    too, when given);
 //    each shape still unpaired starts a tentative track.
 #include <shapemark/tracker.hpp>
 
@@ -254,8 +259,8 @@ std::vector<bool> reidentify(const std::vector<Track>& tracks, const std::vector
     return paired;
 }
 
-// A track takes the colour of a shape it sees whole (not one partly hidden or merged with
-// another, whose mean is partly another's).
+// A track takes the colour of a shape it sees whole, starts from or re-identifies (not one
+// partly hidden or merged with another, whose mean is partly another's).
 void takeColour(Track& t, const std::vector<cv::Scalar>& colours, std::size_t j) {
     if (!colours.empty()) {
         t.colour = colours[j];
