@@ -54,6 +54,9 @@ struct TrackerParams {
     // is drawn on it; then it weighs re-identification too.
     double colourWeight = 0.0;
 
+    // Whether update() has any use for the shapes' colours: callers sample them only then.
+    [[nodiscard]] bool usesColour() const { return colourWeight > 0.0; }
+
     // Throws std::invalid_argument naming the field (snake_case) and the range it breaks.
     SHAPEMARK_API void validate() const;
 };

@@ -95,6 +95,10 @@ bool handOverMarked(DetectAhead& ahead, RunState& run, bool all) {
 }
 }  // namespace
 
+bool samplesColours(const RunState& run) {
+    return run.tracker && run.trackerParams.usesColour();
+}
+
 bool processFrame(const cv::Mat& frame, long long frameCount, double timeMs, RunState& run) {
     ProcessedFrame processed;
     processed.frameCount = frameCount;
@@ -105,7 +109,7 @@ bool processFrame(const cv::Mat& frame, long long frameCount, double timeMs, Run
         return handOverMarked(*run.ahead, run, false);
     }
     cloneFrame(frame, processed.img);
-    markFrame(processed, run.detector, run.tracker.has_value());
+    markFrame(processed, run.detector, samplesColours(run));
     identifyShapes(processed, run);
     showProcessed(frame, processed.img, run.windows);
     return handOver(std::move(processed), run);

@@ -85,7 +85,9 @@ class PyFrames {
             got = frames_->next();
             if (got && tracker_) {
                 tracked = tracker_->update(got->number, got->shapes, got->image.size(),
-                                           Tracker::colours(got->image, got->shapes));
+                                           tracker_->params().usesColour()
+                                               ? Tracker::colours(got->image, got->shapes)
+                                               : std::vector<cv::Scalar>());
             }
         }
         if (!got) {

@@ -25,11 +25,13 @@ cv::Scalar meanInside(const cv::Mat& image, const Shape& shape) {
     }
     cv::Mat mask(box.size(), CV_8UC1, cv::Scalar(0));
     cv::fillPoly(mask, outline, cv::Scalar(255));
-    const cv::Mat whole = mask.clone();
     // Drawing the outline in black, 2 * kRim + 1 wide, shrinks the filled polygon by kRim.
     cv::polylines(mask, outline, true, cv::Scalar(0), 2 * kRim + 1);
     const cv::Mat roi = image(box);
-    return cv::countNonZero(mask) > 0 ? cv::mean(roi, mask) : cv::mean(roi, whole);
+    if (cv::countNonZero(mask) == 0) {
+        cv::fillPoly(mask, outline, cv::Scalar(255));
+    }
+    return cv::mean(roi, mask);
 }
 }  // namespace
 
