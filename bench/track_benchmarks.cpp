@@ -113,7 +113,8 @@ int main(int argc, char** argv) {
     for (std::size_t k = 0; k < frames.size(); ++k) {
         colours[k] = shapemark::Tracker::colours(frames[k], shapes[k]);
     }
-    benchmark::RegisterBenchmark("track", benchTrack, shapes, std::vector<std::vector<cv::Scalar>>())
+    benchmark::RegisterBenchmark("track", benchTrack, shapes,
+                                 std::vector<std::vector<cv::Scalar>>())
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("colours", benchColours, frames, shapes)
         ->Unit(benchmark::kMicrosecond);

@@ -23,6 +23,8 @@ counted as tracker output; their share is reported.
 With --cache, each scene's detection log is kept in DIR (one per scene, detector, area and skip
 rate) and the tool runs only for a log not there yet; the library's Tracker then tracks the
 logged shapes, as the tool would, so tracker changes are measured without detecting again.
+The library's Tracker is given each frame of the scene's video (scene-N.avi), for the shapes'
+colours (`--tracker colour_weight=...`), as the tool samples them.
 --switches lists each ID switch: set, scene, frame, true id, the id before and after, where,
 and what went before it (a new id after how many processed frames unmatched, the id of which
 other true shape, or back to one it had; whether a shape covered it and another, as when the

@@ -61,9 +61,8 @@ void identifyShapes(ProcessedFrame& processed, RunState& run) {
     if (!run.tracker) {
         return;
     }
-    const std::vector<TrackedShape> tracked =
-        run.tracker->update(processed.frameCount, processed.shapes, processed.img.size(),
-                            processed.colours);
+    const std::vector<TrackedShape> tracked = run.tracker->update(
+        processed.frameCount, processed.shapes, processed.img.size(), processed.colours);
     processed.ids.reserve(tracked.size());
     for (const TrackedShape& shape : tracked) {
         processed.ids.push_back(shape.id);

@@ -241,8 +241,7 @@ std::vector<bool> reidentify(const std::vector<Track>& tracks, const std::vector
             if (!taken[j] && !enters[j] && simpleVertices(shapes[j]) == t.vertices &&
                 ratio <= kReidentifiedArea && ratio >= 1.0 / kReidentifiedArea &&
                 distance <= reach) {
-                const double colour =
-                    colourUnlikeness(t, colours.empty() ? nullptr : &colours[j]);
+                const double colour = colourUnlikeness(t, colours.empty() ? nullptr : &colours[j]);
                 cost.at<double>(i, j) =
                     distance / reach + std::abs(std::log(ratio)) + at.colourWeight * colour;
             }

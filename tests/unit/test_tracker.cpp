@@ -282,9 +282,9 @@ TEST(Tracker, SameShapesSwappingPlacesWhileOneIsMissedKeepTheirIdsByColour) {
             for (std::size_t k = 0; k < shapes.size(); ++k) {
                 cv::fillConvexPoly(frame, shapes[k].polygon, paint[k]);
             }
-            const auto tracked =
-                giveColours ? tracker.update(n, shapes, frame.size(), Tracker::colours(frame, shapes))
-                            : tracker.update(n, shapes, frame.size());
+            const auto tracked = giveColours ? tracker.update(n, shapes, frame.size(),
+                                                              Tracker::colours(frame, shapes))
+                                             : tracker.update(n, shapes, frame.size());
             blueId = n == 1 ? tracked[0].id : blueId;
             redId = n == 1 ? tracked[1].id : redId;
             kept = kept && tracked[0].id == blueId && (shapes.size() < 2 || tracked[1].id == redId);
