@@ -4,6 +4,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -19,10 +20,10 @@ cv::Scalar meanInside(const cv::Mat& image, const Shape& shape) {
     if (box.empty()) {
         return {};
     }
-    std::vector<std::vector<cv::Point>> outline{shape.polygon};
-    for (cv::Point& vertex : outline[0]) {
-        vertex -= box.tl();
-    }
+    const cv::Point origin = box.tl();
+    std::vector<std::vector<cv::Point>> outline(1, std::vector<cv::Point>(shape.polygon.size()));
+    std::transform(shape.polygon.begin(), shape.polygon.end(), outline[0].begin(),
+                   [origin](cv::Point vertex) { return vertex - origin; });
     cv::Mat mask(box.size(), CV_8UC1, cv::Scalar(0));
     cv::fillPoly(mask, outline, cv::Scalar(255));
     // Drawing the outline in black, 2 * kRim + 1 wide, shrinks the filled polygon by kRim.
@@ -39,11 +40,9 @@ std::vector<cv::Scalar> Tracker::colours(const cv::Mat& image, const std::vector
     if (image.empty()) {
         throw std::invalid_argument("Tracker::colours: the image is empty");
     }
-    std::vector<cv::Scalar> means;
-    means.reserve(shapes.size());
-    for (const Shape& shape : shapes) {
-        means.push_back(meanInside(image, shape));
-    }
+    std::vector<cv::Scalar> means(shapes.size());
+    std::transform(shapes.begin(), shapes.end(), means.begin(),
+                   [&image](const Shape& shape) { return meanInside(image, shape); });
     return means;
 }
 
