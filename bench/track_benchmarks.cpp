@@ -1,6 +1,7 @@
 // What tracking costs beside detection, on the same frames: the share of a run it takes is at
 // most track / detect, since a run also decodes, draws and records each frame. Tracked are the
-// robust detector's shapes (--detector=robust --max-area=none), as the identities are scored.
+// robust detector's shapes (--detector=robust --max-area=none), as the identities are scored;
+// with the colour cue, the pool also samples the shapes' colours (colours).
 //   track_benchmarks VIDEO [FRAMES] [benchmark options]
 // VIDEO is best a moving scene of tools/make_tracking_scenes.py.
 #include <benchmark/benchmark.h>
@@ -48,18 +49,35 @@ void benchDetect(benchmark::State& state, const std::vector<cv::Mat>& frames,
     state.SetItemsProcessed(state.iterations());
 }
 
-// The frames' shapes in order, as a run feeds them; a new tracker each time round.
-void benchTrack(benchmark::State& state, const std::vector<std::vector<shapemark::Shape>>& shapes) {
-    shapemark::Tracker tracker;
+// Each frame's shapes' mean colours, as the marking pool samples them when a run tracks.
+void benchColours(benchmark::State& state, const std::vector<cv::Mat>& frames,
+                  const std::vector<std::vector<shapemark::Shape>>& shapes) {
+    std::size_t next = 0;
+    while (state.KeepRunning()) {
+        std::vector<cv::Scalar> colours = shapemark::Tracker::colours(frames[next], shapes[next]);
+        benchmark::DoNotOptimize(colours.data());
+        next = (next + 1) % frames.size();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+// The frames' shapes in order, as a run feeds them; a new tracker each time round. With
+// colours, the colour cue weighs in as colour_weight 2.
+void benchTrack(benchmark::State& state, const std::vector<std::vector<shapemark::Shape>>& shapes,
+                const std::vector<std::vector<cv::Scalar>>& colours) {
+    shapemark::TrackerParams params;
+    params.colourWeight = colours.empty() ? 0.0 : 2.0;
+    shapemark::Tracker tracker(params);
     std::size_t next = 0;
     while (state.KeepRunning()) {
         if (next == 0) {
             state.PauseTiming();
-            tracker = shapemark::Tracker();
+            tracker = shapemark::Tracker(params);
             state.ResumeTiming();
         }
         std::vector<shapemark::TrackedShape> tracked =
-            tracker.update(static_cast<long long>(next) + 1, shapes[next]);
+            tracker.update(static_cast<long long>(next) + 1, shapes[next], cv::Size(),
+                           colours.empty() ? std::vector<cv::Scalar>() : colours[next]);
         benchmark::DoNotOptimize(tracked.data());
         next = (next + 1) % shapes.size();
     }
@@ -91,7 +109,17 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("detect_robust", benchDetect, frames,
                                  shapemark::DetectorKind::Robust)
         ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("track", benchTrack, shapes)->Unit(benchmark::kMicrosecond);
+    std::vector<std::vector<cv::Scalar>> colours(frames.size());
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        colours[k] = shapemark::Tracker::colours(frames[k], shapes[k]);
+    }
+    benchmark::RegisterBenchmark("track", benchTrack, shapes,
+                                 std::vector<std::vector<cv::Scalar>>())
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("colours", benchColours, frames, shapes)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("track_coloured", benchTrack, shapes, colours)
+        ->Unit(benchmark::kMicrosecond);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

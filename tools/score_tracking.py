@@ -23,6 +23,8 @@ counted as tracker output; their share is reported.
 With --cache, each scene's detection log is kept in DIR (one per scene, detector, area and skip
 rate) and the tool runs only for a log not there yet; the library's Tracker then tracks the
 logged shapes, as the tool would, so tracker changes are measured without detecting again.
+The library's Tracker is given each frame of the scene's video (scene-N.avi), for the shapes'
+colours (`--tracker colour_weight=...`), as the tool samples them.
 --switches lists each ID switch: set, scene, frame, true id, the id before and after, where,
 and what went before it (a new id after how many processed frames unmatched, the id of which
 other true shape, or back to one it had; whether a shape covered it and another, as when the
@@ -136,12 +138,30 @@ def baseline(frames):
     return out
 
 
-def with_tracker(frames, params, frame_size=None):
-    """Ids as the tool gives them: the frame size (width, height) passed as the tool passes it."""
+def video_frames(video, numbers):
+    """The video's frames numbered (1-based) in numbers, in order, as the tool decodes them."""
+    wanted = set(numbers)
+    capture = cv2.VideoCapture(video)
+    number = 0
+    while wanted:
+        got, image = capture.read()
+        if not got:
+            raise RuntimeError("%s ends before frame %d" % (video, min(wanted)))
+        number += 1
+        if number in wanted:
+            wanted.discard(number)
+            yield image
+    capture.release()
+
+
+def with_tracker(frames, params, frame_size=None, video=None):
+    """Ids as the tool gives them: the frame size (width, height) passed as the tool passes it,
+    and, with the scene's video, each frame's pixels for the shapes' colours."""
     tracker = shapemark.Tracker(**params)
+    images = video_frames(video, [n for n, _ in frames]) if video else iter(lambda: None, 0)
     return [[s.id for s in tracker.update(number, [shapemark.Shape(np.asarray(p, np.int32))
-                                                   for p in polygons], frame_size)]
-            for number, polygons in frames]
+                                                   for p in polygons], frame_size, image)]
+            for (number, polygons), image in zip(frames, images)]
 
 
 def perfect_ids(frames, truth_frames):
@@ -324,16 +344,16 @@ def evaluate(scenes, seeds, tool, detector, area, skip, params, cache=None, swit
         truth_frames = [[(s["id"], s["polygon"]) for s in fr["shapes"]] for fr in truth]
         runs = {}
         own = [(n, [p for _, p in t]) for n, t in zip(numbers, truth_frames)]
-        runs[("truth", "tracker")] = (own, with_tracker(own, params, size))
+        video = os.path.join(scenes, "scene-%d.avi" % seed)
+        runs[("truth", "tracker")] = (own, with_tracker(own, params, size, video))
         runs[("truth", "baseline")] = (own, baseline(own))
         if tool:
-            video = os.path.join(scenes, "scene-%d.avi" % seed)
             if cache:
                 logged = cached_log(cache, tool, detector, video, area, skip)
             else:
                 logged = tool_log(tool, detector, video, area, skip, params)
             found = [(n, [s["polygon"] for s in logged.get(n, [])]) for n in numbers]
-            runs[("tool", "tracker")] = (found, with_tracker(found, params, size) if cache else
+            runs[("tool", "tracker")] = (found, with_tracker(found, params, size, video) if cache else
                                          [[s["id"] for s in logged.get(n, [])] for n in numbers])
             runs[("tool", "baseline")] = (found, baseline(found))
             runs[("tool", "perfect")] = (found, perfect_ids(found, truth_frames))

@@ -1,6 +1,7 @@
 #include "driver/detect_ahead.hpp"
 
 #include <shapemark/shapemark.hpp>
+#include <shapemark/tracker.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -10,13 +11,18 @@
 
 namespace shapemark {
 
-void markFrame(ProcessedFrame& processed, const Detector& detector) {
-    // Before drawing, the copy is the captured frame: detecting in it finds the same shapes.
+void markFrame(ProcessedFrame& processed, const Detector& detector, bool sampleColours) {
+    // Before drawing, the copy is the captured frame: detecting in it finds the same shapes, and
+    // the colours are the shapes' own, not their outlines'.
     processed.shapes = detector.detect(processed.img);
+    if (sampleColours) {
+        processed.colours = Tracker::colours(processed.img, processed.shapes);
+    }
     Detector::draw(processed.img, processed.shapes);
 }
 
-DetectAhead::DetectAhead(const Detector& detector, int threads) : detector_(detector) {
+DetectAhead::DetectAhead(const Detector& detector, int threads, bool sampleColours)
+    : detector_(detector), sampleColours_(sampleColours) {
     const auto count = static_cast<std::size_t>(std::max(1, threads));
     capacity_ = count + 1;
     const InterruptsBlocked blocked;  // the threads inherit the mask
@@ -49,7 +55,7 @@ void DetectAhead::stop() {
 
 void DetectAhead::submit(ProcessedFrame frame) {
     std::packaged_task<ProcessedFrame()> task([this, marked = std::move(frame)]() mutable {
-        markFrame(marked, detector_);
+        markFrame(marked, detector_, sampleColours_);
         return std::move(marked);
     });
     pending_.push_back(task.get_future());

@@ -16,15 +16,17 @@
 namespace shapemark {
 
 // Marks a processed frame whose `img` holds the captured frame's pixels (the frame itself, or a
-// copy): detects the shapes in it, then draws them on it.
-void markFrame(ProcessedFrame& processed, const Detector& detector);
+// copy): detects the shapes in it, then draws them on it. With `sampleColours` (tracking), each
+// shape's mean colour is taken in between, while the pixels are still the captured ones.
+void markFrame(ProcessedFrame& processed, const Detector& detector, bool sampleColours = false);
 
 // A small pool that marks frames and gives them back in the order they came. The main thread
 // owns the object; only the pool's threads run markFrame.
 class DetectAhead {
   public:
-    // `threads` threads (at least one), and one frame more than that ahead.
-    DetectAhead(const Detector& detector, int threads);
+    // `threads` threads (at least one), and one frame more than that ahead; `sampleColours` as
+    // markFrame takes it.
+    DetectAhead(const Detector& detector, int threads, bool sampleColours = false);
     ~DetectAhead();
     DetectAhead(const DetectAhead&) = delete;
     DetectAhead& operator=(const DetectAhead&) = delete;
@@ -45,6 +47,7 @@ class DetectAhead {
     void stop();
 
     const Detector detector_;  // only read, by every thread at once
+    const bool sampleColours_;
     std::size_t capacity_ = 0;
     std::deque<std::future<ProcessedFrame>> pending_;  // in frame order
 

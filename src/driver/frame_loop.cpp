@@ -61,8 +61,8 @@ void identifyShapes(ProcessedFrame& processed, RunState& run) {
     if (!run.tracker) {
         return;
     }
-    const std::vector<TrackedShape> tracked =
-        run.tracker->update(processed.frameCount, processed.shapes, processed.img.size());
+    const std::vector<TrackedShape> tracked = run.tracker->update(
+        processed.frameCount, processed.shapes, processed.img.size(), processed.colours);
     processed.ids.reserve(tracked.size());
     for (const TrackedShape& shape : tracked) {
         processed.ids.push_back(shape.id);
@@ -94,6 +94,10 @@ bool handOverMarked(DetectAhead& ahead, RunState& run, bool all) {
 }
 }  // namespace
 
+bool samplesColours(const RunState& run) {
+    return run.tracker && run.trackerParams.usesColour();
+}
+
 bool processFrame(const cv::Mat& frame, long long frameCount, double timeMs, RunState& run) {
     ProcessedFrame processed;
     processed.frameCount = frameCount;
@@ -104,7 +108,7 @@ bool processFrame(const cv::Mat& frame, long long frameCount, double timeMs, Run
         return handOverMarked(*run.ahead, run, false);
     }
     cloneFrame(frame, processed.img);
-    markFrame(processed, run.detector);
+    markFrame(processed, run.detector, samplesColours(run));
     identifyShapes(processed, run);
     showProcessed(frame, processed.img, run.windows);
     return handOver(std::move(processed), run);

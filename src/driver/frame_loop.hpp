@@ -47,6 +47,9 @@ struct RunResult {
     OutputReport outputs;
 };
 
+// Whether marking samples the shapes' colours for the tracker: tracking with the colour cue on.
+bool samplesColours(const RunState& run);
+
 // One processed frame: detect, draw, show, hand the marked frame to the outputs, in frame order.
 // With `run.ahead`, the frame itself is marked, later and on another thread, so the caller never
 // writes to its pixels again (the frame reader never does); otherwise a copy is marked here.

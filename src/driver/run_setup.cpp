@@ -160,7 +160,8 @@ std::optional<int> setUpRun(const cli::Settings& settings, RunState& run) {
     run.outputs =
         std::make_unique<OrderedOutputs>(std::move(sinks), static_cast<unsigned>(budget.threads));
     if (run.windows == Windows::Off) {
-        run.ahead = std::make_unique<DetectAhead>(run.detector, budget.threads);
+        run.ahead =
+            std::make_unique<DetectAhead>(run.detector, budget.threads, samplesColours(run));
     }
     return std::nullopt;
 }

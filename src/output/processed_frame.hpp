@@ -16,6 +16,9 @@ struct ProcessedFrame {
     std::vector<Shape> shapes;  // in drawing order
     // With tracking, each shape's id (0 while it has none yet); empty without.
     std::vector<int> ids;
+    // With tracking, each shape's mean colour, sampled before the outlines were drawn; empty
+    // without.
+    std::vector<cv::Scalar> colours;
 };
 
 }  // namespace shapemark

@@ -84,7 +84,10 @@ class PyFrames {
             const std::lock_guard<std::mutex> lock(mutex_);
             got = frames_->next();
             if (got && tracker_) {
-                tracked = tracker_->update(got->number, got->shapes, got->image.size());
+                tracked = tracker_->update(got->number, got->shapes, got->image.size(),
+                                           tracker_->params().usesColour()
+                                               ? Tracker::colours(got->image, got->shapes)
+                                               : std::vector<cv::Scalar>());
             }
         }
         if (!got) {

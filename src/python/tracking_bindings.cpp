@@ -1,5 +1,7 @@
 #include "tracking_bindings.hpp"
 
+#include "arguments.hpp"
+
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
@@ -61,13 +63,14 @@ void bindTracking(py::module_& m) {
                         "Gives each shape an id that it keeps from frame to frame. Ids start at 1 "
                         "in each Tracker and are never given twice.")
         .def(py::init([](double minOverlap, double centreGate, int confirmFrames,
-                         int keepLostFrames, double shapeWeight) {
+                         int keepLostFrames, double shapeWeight, double colourWeight) {
                  TrackerParams params;
                  params.minOverlap = minOverlap;
                  params.centreGate = centreGate;
                  params.confirmFrames = confirmFrames;
                  params.keepLostFrames = keepLostFrames;
                  params.shapeWeight = shapeWeight;
+                 params.colourWeight = colourWeight;
                  return Tracker(params);  // ValueError naming the parameter out of range
              }),
              py::kw_only(), py::arg("min_overlap") = defaults.minOverlap,
@@ -75,30 +78,41 @@ void bindTracking(py::module_& m) {
              py::arg("confirm_frames") = defaults.confirmFrames,
              py::arg("keep_lost_frames") = defaults.keepLostFrames,
              py::arg("shape_weight") = defaults.shapeWeight,
+             py::arg("colour_weight") = defaults.colourWeight,
              "min_overlap: least intersection over union with the track's expected polygon, "
              "0 to 1; centre_gate: farthest distance in pixels from the track's expected "
              "centre; confirm_frames: processed frames in a row before a new track gets an id; "
              "keep_lost_frames: input frames a lost track is kept; shape_weight: cost of an "
-             "outline unlike the track's (vertex count, area), 0 to 10.")
+             "outline unlike the track's (vertex count, area), 0 to 10; colour_weight: cost of "
+             "a mean colour unlike the track's, 0 to 10, with update(..., image=...) only.")
         .def(
             "update",
             [](Tracker& tracker, long long frameNumber, const std::vector<Shape>& shapes,
-               std::optional<std::pair<int, int>> frameSize) {
+               std::optional<std::pair<int, int>> frameSize, const py::object& image) {
                 const cv::Size size =
                     frameSize ? cv::Size(frameSize->first, frameSize->second) : cv::Size();
+                std::optional<Image> view;
+                if (!image.is_none()) {
+                    view = asImage(image, "Tracker.update");
+                }
                 std::vector<TrackedShape> tracked;
                 {
                     const py::gil_scoped_release unlocked;
-                    tracked = tracker.update(frameNumber, shapes, size);
+                    const std::vector<cv::Scalar> colours =
+                        view ? Tracker::colours(view->mat, shapes) : std::vector<cv::Scalar>();
+                    tracked = tracker.update(frameNumber, shapes, size, colours);
                 }
                 return identified(tracked);
             },
             py::arg("frame_number"), py::arg("shapes"), py::arg("frame_size") = py::none(),
+            py::arg("image") = py::none(),
             "Every shape of the frame, in the given order, as a TrackedShape with its id (None "
             "while its track is tentative). frame_number counts input frames and must increase "
             "from call to call; skipped frames may leave gaps. Raises ValueError otherwise. "
             "frame_size=(width, height), when known, ends the tracks of shapes that left the "
-            "frame, so shapes entering there get new ids.");
+            "frame, so shapes entering there get new ids. image, the frame the shapes were found "
+            "in as captured (an (H, W, 3) uint8 BGR array, before anything is drawn on it), "
+            "gives each shape its mean colour for colour_weight.");
 }
 
 }  // namespace shapemark::python

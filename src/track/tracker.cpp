@@ -11,9 +11,13 @@
 //    something goes to the track lost there for a while rather than to one missed a moment ago
 //    nearby. The unlikeness counts 1 for a vertex count other than the track's (both whole) and
 //    the logarithm of their areas' ratio, up to 1: a shape coming out beside another goes to
-//    the track that looks like it. No pair may cost more than 2 (see kDearestPair). A track
-//    missed in the frame before needs no overlap (such a shape shows another part of itself
-//    first), but cannot take a shape grown by more than half on its whole area: that is
+//    the track that looks like it. No pair may cost more than 2 (see kDearestPair). Given the
+//    shapes' mean colours, a pair then costs colour_weight times how unlike the track's colour
+//    the shape's is (their distance over kColourSpan, up to 1): colour ranks the pairs the
+//    rest allows, but never refuses one, as a shape partly covered by another or by something
+//    in front takes on their colour for a while. A track missed in the frame before needs no
+//    overlap (such a shape shows another part of itself first), but cannot take a shape grown
+//    by more than half on its whole area: that is
 //    another shape, or two merged, come out where it was lost; nor, lost long, a shape that
 //    looks partly hidden; nor, with the frame's size known, a shape touching the border when
 //    the track is expected well inside: that shape is entering the frame;
@@ -31,7 +35,8 @@
 // 5. a shape still unpaired may re-identify a confirmed track lost since before the last frame
 //    (see reidentify): the detector often misses a shape for longer than the prediction holds,
 //    and a shape turning behind something is expected where it never goes, even outside the
-//    frame, so this goes by where the shape was last seen and what it looks like;
+//    frame, so this goes by where the shape was last seen and what it looks like (its colour
+//    too, when given);
 //    each shape still unpaired starts a tentative track.
 #include <shapemark/tracker.hpp>
 
@@ -83,6 +88,9 @@ constexpr double kBorderMargin = 10.0;
 // A track re-identified by what it looks like may differ in area by this factor either way:
 // a shape seen whole after a long loss is often measured partly hidden, or merged, before.
 constexpr double kReidentifiedArea = 1.4;
+// Mean colours this far apart (BGR units) are as unlike as colours get: a shape's own mean moves
+// by about 1 from frame to frame, and by up to about 13 when partly merged with another.
+constexpr double kColourSpan = 20.0;
 
 struct Track {
     int id = 0;    // 0 while tentative
@@ -99,6 +107,8 @@ struct Track {
     std::array<cv::Point2d, 2> steps;  // the two velocities measured before, latest first
     int measured = 0;                  // how many of them there are
     bool left = false;                 // lost where it was expected outside the frame
+    cv::Scalar colour;                 // the mean colour when last seen whole
+    bool coloured = false;             // colour has been sampled
 };
 
 // A shape's vertex count, or 0 for a longer outline (such as the hull of a partly hidden
@@ -116,6 +126,14 @@ double unlikeness(const Track& t, const Shape& shape, double area) {
     const bool differ = whole && t.vertices > 0 && vertices > 0 && vertices != t.vertices;
     const double sizes = area > 0.0 && t.area > 0.0 ? std::abs(std::log(area / t.area)) : 1.0;
     return (differ ? 1.0 : 0.0) + std::min(1.0, sizes);
+}
+
+// How unlike a track's colour a shape's is, 0 to 1; 0 when either was not sampled.
+double colourUnlikeness(const Track& t, const cv::Scalar* colour) {
+    if (colour == nullptr || !t.coloured) {
+        return 0.0;
+    }
+    return std::min(1.0, cv::norm(*colour - t.colour) / kColourSpan);
 }
 
 // Where a track goes in `frames` input frames: the velocity turned by `turn` each frame.
@@ -190,9 +208,16 @@ bool nearBorder(const track::FloatPolygon& outline, cv::Size frameSize, double m
 // its speed in the input frames since, up to the centre gate. Pairs are chosen one to one,
 // the nearest and likest first (least total cost). Fills columnOfRow; returns which rows it
 // paired.
+struct Reidentification {
+    long long frameNumber = 0;
+    long long previousFrame = 0;
+    double centreGate = 0.0;
+    double colourWeight = 0.0;
+};
+
 std::vector<bool> reidentify(const std::vector<Track>& tracks, const std::vector<Shape>& shapes,
                              const std::vector<double>& areas, const std::vector<bool>& enters,
-                             long long frameNumber, long long previousFrame, double centreGate,
+                             const std::vector<cv::Scalar>& colours, const Reidentification& at,
                              std::vector<int>& columnOfRow) {
     std::vector<bool> taken(shapes.size(), false);
     for (const int j : columnOfRow) {
@@ -204,19 +229,21 @@ std::vector<bool> reidentify(const std::vector<Track>& tracks, const std::vector
                  cv::Scalar(track::kForbidden));
     for (int i = 0; i < cost.rows; ++i) {
         const Track& t = tracks[i];
-        if (columnOfRow[i] >= 0 || t.id == 0 || t.lastSeen >= previousFrame || t.vertices == 0) {
+        if (columnOfRow[i] >= 0 || t.id == 0 || t.lastSeen >= at.previousFrame || t.vertices == 0) {
             continue;
         }
-        const auto lost = static_cast<double>(frameNumber - t.lastSeen);
+        const auto lost = static_cast<double>(at.frameNumber - t.lastSeen);
         const double reach =
-            std::min(centreGate, std::sqrt(t.area / CV_PI) + cv::norm(t.velocity) * lost);
+            std::min(at.centreGate, std::sqrt(t.area / CV_PI) + cv::norm(t.velocity) * lost);
         for (int j = 0; j < cost.cols; ++j) {
             const double ratio = areas[j] / t.area;
             const double distance = cv::norm(shapes[j].centre - t.seen);
             if (!taken[j] && !enters[j] && simpleVertices(shapes[j]) == t.vertices &&
                 ratio <= kReidentifiedArea && ratio >= 1.0 / kReidentifiedArea &&
                 distance <= reach) {
-                cost.at<double>(i, j) = distance / reach + std::abs(std::log(ratio));
+                const double colour = colourUnlikeness(t, colours.empty() ? nullptr : &colours[j]);
+                cost.at<double>(i, j) =
+                    distance / reach + std::abs(std::log(ratio)) + at.colourWeight * colour;
             }
         }
     }
@@ -229,6 +256,15 @@ std::vector<bool> reidentify(const std::vector<Track>& tracks, const std::vector
         }
     }
     return paired;
+}
+
+// A track takes the colour of a shape it sees whole, starts from or re-identifies (not one
+// partly hidden or merged with another, whose mean is partly another's).
+void takeColour(Track& t, const std::vector<cv::Scalar>& colours, std::size_t j) {
+    if (!colours.empty()) {
+        t.colour = colours[j];
+        t.coloured = true;
+    }
 }
 
 track::FloatPolygon shifted(const track::FloatPolygon& outline, cv::Point2d by) {
@@ -266,7 +302,18 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
 
 std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vector<Shape>& shapes,
                                           cv::Size frameSize) {
+    return update(frameNumber, shapes, frameSize, {});
+}
+
+std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vector<Shape>& shapes,
+                                          cv::Size frameSize,
+                                          const std::vector<cv::Scalar>& colours) {
     State& s = *state_;
+    if (!colours.empty() && colours.size() != shapes.size()) {
+        throw std::invalid_argument("Tracker::update: " + std::to_string(colours.size()) +
+                                    " colours for " + std::to_string(shapes.size()) +
+                                    " shapes; give one colour a shape, or none");
+    }
     if (frameNumber <= s.lastFrame) {
         throw std::invalid_argument("Tracker::update: frame " + std::to_string(frameNumber) +
                                     " comes after frame " + std::to_string(s.lastFrame) +
@@ -326,13 +373,16 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             const double pairCost = (1.0 - overlap) + distance / (p.centreGate * spread) +
                                     p.shapeWeight * unlikeness(t, shapes[j], areas[j]);
             if (pairCost <= kDearestPair) {
-                cost.at<double>(i, j) = pairCost;
+                cost.at<double>(i, j) =
+                    pairCost +
+                    p.colourWeight * colourUnlikeness(t, colours.empty() ? nullptr : &colours[j]);
             }
         }
     }
     std::vector<int> columnOfRow = track::assignOptimal(cost);
-    const std::vector<bool> reidentified = reidentify(s.tracks, shapes, areas, enters, frameNumber,
-                                                      previousFrame, p.centreGate, columnOfRow);
+    const std::vector<bool> reidentified =
+        reidentify(s.tracks, shapes, areas, enters, colours,
+                   {frameNumber, previousFrame, p.centreGate, p.colourWeight}, columnOfRow);
 
     std::vector<int> trackOfShape(shapes.size(), -1);
     std::vector<Track> kept;
@@ -356,6 +406,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             // Found again where its motion did not lead: start again from here.
             t.centre = shape.centre;
             t.area = area;
+            takeColour(t, colours, static_cast<std::size_t>(j));
         } else if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea) {
             const cv::Point2d measured = (shape.centre - t.centre) / elapsed;
             if (t.moved) {
@@ -366,6 +417,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             t.centre = shape.centre;
             t.area = std::max(t.area, area);
             t.vertices = simpleVertices(shape);
+            takeColour(t, colours, static_cast<std::size_t>(j));
         } else {
             t.centre += travel(t, elapsed);
             t.area *= kForgetLargest;
@@ -392,6 +444,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         born.outline = std::move(outlines[j]);
         born.centre = shapes[j].centre;
         born.seen = born.centre;
+        takeColour(born, colours, j);
         trackOfShape[j] = static_cast<int>(kept.size());
         kept.push_back(std::move(born));
     }

@@ -19,7 +19,7 @@ void TrackerParams::validate() const {
     constexpr double kFarthestGate = 100000.0;
     constexpr int kMostConfirmFrames = 1000;
     constexpr int kMostKeptFrames = 1000000;
-    constexpr double kHeaviestShape = 10.0;
+    constexpr double kHeaviestShape = 10.0;  // and colour
     require(std::isfinite(minOverlap) && minOverlap >= 0.0 && minOverlap <= 1.0, "min_overlap",
             "from 0 to 1");
     require(std::isfinite(centreGate) && centreGate > 0.0 && centreGate <= kFarthestGate,
@@ -30,6 +30,8 @@ void TrackerParams::validate() const {
             "from 0 to 1000000 input frames");
     require(std::isfinite(shapeWeight) && shapeWeight >= 0.0 && shapeWeight <= kHeaviestShape,
             "shape_weight", "from 0 to 10");
+    require(std::isfinite(colourWeight) && colourWeight >= 0.0 && colourWeight <= kHeaviestShape,
+            "colour_weight", "from 0 to 10");
 }
 
 }  // namespace shapemark

@@ -16,6 +16,7 @@ constexpr const char* kCentreGate = "centre_gate";
 constexpr const char* kConfirmFrames = "confirm_frames";
 constexpr const char* kKeepLostFrames = "keep_lost_frames";
 constexpr const char* kShapeWeight = "shape_weight";
+constexpr const char* kColourWeight = "colour_weight";
 
 // Reads `key` over `value` when the map gives it.
 void readNumber(params::YamlMap& map, const char* key, double& value) {
@@ -52,6 +53,7 @@ TrackerParams readTrackerParams(const cv::FileNode& node) {
         readWhole(map, kConfirmFrames, params.confirmFrames);
         readWhole(map, kKeepLostFrames, params.keepLostFrames);
         readNumber(map, kShapeWeight, params.shapeWeight);
+        readNumber(map, kColourWeight, params.colourWeight);
         map.finish();
     } catch (const params::ParamsFileError& error) {
         throw std::invalid_argument(error.what());
@@ -68,6 +70,7 @@ void writeTrackerParams(cv::FileStorage& fs, const TrackerParams& params) {
     fs << kConfirmFrames << params.confirmFrames;
     fs << kKeepLostFrames << params.keepLostFrames;
     fs << kShapeWeight << params.shapeWeight;
+    fs << kColourWeight << params.colourWeight;
     fs << "}";
 }
 

@@ -32,11 +32,16 @@ class TrackingTest(unittest.TestCase):
                 ids.append(sorted((s.id or 0) for s in tracked))
             self.assertEqual(ids, [[0, 0], [1, 2], [1, 2], [1, 2], [1, 2]])
 
-    # Catches: a range check missing, or one that does not say which parameter broke it.
+    # Catches: a range check missing, or one that does not say which parameter broke it; an
+    # image for the colours taken in any form.
     def test_bad_parameters_name_themselves(self):
         with self.assertRaisesRegex(ValueError, "centre_gate"):
             shapemark.Tracker(centre_gate=0)
+        with self.assertRaisesRegex(ValueError, "colour_weight"):
+            shapemark.Tracker(colour_weight=-1)
         tracker = shapemark.Tracker()
+        with self.assertRaisesRegex(ValueError, "Tracker.update: image must be"):
+            tracker.update(4, [], image=np.zeros((4, 4), np.uint8))
         tracker.update(5, [])
         with self.assertRaisesRegex(ValueError, "must increase"):
             tracker.update(5, [])

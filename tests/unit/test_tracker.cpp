@@ -6,6 +6,7 @@
 
 #include <shapemark/tracker.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <stdexcept>
@@ -253,6 +254,48 @@ TEST(Tracker, DefaultNamesAShapeWhenFirstSeen) {
 }
 
 // Catches: the optimal rule settling for the cheapest pair first.
+// Catches: the colour cue left out of the pair cost, colours sampled from anything but the shapes'
+// own pixels, or colours taken through an overload that drops them. A red and a blue square
+// stand side by side; the red one is missed while the blue one moves onto its place, then shows
+// again where the blue one was. By place and motion, the red one's id goes to the blue square;
+// by colour, each keeps its own. Without colours (the old overload, or a weight of 0) the ids
+// follow places, which shows the scene needs the cue.
+TEST(Tracker, SameShapesSwappingPlacesWhileOneIsMissedKeepTheirIdsByColour) {
+    const cv::Scalar red(40, 40, 200);
+    const cv::Scalar blue(200, 60, 40);
+    const auto idsFollowColours = [&](double colourWeight, bool giveColours) {
+        shapemark::TrackerParams params;
+        params.colourWeight = colourWeight;
+        Tracker tracker(params);
+        int redId = 0;
+        int blueId = 0;
+        bool kept = true;
+        for (int n = 1; n <= 12; ++n) {
+            const double blueX = n <= 5 ? 140.0 : std::max(100.0, 140.0 - 10 * (n - 5));
+            std::vector<Shape> shapes{square({blueX, 100.0})};
+            std::vector<cv::Scalar> paint{blue};
+            if (n <= 5 || n >= 10) {  // missed in frames 6 to 9, then back at 140 and on
+                shapes.push_back(square({n <= 5 ? 100.0 : 140.0 + 5 * (n - 10), 100.0}));
+                paint.push_back(red);
+            }
+            cv::Mat frame(240, 320, CV_8UC3, cv::Scalar(220, 220, 220));
+            for (std::size_t k = 0; k < shapes.size(); ++k) {
+                cv::fillConvexPoly(frame, shapes[k].polygon, paint[k]);
+            }
+            const auto tracked = giveColours ? tracker.update(n, shapes, frame.size(),
+                                                              Tracker::colours(frame, shapes))
+                                             : tracker.update(n, shapes, frame.size());
+            blueId = n == 1 ? tracked[0].id : blueId;
+            redId = n == 1 ? tracked[1].id : redId;
+            kept = kept && tracked[0].id == blueId && (shapes.size() < 2 || tracked[1].id == redId);
+        }
+        return kept;
+    };
+    EXPECT_TRUE(idsFollowColours(2.0, true));
+    EXPECT_FALSE(idsFollowColours(2.0, false));
+    EXPECT_FALSE(idsFollowColours(0.0, true));
+}
+
 TEST(Tracker, AssignmentIsOptimal) {
     const cv::Mat cost = (cv::Mat_<double>(2, 2) << 0.1, 0.2, 0.15, shapemark::track::kForbidden);
     EXPECT_EQ(shapemark::track::assignOptimal(cost), (std::vector<int>{1, 0}));
@@ -267,6 +310,7 @@ TEST(TrackerParams, ReadBackWhatIsWrittenAndRefuseMistakes) {
     params.confirmFrames = 5;
     params.keepLostFrames = 7;
     params.shapeWeight = 1.5;
+    params.colourWeight = 2.5;
     cv::FileStorage out(".yml", cv::FileStorage::WRITE | cv::FileStorage::MEMORY);
     shapemark::writeTrackerParams(out, params);
     const std::string text = out.releaseAndGetString();
@@ -277,6 +321,7 @@ TEST(TrackerParams, ReadBackWhatIsWrittenAndRefuseMistakes) {
     EXPECT_EQ(read.confirmFrames, 5);
     EXPECT_EQ(read.keepLostFrames, 7);
     EXPECT_EQ(read.shapeWeight, 1.5);
+    EXPECT_EQ(read.colourWeight, 2.5);
 
     const auto refusal = [](const std::string& yaml) {
         const cv::FileStorage fs("%YAML:1.0\n" + yaml,

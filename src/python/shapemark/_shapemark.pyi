@@ -28,12 +28,14 @@ class Tracker:
         confirm_frames: int = ...,
         keep_lost_frames: int = ...,
         shape_weight: float = ...,
+        colour_weight: float = ...,
     ) -> None: ...
     def update(
         self,
         frame_number: int,
         shapes: Sequence[Shape],
         frame_size: tuple[int, int] | None = None,
+        image: npt.NDArray[np.uint8] | None = None,
     ) -> list[TrackedShape]: ...
 
 class DetectorParams:
