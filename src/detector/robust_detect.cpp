@@ -29,7 +29,9 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
         for (int t = range.start; t < range.end; ++t) {
             const std::size_t plane = static_cast<std::size_t>(t) / windows;
             const int window = robust::tuning::kWindows[static_cast<std::size_t>(t) % windows];
+            // Two tuning values, equal today.
             const double offset =
+                // cppcheck-suppress duplicateExpressionTernary
                 plane == 0 ? robust::tuning::kLightnessOffset : robust::tuning::kColourOffset;
             // Searched in the plane's own pixels, reported in working pixels.
             const double unit = robust::planeUnit(plane);
