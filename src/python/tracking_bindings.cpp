@@ -98,8 +98,10 @@ void bindTracking(py::module_& m) {
                 std::vector<TrackedShape> tracked;
                 {
                     const py::gil_scoped_release unlocked;
+                    // Sampled only when the cue uses them, as the tool does.
                     const std::vector<cv::Scalar> colours =
-                        view ? Tracker::colours(view->mat, shapes) : std::vector<cv::Scalar>();
+                        view && tracker.params().usesColour() ? Tracker::colours(view->mat, shapes)
+                                                              : std::vector<cv::Scalar>();
                     tracked = tracker.update(frameNumber, shapes, size, colours);
                 }
                 return identified(tracked);

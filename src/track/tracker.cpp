@@ -101,11 +101,10 @@ struct Track {
     cv::Point2d centre;    // where the whole shape is thought to be
     cv::Point2d velocity;  // pixels per input frame: the median of the last three measured
     double turn = 0.0;     // radians per input frame
-    bool moved = false;    // velocity has been measured
     int vertices = 0;      // the vertex count when last seen whole; 0 when it says nothing
     cv::Point2d seen;      // the centre of the shape it last took, whole or not
     std::array<cv::Point2d, 2> steps;  // the two velocities measured before, latest first
-    int measured = 0;                  // how many of them there are
+    int measured = 0;                  // how many of them there are; none: no velocity yet
     bool left = false;                 // lost where it was expected outside the frame
     cv::Scalar colour;                 // the mean colour when last seen whole
     bool coloured = false;             // colour has been sampled
@@ -128,12 +127,12 @@ double unlikeness(const Track& t, const Shape& shape, double area) {
     return (differ ? 1.0 : 0.0) + std::min(1.0, sizes);
 }
 
-// How unlike a track's colour a shape's is, 0 to 1; 0 when either was not sampled.
-double colourUnlikeness(const Track& t, const cv::Scalar* colour) {
-    if (colour == nullptr || !t.coloured) {
+// How unlike a track's colour shape j's is, 0 to 1; 0 when either was not sampled.
+double colourUnlikeness(const Track& t, const std::vector<cv::Scalar>& colours, std::size_t j) {
+    if (colours.empty() || !t.coloured) {
         return 0.0;
     }
-    return std::min(1.0, cv::norm(*colour - t.colour) / kColourSpan);
+    return std::min(1.0, cv::norm(colours[j] - t.colour) / kColourSpan);
 }
 
 // Where a track goes in `frames` input frames: the velocity turned by `turn` each frame.
@@ -201,6 +200,14 @@ bool nearBorder(const track::FloatPolygon& outline, cv::Size frameSize, double m
            box.y + box.height >= frameSize.height - 1.0 - margin;
 }
 
+// Where and how step 5 looks: this frame, the frame before it, and the parameters it uses.
+struct Reidentification {
+    long long frameNumber = 0;
+    long long previousFrame = 0;
+    double centreGate = 0.0;
+    double colourWeight = 0.0;
+};
+
 // Step 5: each confirmed track lost since before the last frame (`previousFrame`) and still
 // unpaired may take one unpaired shape that looks like it (the same vertex count, both whole;
 // areas within kReidentifiedArea of each other) and does not touch the frame's border,
@@ -208,12 +215,6 @@ bool nearBorder(const track::FloatPolygon& outline, cv::Size frameSize, double m
 // its speed in the input frames since, up to the centre gate. Pairs are chosen one to one,
 // the nearest and likest first (least total cost). Fills columnOfRow; returns which rows it
 // paired.
-struct Reidentification {
-    long long frameNumber = 0;
-    long long previousFrame = 0;
-    double centreGate = 0.0;
-    double colourWeight = 0.0;
-};
 
 std::vector<bool> reidentify(const std::vector<Track>& tracks, const std::vector<Shape>& shapes,
                              const std::vector<double>& areas, const std::vector<bool>& enters,
@@ -241,9 +242,9 @@ std::vector<bool> reidentify(const std::vector<Track>& tracks, const std::vector
             if (!taken[j] && !enters[j] && simpleVertices(shapes[j]) == t.vertices &&
                 ratio <= kReidentifiedArea && ratio >= 1.0 / kReidentifiedArea &&
                 distance <= reach) {
-                const double colour = colourUnlikeness(t, colours.empty() ? nullptr : &colours[j]);
                 cost.at<double>(i, j) =
-                    distance / reach + std::abs(std::log(ratio)) + at.colourWeight * colour;
+                    distance / reach + std::abs(std::log(ratio)) +
+                    at.colourWeight * colourUnlikeness(t, colours, static_cast<std::size_t>(j));
             }
         }
     }
@@ -375,7 +376,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             if (pairCost <= kDearestPair) {
                 cost.at<double>(i, j) =
                     pairCost +
-                    p.colourWeight * colourUnlikeness(t, colours.empty() ? nullptr : &colours[j]);
+                    p.colourWeight * colourUnlikeness(t, colours, static_cast<std::size_t>(j));
             }
         }
     }
@@ -409,11 +410,10 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             takeColour(t, colours, static_cast<std::size_t>(j));
         } else if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea) {
             const cv::Point2d measured = (shape.centre - t.centre) / elapsed;
-            if (t.moved) {
+            if (t.measured > 0) {
                 updateTurn(t, measured, elapsed);
             }
             t.velocity = medianVelocity(t, measured);
-            t.moved = true;
             t.centre = shape.centre;
             t.area = std::max(t.area, area);
             t.vertices = simpleVertices(shape);
