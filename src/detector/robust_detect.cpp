@@ -45,9 +45,9 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                 // but is no shape, as a shape joined to texture is: such a region is cut,
                 // and a piece that passes stands for it when the candidates vote.
                 auto keep = [&](const robust::Contour& contour, bool split) {
-                    robust::Candidate c =
-                        robust::cornerCandidate(contour, planes[plane], unit, params.minVertices,
-                                                params.maxVertices, split);
+                    robust::Candidate c = robust::cornerCandidate(
+                        contour, planes[plane], cv::Rect(cv::Point(), planes[plane].size()), unit,
+                        params.minVertices, params.maxVertices, split);
                     const bool ragged = c.onEdge && !c.passes;
                     if (c.onEdge) {
                         robust::toWorkingPixels(c, unit);

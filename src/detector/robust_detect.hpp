@@ -14,7 +14,8 @@
 namespace shapemark {
 
 // The shapes of `bgr` (8-bit, 3 channels) inside the parameters' area window and vertex range,
-// largest first; each is reported once, by its outer edge.
+// largest first; each is reported once, by its outer edge, and one the frame's border cuts by
+// its visible part.
 std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params);
 
 namespace robust {
@@ -55,8 +56,8 @@ cv::Mat localContrast(const cv::Mat& plane, int window);
 cv::Mat standsOut(const cv::Mat& contrast, double offset);
 
 // The outer contours of the regions of standsOut(contrast, offset). Holes are left out: a ring
-// or an outline is traced by its outer edge only. Contours touching the border, thinner than a
-// shape or outside [minArea, maxArea] (pixels of the plane, which has `unit` pixels per
+// or an outline is traced by its outer edge only. Contours thinner than a shape or outside
+// [minArea, maxArea] (pixels of the plane, which has `unit` pixels per
 // working-image pixel) are dropped.
 void outerContours(const cv::Mat& contrast, double offset, double minArea, double maxArea,
                    double unit, std::vector<Contour>& out);
@@ -77,9 +78,9 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
 
 // A candidate found on the downscaled working image, traced again on the full frame around it
 // with the same plane, window and offset, for full-resolution corners; nothing when it cannot
-// be traced whole there, or what it traces there overlaps it too little (tuning::kSameTrace). The
-// result is in frame pixels. A piece cut out of a ragged region is cut out again there, and fails
-// when no such piece comes out.
+// be traced whole there (bar the frame's own border), or what it traces there overlaps it too
+// little (tuning::kSameTrace). The result is in frame pixels. A piece cut out of a ragged region is
+// cut out again there, and fails when no such piece comes out.
 std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& found, double scale,
                                            int minVertices, int maxVertices);
 
@@ -88,9 +89,11 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
 // not), its polygon, and whether that polygon's corners are real corners of a convex polygon
 // of minVertices..maxVertices. `unit` is the plane's pixels per working-image pixel, to which
 // the tuning's lengths and gradients refer. A piece cut out of a ragged region must run along
-// an edge for more of its length (kSplitEdgeShare) than a whole contour.
-Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
-                          int minVertices, int maxVertices, bool piece = false);
+// an edge for more of its length (kSplitEdgeShare) than a whole contour. `frame` is the frame's
+// extent in the plane's pixels: where the contour runs along its border, the border cuts the
+// shape, and the tests judge the rest of the contour.
+Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
+                          double unit, int minVertices, int maxVertices, bool piece = false);
 
 // Whether the contour leaves `polygon` (convex, `unit` as above) at one place only, and there
 // follows a circle whose centre lies inside it: the round bite a hole makes when it reaches a

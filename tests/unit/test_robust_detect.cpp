@@ -128,6 +128,33 @@ TEST(RobustDetect, HoleThroughTheEdgeKeepsTheShapeButAnLStaysConcave) {
     expectOnly(detectRobust(frame, window(300)), triangle);
 }
 
+// Shapes the frame's border cuts, on a 1080p frame: a large square and a small one are reported
+// by their visible part; circles cut the same way are not. The faults: shapes touching the
+// border dropped, as they once were; the straight run along the border judged as part of the
+// outline, which makes a cut circle look like a polygon.
+TEST(RobustDetect, ShapesCutByTheBorderAreTheirVisiblePart) {
+    const cv::Size size(1920, 1080);
+    const auto large = scene::regularPolygon({1890, 700}, 80, 180, 0.0);
+    const auto small = scene::regularPolygon({1905, 300}, 30, 180, 0.0);
+    const cv::Mat frame =
+        cameraFrame(size, {square({-20, 540}, 120), square({960, -8}, 60), large, small},
+                    cv::Scalar(40, 40, 40));
+    const std::vector<std::vector<cv::Point>> visible = {
+        {{0, 480}, {40, 480}, {40, 600}, {0, 600}}, {{930, 0}, {990, 0}, {990, 22}, {930, 22}}};
+    const std::vector<Shape> shapes = detectRobust(frame, window(300));
+    ASSERT_EQ(shapes.size(), visible.size());
+    for (const auto& truth : visible) {
+        const std::vector<cv::Point2f> known(truth.begin(), truth.end());
+        EXPECT_TRUE(std::any_of(
+            shapes.begin(), shapes.end(),
+            [&](const Shape& shape) {
+                const std::vector<cv::Point2f> found(shape.polygon.begin(), shape.polygon.end());
+                return shape.polygon.size() == 4 && robust::convexIou(found, known) > 0.75;
+            }))
+            << "visible part at " << truth[0];
+    }
+}
+
 // The contour filter's shortcuts decide as the measures they stand for: a contour enclosing more
 // than an area is never dropped on its length (a perimeter bound too tight would drop round
 // shapes), and the width proved by area agrees with the minimum-area rectangle (a bound on the
