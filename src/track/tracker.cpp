@@ -275,6 +275,26 @@ track::FloatPolygon shifted(const track::FloatPolygon& outline, cv::Point2d by) 
                    [offset](cv::Point2f point) { return point + offset; });
     return moved;
 }
+
+// Whether the shape a track took last (its outline moved by `step`) has come apart: the centres
+// of two or more of this frame's shapes lie inside it, and together they make up its whole
+// area. The track then saw two shapes merged by the detector; the one it pairs with now is
+// whole, not partly hidden, however much smaller than the area it learnt from the two.
+bool cameApart(const Track& t, cv::Point2d step, const std::vector<Shape>& shapes,
+               const std::vector<double>& areas) {
+    const track::FloatPolygon moved = shifted(t.outline, step);
+    int inside = 0;
+    double total = 0.0;
+    for (std::size_t j = 0; j < shapes.size(); ++j) {
+        const cv::Point2f centre(static_cast<float>(shapes[j].centre.x),
+                                 static_cast<float>(shapes[j].centre.y));
+        if (cv::pointPolygonTest(moved, centre, false) > 0.0) {
+            ++inside;
+            total += areas[j];
+        }
+    }
+    return inside >= 2 && total >= kHiddenShare * t.area;
+}
 }  // namespace
 
 struct Tracker::State {
@@ -403,10 +423,13 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const auto elapsed = static_cast<double>(frameNumber - t.lastSeen);
         const double area = areas[j];
         const double lastArea = cv::contourArea(t.outline);
-        if (reidentified[i]) {
+        const bool split = area < kHiddenShare * t.area &&
+                           cameApart(t, travel(t, elapsed), shapes, areas);
+        if (reidentified[i] || split) {
             // Found again where its motion did not lead: start again from here.
             t.centre = shape.centre;
             t.area = area;
+            t.vertices = simpleVertices(shape);
             takeColour(t, colours, static_cast<std::size_t>(j));
         } else if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea) {
             const cv::Point2d measured = (shape.centre - t.centre) / elapsed;
