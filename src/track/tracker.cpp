@@ -295,6 +295,33 @@ bool cameApart(const Track& t, cv::Point2d step, const std::vector<Shape>& shape
     }
     return inside >= 2 && total >= kHiddenShare * t.area;
 }
+
+// Where each track that took no shape this frame is expected, for those still in the frame.
+std::vector<cv::Point2f> unpairedExpected(const std::vector<Track>& tracks,
+                                          const std::vector<int>& columnOfRow,
+                                          long long frameNumber) {
+    std::vector<cv::Point2f> expected;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const Track& t = tracks[i];
+        if (columnOfRow[i] < 0 && !t.left) {
+            const cv::Point2d at =
+                t.centre + travel(t, static_cast<double>(frameNumber - t.lastSeen));
+            expected.emplace_back(static_cast<float>(at.x), static_cast<float>(at.y));
+        }
+    }
+    return expected;
+}
+
+// Whether a shape is its track's shape merged with one unseen this frame: it is larger than the
+// whole shape (as much larger as a whole shape may look smaller) and covers where another track
+// that took no shape is expected. Merging by a little each frame, it never grows at once.
+bool swallowsAnother(const track::FloatPolygon& outline, double area, double trackArea,
+                     const std::vector<cv::Point2f>& unseen) {
+    return area * kHiddenShare > trackArea &&
+           std::any_of(unseen.begin(), unseen.end(), [&outline](cv::Point2f at) {
+               return cv::pointPolygonTest(outline, at, false) > 0.0;
+           });
+}
 }  // namespace
 
 struct Tracker::State {
@@ -405,6 +432,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         reidentify(s.tracks, shapes, areas, enters, colours,
                    {frameNumber, previousFrame, p.centreGate, p.colourWeight}, columnOfRow);
 
+    const std::vector<cv::Point2f> unseen = unpairedExpected(s.tracks, columnOfRow, frameNumber);
     std::vector<int> trackOfShape(shapes.size(), -1);
     std::vector<Track> kept;
     kept.reserve(s.tracks.size() + shapes.size());
@@ -431,7 +459,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             t.area = area;
             t.vertices = simpleVertices(shape);
             takeColour(t, colours, static_cast<std::size_t>(j));
-        } else if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea) {
+        } else if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea &&
+                   !swallowsAnother(outlines[j], area, t.area, unseen)) {
             const cv::Point2d measured = (shape.centre - t.centre) / elapsed;
             if (t.measured > 0) {
                 updateTurn(t, measured, elapsed);
@@ -443,7 +472,9 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             takeColour(t, colours, static_cast<std::size_t>(j));
         } else {
             t.centre += travel(t, elapsed);
-            t.area *= kForgetLargest;
+            if (area < t.area) {
+                t.area *= kForgetLargest;
+            }
         }
         t.outline = std::move(outlines[j]);
         t.seen = shape.centre;
