@@ -26,8 +26,13 @@
 // 4. paired tracks take the shape's polygon and centre and update their velocity (the median
 //    of the last three steps measured), unless the
 //    shape has shrunk by more than a fifth from the largest the track has seen (partly hidden:
-//    its centre lags) or grown by more than half at once (merged with another): then the track
-//    keeps moving as expected; a tentative
+//    its centre lags), grown by more than half at once (merged with another), or grown by more
+//    than a quarter over the largest seen while covering where a track unseen this frame is
+//    expected (merged with it by a little each frame): then the track keeps moving as expected,
+//    its largest area shrinking a little each frame only while the shape looks hidden. A shape
+//    that looks hidden but is one of two or more whose centres lie in the track's last shape,
+//    and which make up nearly all of it, is whole: that shape was two merged, now parted, and
+//    the track starts again from it, as in step 5; a tentative
 //    track seen confirm_frames processed frames in a row gets the next id; a tentative track
 //    missed once is dropped; a confirmed one is kept keep_lost_frames input frames; once
 //    expected outside the frame it takes no part in step 2 (it has left: a shape entering there
@@ -277,8 +282,8 @@ track::FloatPolygon shifted(const track::FloatPolygon& outline, cv::Point2d by) 
 }
 
 // Whether the shape a track took last (its outline moved by `step`) has come apart: the centres
-// of two or more of this frame's shapes lie inside it, and together they make up its whole
-// area. The track then saw two shapes merged by the detector; the one it pairs with now is
+// of two or more of this frame's shapes lie inside it, and together they make up nearly all of
+// its area. The track then took two shapes merged by the detector; the one it pairs with now is
 // whole, not partly hidden, however much smaller than the area it learnt from the two.
 bool cameApart(const Track& t, cv::Point2d step, const std::vector<Shape>& shapes,
                const std::vector<double>& areas) {
@@ -293,7 +298,7 @@ bool cameApart(const Track& t, cv::Point2d step, const std::vector<Shape>& shape
             total += areas[j];
         }
     }
-    return inside >= 2 && total >= kHiddenShare * t.area;
+    return inside >= 2 && total >= kHiddenShare * cv::contourArea(t.outline);
 }
 
 // Where each track that took no shape this frame is expected, for those still in the frame.
@@ -451,10 +456,11 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const auto elapsed = static_cast<double>(frameNumber - t.lastSeen);
         const double area = areas[j];
         const double lastArea = cv::contourArea(t.outline);
-        const bool split = area < kHiddenShare * t.area &&
-                           cameApart(t, travel(t, elapsed), shapes, areas);
+        const bool split =
+            area < kHiddenShare * t.area && cameApart(t, travel(t, elapsed), shapes, areas);
         if (reidentified[i] || split) {
-            // Found again where its motion did not lead: start again from here.
+            // Found again where its motion did not lead, or parted from a shape it was merged
+            // with: start again from here.
             t.centre = shape.centre;
             t.area = area;
             t.vertices = simpleVertices(shape);
