@@ -28,11 +28,10 @@
 //    shape has shrunk by more than a fifth from the largest the track has seen (partly hidden:
 //    its centre lags), grown by more than half at once (merged with another), or grown by more
 //    than a quarter over the largest seen while covering where a track unseen this frame is
-//    expected (merged with it by a little each frame): then the track keeps moving as expected,
-//    its largest area shrinking a little each frame only while the shape looks hidden. A shape
-//    that looks hidden but is one of two or more whose centres lie in the track's last shape,
-//    and which make up nearly all of it, is whole: that shape was two merged, now parted, and
-//    the track starts again from it, as in step 5; a tentative
+//    expected (merged with it by a little each frame): then the track keeps moving as expected.
+//    A shape that looks hidden but is one of two or more whose centres lie in the track's last
+//    shape, and which make up nearly all of it, is whole: that shape was two merged, now parted,
+//    and the track starts again from it, as in step 5; a tentative
 //    track seen confirm_frames processed frames in a row gets the next id; a tentative track
 //    missed once is dropped; a confirmed one is kept keep_lost_frames input frames; once
 //    expected outside the frame it takes no part in step 2 (it has left: a shape entering there
@@ -478,9 +477,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             takeColour(t, colours, static_cast<std::size_t>(j));
         } else {
             t.centre += travel(t, elapsed);
-            if (area < t.area) {
-                t.area *= kForgetLargest;
-            }
+            t.area *= kForgetLargest;
         }
         t.outline = std::move(outlines[j]);
         t.seen = shape.centre;
