@@ -39,13 +39,24 @@ struct Candidate {
                          // for it, so it does not vote against it
 };
 
-// The planes searched: lightness at the working scale and the two colour-opponent planes, so
-// that a shape of the background's grey but another colour still stands out, at
-// tuning::kColourUnit of it.
+// The planes searched, by index: Lab's three, then lightness mapped against shadow.
+constexpr std::size_t kShadowPlane = 3;
+
+// The planes searched, smoothed: lightness at the working scale, the two colour-opponent
+// planes, so that a shape of the background's grey but another colour still stands out, at
+// tuning::kColourUnit of it, and lightnessInShadow of the first.
 std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale);
+
+// Lightness (8-bit, smoothed) mapped towards a logarithm, where a shadow, which multiplies the
+// light, lowers a region and its ground alike instead of shrinking their difference. The one
+// mapping for the working image and the full-resolution trace.
+cv::Mat lightnessInShadow(const cv::Mat& lightness);
 
 // A plane's pixels per working-image pixel.
 double planeUnit(std::size_t plane);
+
+// The signed offsets a plane is searched with (brighter > 0 > darker).
+std::vector<double> planeOffsets(std::size_t plane);
 
 // How far each pixel of `plane` lies above the mean of the `window`-wide box around it
 // (16-bit signed; negative below it). One per plane and window serves both signs of offset.

@@ -21,8 +21,11 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     cv::Mat lab;
     cv::cvtColor(bgr(box), lab, cv::COLOR_BGR2Lab);
     cv::Mat plane;
-    cv::extractChannel(lab, plane, static_cast<int>(found.plane));
+    cv::extractChannel(lab, plane, found.plane == kShadowPlane ? 0 : static_cast<int>(found.plane));
     cv::GaussianBlur(plane, plane, cv::Size(), tuning::kSmoothSigma);
+    if (found.plane == kShadowPlane) {
+        plane = lightnessInShadow(plane);
+    }
     std::vector<Contour> contours;
     std::vector<cv::Vec4i> hierarchy;
     const cv::Mat contrast = localContrast(plane, window);

@@ -23,6 +23,11 @@ constexpr std::array<int, 2> kWindows = {31, 101};
 // the colour-opponent planes (which carry less noise but also less range).
 constexpr double kLightnessOffset = 7.0;
 constexpr double kColourOffset = 7.0;
+// Darker regions are searched on smoothed lightness mapped towards a logarithm, 255·ln(1 + L/c) /
+// ln(1 + 255/c), where a shadow lowers a shape and its ground alike instead of shrinking their
+// difference. The floor c (8-bit lightness levels) bounds the stretch of the darkest levels,
+// whose sensor grain would otherwise become texture.
+constexpr double kShadowFloor = 60.0;
 // A region narrower than this is a line or a letter stroke, not a shape.
 constexpr double kMinWidth = 7.0;
 // Contour points within this distance of the frame's border lie on it: the border cuts the

@@ -20,15 +20,16 @@ const cv::Scalar kBackground(140, 140, 140);
 // optics blur and sensor noise.
 cv::Mat cameraFrame(cv::Size size, const std::vector<std::vector<cv::Point>>& filled,
                     const cv::Scalar& colour, int outline = 0,
-                    const std::vector<cv::Vec3i>& holes = {}) {
-    cv::Mat frame(size, CV_8UC3, kBackground);
+                    const std::vector<cv::Vec3i>& holes = {},
+                    const cv::Scalar& background = kBackground) {
+    cv::Mat frame(size, CV_8UC3, background);
     if (outline > 0) {
         cv::polylines(frame, filled, true, colour, outline, cv::LINE_AA);
     } else {
         cv::fillPoly(frame, filled, colour, cv::LINE_AA);
     }
     for (const cv::Vec3i& hole : holes) {
-        cv::circle(frame, {hole[0], hole[1]}, hole[2], kBackground, cv::FILLED, cv::LINE_AA);
+        cv::circle(frame, {hole[0], hole[1]}, hole[2], background, cv::FILLED, cv::LINE_AA);
     }
     cv::GaussianBlur(frame, frame, cv::Size(), 0.9);
     cv::Mat noise(size, CV_16SC3);
@@ -89,6 +90,18 @@ TEST(RobustDetect, ShapeOfTheBackgroundsGreyButAnotherColourIsFound) {
 }
 
 // A circle: the fault is its polygon approximation (an octagon or so) reported as a shape.
+// A grey square darker than its ground, both in a shadow that keeps 30 % of the light: the
+// fault is lightness searched as it is, where the shadow shrinks their difference below the
+// offset, and the square is lost.
+TEST(RobustDetect, DarkSquareInDeepShadowIsFound) {
+    const auto truth = square({320, 240}, 120);
+    const cv::Scalar shadow = cv::Scalar::all(0.3);
+    expectOnly(detectRobust(cameraFrame({640, 480}, {truth}, cv::Scalar::all(100).mul(shadow), 0,
+                                        {}, kBackground.mul(shadow)),
+                            window(300)),
+               truth);
+}
+
 TEST(RobustDetect, CircleIsNotReported) {
     const auto circle = scene::regularPolygon({320, 240}, 80, 180, 0.0);
     EXPECT_TRUE(detectRobust(cameraFrame({640, 480}, {circle}, cv::Scalar(40, 40, 40)), window(300))
