@@ -6,10 +6,11 @@
 TRUTH comes from tools/make_truth_scenes.py; DETECTIONS is the tool's --detections log (or the
 same format from a peer). Per frame, detections and true shapes are matched one to one by
 polygon IoU >= 0.5, best pairs first. A detection on a shape flagged "ignore" counts neither
-way; any other unmatched detection is a false positive, and one that overlaps an already
-matched shape is also counted as a duplicate. Prints precision, recall, F1, the share of
-matches with the right vertex count, the mean IoU of matches, and what the false positives
-lay on.
+way: one that matches it, or lies mostly inside it (the visible part of a shape the border
+cuts, whose true polygon runs on outside the frame). Any other unmatched detection is a false
+positive, and one that overlaps an already matched shape is also counted as a duplicate.
+Prints precision, recall, F1, the share of matches with the right vertex count, the mean IoU
+of matches, and what the false positives lay on.
 """
 import argparse
 import collections
@@ -21,6 +22,7 @@ import cv2
 import numpy as np
 
 MIN_IOU = 0.5
+MOSTLY = 0.5  # share of a detection inside an ignored shape that puts it on that shape
 
 
 def read_truth(path):
@@ -54,6 +56,15 @@ def iou(a, b):
     return inter / (area_a + area_b - inter)
 
 
+def mostly_inside(a, b):
+    """Whether at least MOSTLY of convex polygon a lies inside convex polygon b."""
+    area_a = cv2.contourArea(a)
+    if area_a <= 0 or cv2.contourArea(b) <= 0:
+        return False
+    inter, _ = cv2.intersectConvexConvex(a, b)
+    return inter >= MOSTLY * area_a
+
+
 def lies_on(polygon, distractors):
     for d in distractors:
         if cv2.pointPolygonTest(polygon, tuple(float(v) for v in d["centre"]), False) >= 0:
@@ -84,7 +95,8 @@ def score(truth, detections):
             if i in used_d:
                 continue
             near = [j for value, k, j in pairs if k == i and value >= MIN_IOU]
-            if any(shapes[j][1]["ignore"] for j in near):
+            if any(s["ignore"] and (j in near or mostly_inside(d[0], hull))
+                   for j, (hull, s) in enumerate(shapes)):
                 continue
             tally["fp"] += 1
             if near:

@@ -9,7 +9,9 @@ band hides the shapes that pass behind it for 3 to 10 frames.
 The truth file (JSON) lists, for every frame, each shape that shows at least half of its area:
 its true id (kept through the band), and the convex hull of its visible part. A shape that
 comes back after more than 10 frames unseen (it left the frame) comes back as a new true id:
-no tracker is asked to remember it that long.
+no tracker is asked to remember it that long. Under "ignore", each frame lists the visible
+hulls of the shapes that show less than half of their area: a scorer neither credits nor
+blames a tracker for them, as the detection benchmark does for shapes the border cuts.
 
     tools/make_tracking_scenes.py OUTDIR [--seeds 1,2,3] [--frames 240]
 
@@ -121,19 +123,21 @@ def outline_at(shape, f):
 
 
 def appearances(shape, frames):
-    """Per frame: the visible hull, or None when less than half of the shape shows."""
-    result, shown, inside = [], [], []
+    """Per frame: the visible hull, or None when less than half of the shape shows; and the
+    visible hull of each frame where less than half, but some, shows (else None)."""
+    result, partial, shown, inside = [], [], [], []
     for f in range(frames):
         outline = outline_at(shape, f)
         area, points = visible_part(outline)
         x, y = shape["centres"][f]
         inside.append(0 <= x < WIDTH and 0 <= y < HEIGHT)
-        hull = None
-        if area > 0 and len(points) >= VISIBLE_SHARE * area:
-            hull = cv2.convexHull(points.astype(np.int32)).reshape(-1, 2).tolist()
-        result.append(hull)
-        shown.append(hull is not None)
-    return result, longest_hide(shown, inside)
+        hull = cv2.convexHull(points.astype(np.int32)).reshape(-1, 2).tolist() if len(
+            points) >= 3 else None
+        half = area > 0 and len(points) >= VISIBLE_SHARE * area
+        result.append(hull if half else None)
+        partial.append(None if half else hull)
+        shown.append(half)
+    return result, partial, longest_hide(shown, inside)
 
 
 def make_scene(seed, frames):
@@ -153,7 +157,7 @@ def make_scene(seed, frames):
         crossing = crossings[len(shapes)] if len(shapes) < len(crossings) else None
         for _attempt in range(50):
             shape = make_shape(rng, frames, crossing)
-            shape["truth"], hide = appearances(shape, frames)
+            shape["truth"], shape["partial"], hide = appearances(shape, frames)
             if hide <= LONGEST_HIDE and sum(h is not None for h in shape["truth"]) >= 20:
                 break
         shapes.append(shape)
@@ -187,7 +191,8 @@ def main():
         shapes = make_scene(seed, args.frames)
         render(shapes, args.frames, seed, os.path.join(args.outdir, "scene-%d.avi" % seed))
         truth = {"width": WIDTH, "height": HEIGHT,
-                 "frames": [{"frame": f + 1, "shapes": []} for f in range(args.frames)]}
+                 "frames": [{"frame": f + 1, "shapes": [], "ignore": []}
+                            for f in range(args.frames)]}
         next_id = 1
         for shape in shapes:
             last_seen = None
@@ -198,6 +203,9 @@ def main():
                     true_id, next_id = next_id, next_id + 1
                 last_seen = f
                 truth["frames"][f]["shapes"].append({"id": true_id, "polygon": hull})
+            for f, hull in enumerate(shape["partial"]):
+                if hull is not None:
+                    truth["frames"][f]["ignore"].append(hull)
         with open(os.path.join(args.outdir, "scene-%d.json" % seed), "w") as f:
             json.dump(truth, f)
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <vector>
 
@@ -113,11 +114,27 @@ bool runsAlongEdge(const Contour& contour, const cv::Mat& plane, double unit, do
 
 }  // namespace
 
-Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
-                          int minVertices, int maxVertices, bool piece) {
+Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
+                          double unit, int minVertices, int maxVertices, bool piece) {
     Candidate candidate;
-    candidate.onEdge = runsAlongEdge(contour, plane, unit,
-                                     piece ? tuning::kSplitEdgeShare : tuning::kMinEdgeShare);
+    // Where the border cuts the shape, the contour follows the border: only the rest of it
+    // tells an edge from a halo and a corner from a curve.
+    const int m = tuning::kBorderMargin;
+    const cv::Rect inside(frame.tl() + cv::Point(m, m), frame.size() - cv::Size(2 * m, 2 * m));
+    Contour own;
+    const bool cut = std::any_of(contour.begin(), contour.end(),
+                                 [&](const cv::Point& p) { return !inside.contains(p); });
+    if (cut) {
+        std::copy_if(contour.begin(), contour.end(), std::back_inserter(own),
+                     [&](const cv::Point& p) { return inside.contains(p); });
+        if (static_cast<double>(own.size()) <
+            tuning::kMinOwnEdge * static_cast<double>(contour.size())) {
+            return candidate;
+        }
+    }
+    const Contour& edge = cut ? own : contour;
+    candidate.onEdge = runsAlongEdge(
+        edge, plane, unit, piece || cut ? tuning::kSplitEdgeShare : tuning::kMinEdgeShare);
     if (!candidate.onEdge) {
         return candidate;  // a halo: dropped before any polygon is fitted
     }
@@ -133,9 +150,9 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double u
         candidate.passes =
             run >= tuning::kMinStableRun && vertices >= minVertices && vertices <= maxVertices &&
             cv::isContourConvex(candidate.polygon) &&
-            midEdgeDeviation(contour, candidate.polygon) <=
+            midEdgeDeviation(edge, candidate.polygon) <=
                 tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit &&
-            !looksRound(contour, candidate.polygon);
+            !looksRound(edge, candidate.polygon);
     } else {
         // Concave: no polygon of its own (fitting one costs the most here, and a failing
         // candidate's polygon is never used).
@@ -151,6 +168,9 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double u
             candidate.passes = true;
         }
     }
+    // A cut region that fails says little (part of it is out of sight): it neither votes
+    // against the candidates it overlaps nor is cut again.
+    candidate.onEdge = candidate.onEdge && (candidate.passes || !cut);
     return candidate;
 }
 

@@ -29,15 +29,11 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
         for (int t = range.start; t < range.end; ++t) {
             const std::size_t plane = static_cast<std::size_t>(t) / windows;
             const int window = robust::tuning::kWindows[static_cast<std::size_t>(t) % windows];
-            // Two tuning values, equal today.
-            const double offset =
-                // cppcheck-suppress duplicateExpressionTernary
-                plane == 0 ? robust::tuning::kLightnessOffset : robust::tuning::kColourOffset;
             // Searched in the plane's own pixels, reported in working pixels.
             const double unit = robust::planeUnit(plane);
             const cv::Mat contrast = robust::localContrast(
                 planes[plane], 2 * static_cast<int>(std::lround(window * unit / 2.0)) + 1);
-            for (const double signedOffset : {offset, -offset}) {
+            for (const double signedOffset : robust::planeOffsets(plane)) {
                 std::vector<robust::Contour> contours;
                 robust::outerContours(contrast, signedOffset, minArea * unit * unit,
                                       maxArea * unit * unit, unit, contours);
@@ -45,9 +41,9 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                 // but is no shape, as a shape joined to texture is: such a region is cut,
                 // and a piece that passes stands for it when the candidates vote.
                 auto keep = [&](const robust::Contour& contour, bool split) {
-                    robust::Candidate c =
-                        robust::cornerCandidate(contour, planes[plane], unit, params.minVertices,
-                                                params.maxVertices, split);
+                    robust::Candidate c = robust::cornerCandidate(
+                        contour, planes[plane], cv::Rect(cv::Point(), planes[plane].size()), unit,
+                        params.minVertices, params.maxVertices, split);
                     const bool ragged = c.onEdge && !c.passes;
                     if (c.onEdge) {
                         robust::toWorkingPixels(c, unit);

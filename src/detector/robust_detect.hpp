@@ -14,7 +14,8 @@
 namespace shapemark {
 
 // The shapes of `bgr` (8-bit, 3 channels) inside the parameters' area window and vertex range,
-// largest first; each is reported once, by its outer edge.
+// largest first; each is reported once, by its outer edge, and one the frame's border cuts by
+// its visible part.
 std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params);
 
 namespace robust {
@@ -38,13 +39,24 @@ struct Candidate {
                          // for it, so it does not vote against it
 };
 
-// The planes searched: lightness at the working scale and the two colour-opponent planes, so
-// that a shape of the background's grey but another colour still stands out, at
-// tuning::kColourUnit of it.
+// The planes searched, by index: Lab's three, then lightness mapped against shadow.
+constexpr std::size_t kShadowPlane = 3;
+
+// The planes searched, smoothed: lightness at the working scale, the two colour-opponent
+// planes, so that a shape of the background's grey but another colour still stands out, at
+// tuning::kColourUnit of it, and lightnessInShadow of the first.
 std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale);
+
+// Lightness (8-bit, smoothed) mapped towards a logarithm, where a shadow, which multiplies the
+// light, lowers a region and its ground alike instead of shrinking their difference. The one
+// mapping for the working image and the full-resolution trace.
+cv::Mat lightnessInShadow(const cv::Mat& lightness);
 
 // A plane's pixels per working-image pixel.
 double planeUnit(std::size_t plane);
+
+// The signed offsets a plane is searched with (brighter > 0 > darker).
+std::vector<double> planeOffsets(std::size_t plane);
 
 // How far each pixel of `plane` lies above the mean of the `window`-wide box around it
 // (16-bit signed; negative below it). One per plane and window serves both signs of offset.
@@ -55,8 +67,8 @@ cv::Mat localContrast(const cv::Mat& plane, int window);
 cv::Mat standsOut(const cv::Mat& contrast, double offset);
 
 // The outer contours of the regions of standsOut(contrast, offset). Holes are left out: a ring
-// or an outline is traced by its outer edge only. Contours touching the border, thinner than a
-// shape or outside [minArea, maxArea] (pixels of the plane, which has `unit` pixels per
+// or an outline is traced by its outer edge only. Contours thinner than a shape or outside
+// [minArea, maxArea] (pixels of the plane, which has `unit` pixels per
 // working-image pixel) are dropped.
 void outerContours(const cv::Mat& contrast, double offset, double minArea, double maxArea,
                    double unit, std::vector<Contour>& out);
@@ -77,9 +89,9 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
 
 // A candidate found on the downscaled working image, traced again on the full frame around it
 // with the same plane, window and offset, for full-resolution corners; nothing when it cannot
-// be traced whole there, or what it traces there overlaps it too little (tuning::kSameTrace). The
-// result is in frame pixels. A piece cut out of a ragged region is cut out again there, and fails
-// when no such piece comes out.
+// be traced whole there (bar the frame's own border), or what it traces there overlaps it too
+// little (tuning::kSameTrace). The result is in frame pixels. A piece cut out of a ragged region is
+// cut out again there, and fails when no such piece comes out.
 std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& found, double scale,
                                            int minVertices, int maxVertices);
 
@@ -88,9 +100,11 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
 // not), its polygon, and whether that polygon's corners are real corners of a convex polygon
 // of minVertices..maxVertices. `unit` is the plane's pixels per working-image pixel, to which
 // the tuning's lengths and gradients refer. A piece cut out of a ragged region must run along
-// an edge for more of its length (kSplitEdgeShare) than a whole contour.
-Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, double unit,
-                          int minVertices, int maxVertices, bool piece = false);
+// an edge for more of its length (kSplitEdgeShare) than a whole contour. `frame` is the frame's
+// extent in the plane's pixels: where the contour runs along its border, the border cuts the
+// shape, and the tests judge the rest of the contour.
+Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
+                          double unit, int minVertices, int maxVertices, bool piece = false);
 
 // Whether the contour leaves `polygon` (convex, `unit` as above) at one place only, and there
 // follows a circle whose centre lies inside it: the round bite a hole makes when it reaches a

@@ -11,12 +11,6 @@ namespace shapemark::robust {
 
 namespace {
 
-bool touchesBorder(const cv::Rect& box, const cv::Size& size) {
-    const int m = tuning::kBorderMargin;
-    return box.x < m || box.y < m || box.x + box.width > size.width - m ||
-           box.y + box.height > size.height - m;
-}
-
 // Keeps the outer boundaries (no parent in the two-level hierarchy) that could be a shape.
 void keepOuter(const cv::Mat& binary, double minArea, double maxArea, double unit,
                std::vector<Contour>& out) {
@@ -35,9 +29,7 @@ void keepOuter(const cv::Mat& binary, double minArea, double maxArea, double uni
         if (!(area > minArea && area < maxArea)) {
             continue;
         }
-        const cv::Rect box = cv::boundingRect(contour);
-        if (touchesBorder(box, binary.size()) ||
-            !wideEnough(contour, area, box, tuning::kMinWidth * unit)) {
+        if (!wideEnough(contour, area, cv::boundingRect(contour), tuning::kMinWidth * unit)) {
             continue;
         }
         out.push_back(std::move(contour));

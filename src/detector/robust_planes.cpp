@@ -1,9 +1,23 @@
 #include <opencv2/imgproc.hpp>
 
+#include <cmath>
+
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
 namespace shapemark::robust {
+
+cv::Mat lightnessInShadow(const cv::Mat& lightness) {
+    const double c = tuning::kShadowFloor;
+    const double scale = 255.0 / std::log1p(255.0 / c);
+    cv::Mat table(1, 256, CV_8U);
+    for (int level = 0; level < 256; ++level) {
+        table.at<uchar>(level) = cv::saturate_cast<uchar>(scale * std::log1p(level / c));
+    }
+    cv::Mat mapped;
+    cv::LUT(lightness, table, mapped);
+    return mapped;
+}
 
 std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale) {
     cv::Mat working = bgr;
@@ -23,11 +37,25 @@ std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale) {
         }
         cv::GaussianBlur(planes[i], planes[i], cv::Size(), tuning::kSmoothSigma * planeUnit(i));
     }
+    planes.push_back(lightnessInShadow(planes[0]));
     return planes;
 }
 
 double planeUnit(std::size_t plane) {
-    return plane == 0 ? 1.0 : tuning::kColourUnit;
+    return plane == 0 || plane == kShadowPlane ? 1.0 : tuning::kColourUnit;
+}
+
+std::vector<double> planeOffsets(std::size_t plane) {
+    // Lightness finds brighter regions and its shadow mapping darker ones: a dark shape in a
+    // shadow lies at the darkest levels, which the mapping stretches most, while it would
+    // compress the lit levels where bright shapes lie.
+    if (plane == 0) {
+        return {tuning::kLightnessOffset};
+    }
+    if (plane == kShadowPlane) {
+        return {-tuning::kLightnessOffset};
+    }
+    return {tuning::kColourOffset, -tuning::kColourOffset};
 }
 
 }  // namespace shapemark::robust

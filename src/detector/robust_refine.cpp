@@ -21,8 +21,11 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     cv::Mat lab;
     cv::cvtColor(bgr(box), lab, cv::COLOR_BGR2Lab);
     cv::Mat plane;
-    cv::extractChannel(lab, plane, static_cast<int>(found.plane));
+    cv::extractChannel(lab, plane, found.plane == kShadowPlane ? 0 : static_cast<int>(found.plane));
     cv::GaussianBlur(plane, plane, cv::Size(), tuning::kSmoothSigma);
+    if (found.plane == kShadowPlane) {
+        plane = lightnessInShadow(plane);
+    }
     std::vector<Contour> contours;
     std::vector<cv::Vec4i> hierarchy;
     const cv::Mat contrast = localContrast(plane, window);
@@ -80,20 +83,23 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
         tuning::kSameTrace) {
         return std::nullopt;
     }
+    // Whole inside the box, bar the sides the frame's border cuts.
     const cv::Rect traced = cv::boundingRect(*best);
     const int m2 = tuning::kBorderMargin;
-    if (traced.x < m2 || traced.y < m2 || traced.br().x > box.width - m2 ||
-        traced.br().y > box.height - m2) {
+    if ((traced.x < m2 && box.x > 0) || (traced.y < m2 && box.y > 0) ||
+        (traced.br().x > box.width - m2 && box.br().x < bgr.cols) ||
+        (traced.br().y > box.height - m2 && box.br().y < bgr.rows)) {
         return std::nullopt;
     }
+    const cv::Rect frame(-box.tl(), bgr.size());
     Candidate refined =
-        cornerCandidate(*best, plane, 1.0 / scale, minVertices, maxVertices, found.split);
+        cornerCandidate(*best, plane, frame, 1.0 / scale, minVertices, maxVertices, found.split);
     if (!found.split && refined.onEdge && !refined.passes) {
         // At full resolution the shape may touch texture it was clear of on the working image.
         const Contour cut = pieceAround(*best);
         if (!cut.empty()) {
             Candidate again =
-                cornerCandidate(cut, plane, 1.0 / scale, minVertices, maxVertices, true);
+                cornerCandidate(cut, plane, frame, 1.0 / scale, minVertices, maxVertices, true);
             if (again.passes) {
                 refined = std::move(again);
             }

@@ -23,10 +23,19 @@ constexpr std::array<int, 2> kWindows = {31, 101};
 // the colour-opponent planes (which carry less noise but also less range).
 constexpr double kLightnessOffset = 7.0;
 constexpr double kColourOffset = 7.0;
+// Darker regions are searched on smoothed lightness mapped towards a logarithm, 255·ln(1 + L/c) /
+// ln(1 + 255/c), where a shadow lowers a shape and its ground alike instead of shrinking their
+// difference. The floor c (8-bit lightness levels) bounds the stretch of the darkest levels,
+// whose sensor grain would otherwise become texture.
+constexpr double kShadowFloor = 60.0;
 // A region narrower than this is a line or a letter stroke, not a shape.
 constexpr double kMinWidth = 7.0;
-// Contours within this distance of the border are cut by it.
+// Contour points within this distance of the frame's border lie on it: the border cuts the
+// shape there, so they are no evidence of its edges.
 constexpr int kBorderMargin = 2;
+// A shape cut by the border must keep at least this share of its contour off the border: a
+// region that is mostly border (the background, a vignetted corner) is no shape.
+constexpr double kMinOwnEdge = 0.5;
 // Polygon tolerances tried, as shares of the perimeter (never below the contour's own noise);
 // the vertex count that holds over most of them is the shape's.
 constexpr std::array<double, 8> kApproxShares = {0.01, 0.015, 0.02, 0.025, 0.03, 0.035, 0.04, 0.05};
@@ -59,7 +68,9 @@ constexpr double kMinEdgeShare = 0.7;
 // contrast: a shape joined to texture by faint bridges comes free of it.
 constexpr double kSplitLevel = 0.625;
 // A piece cut out of a ragged region must run along an edge for this share of its length: a
-// shape cut free of texture does, while a star's point, cut off its body, does not.
+// shape cut free of texture does, while a star's point, cut off its body, does not. So must a
+// contour the frame's border cuts, over its part off the border: a cut shape's edge is sharp all
+// along, a blob of texture at the border mostly is not.
 constexpr double kSplitEdgeShare = 0.95;
 // Traced again at full resolution, such a piece must keep at least this share of its area.
 constexpr double kSamePiece = 0.5;

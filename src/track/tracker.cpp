@@ -26,8 +26,12 @@
 // 4. paired tracks take the shape's polygon and centre and update their velocity (the median
 //    of the last three steps measured), unless the
 //    shape has shrunk by more than a fifth from the largest the track has seen (partly hidden:
-//    its centre lags) or grown by more than half at once (merged with another): then the track
-//    keeps moving as expected; a tentative
+//    its centre lags), grown by more than half at once (merged with another), or grown by more
+//    than a quarter over the largest seen while covering where a track unseen this frame is
+//    expected (merged with it by a little each frame): then the track keeps moving as expected.
+//    A shape that looks hidden but is one of two or more whose centres lie in the track's last
+//    shape, and which make up nearly all of it, is whole: that shape was two merged, now parted,
+//    and the track starts again from it, as in step 5; a tentative
 //    track seen confirm_frames processed frames in a row gets the next id; a tentative track
 //    missed once is dropped; a confirmed one is kept keep_lost_frames input frames; once
 //    expected outside the frame it takes no part in step 2 (it has left: a shape entering there
@@ -275,6 +279,53 @@ track::FloatPolygon shifted(const track::FloatPolygon& outline, cv::Point2d by) 
                    [offset](cv::Point2f point) { return point + offset; });
     return moved;
 }
+
+// Whether the shape a track took last (its outline moved by `step`) has come apart: the centres
+// of two or more of this frame's shapes lie inside it, and together they make up nearly all of
+// its area. The track then took two shapes merged by the detector; the one it pairs with now is
+// whole, not partly hidden, however much smaller than the area it learnt from the two.
+bool cameApart(const Track& t, cv::Point2d step, const std::vector<Shape>& shapes,
+               const std::vector<double>& areas) {
+    const track::FloatPolygon moved = shifted(t.outline, step);
+    int inside = 0;
+    double total = 0.0;
+    for (std::size_t j = 0; j < shapes.size(); ++j) {
+        const cv::Point2f centre(static_cast<float>(shapes[j].centre.x),
+                                 static_cast<float>(shapes[j].centre.y));
+        if (cv::pointPolygonTest(moved, centre, false) > 0.0) {
+            ++inside;
+            total += areas[j];
+        }
+    }
+    return inside >= 2 && total >= kHiddenShare * cv::contourArea(t.outline);
+}
+
+// Where each track that took no shape this frame is expected, for those still in the frame.
+std::vector<cv::Point2f> unpairedExpected(const std::vector<Track>& tracks,
+                                          const std::vector<int>& columnOfRow,
+                                          long long frameNumber) {
+    std::vector<cv::Point2f> expected;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const Track& t = tracks[i];
+        if (columnOfRow[i] < 0 && !t.left) {
+            const cv::Point2d at =
+                t.centre + travel(t, static_cast<double>(frameNumber - t.lastSeen));
+            expected.emplace_back(static_cast<float>(at.x), static_cast<float>(at.y));
+        }
+    }
+    return expected;
+}
+
+// Whether a shape is its track's shape merged with one unseen this frame: it is larger than the
+// whole shape (as much larger as a whole shape may look smaller) and covers where another track
+// that took no shape is expected. Merging by a little each frame, it never grows at once.
+bool swallowsAnother(const track::FloatPolygon& outline, double area, double trackArea,
+                     const std::vector<cv::Point2f>& unseen) {
+    return area * kHiddenShare > trackArea &&
+           std::any_of(unseen.begin(), unseen.end(), [&outline](cv::Point2f at) {
+               return cv::pointPolygonTest(outline, at, false) > 0.0;
+           });
+}
 }  // namespace
 
 struct Tracker::State {
@@ -385,6 +436,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         reidentify(s.tracks, shapes, areas, enters, colours,
                    {frameNumber, previousFrame, p.centreGate, p.colourWeight}, columnOfRow);
 
+    const std::vector<cv::Point2f> unseen = unpairedExpected(s.tracks, columnOfRow, frameNumber);
     std::vector<int> trackOfShape(shapes.size(), -1);
     std::vector<Track> kept;
     kept.reserve(s.tracks.size() + shapes.size());
@@ -403,12 +455,17 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const auto elapsed = static_cast<double>(frameNumber - t.lastSeen);
         const double area = areas[j];
         const double lastArea = cv::contourArea(t.outline);
-        if (reidentified[i]) {
-            // Found again where its motion did not lead: start again from here.
+        const bool split =
+            area < kHiddenShare * t.area && cameApart(t, travel(t, elapsed), shapes, areas);
+        if (reidentified[i] || split) {
+            // Found again where its motion did not lead, or parted from a shape it was merged
+            // with: start again from here.
             t.centre = shape.centre;
             t.area = area;
+            t.vertices = simpleVertices(shape);
             takeColour(t, colours, static_cast<std::size_t>(j));
-        } else if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea) {
+        } else if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea &&
+                   !swallowsAnother(outlines[j], area, t.area, unseen)) {
             const cv::Point2d measured = (shape.centre - t.centre) / elapsed;
             if (t.measured > 0) {
                 updateTurn(t, measured, elapsed);

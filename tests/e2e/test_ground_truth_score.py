@@ -51,6 +51,16 @@ class GroundTruthScore(unittest.TestCase):
         doubled = score(truth, read_detections(self.write_log(kept)))
         self.assertEqual((doubled["fp"], doubled["duplicates"]), (1, 1))
 
+    def test_the_visible_part_of_a_shape_the_border_cuts_counts_neither_way(self):
+        # Fault caught: a detector that marks what shows of a cut shape blamed for a false
+        # positive, because the true polygon runs on outside the frame (IoU 0.33 here).
+        cut = {"vertices": 4, "polygon": [[-100, 0], [50, 0], [50, 100], [-100, 100]],
+               "ignore": True}
+        truth = {1: {"frame": 1, "shapes": [cut]}}
+        visible = score(truth, {1: [[[0, 0], [50, 0], [50, 100], [0, 100]]]})
+        beside = score(truth, {1: [[[60, 0], [110, 0], [110, 100], [60, 100]]]})
+        self.assertEqual((visible["fp"], visible["tp"], beside["fp"]), (0, 0, 1))
+
     def test_the_tools_csv_log_is_read_row_for_row(self):
         # Fault caught: a log format the scorer misreads, which would score a real run wrongly.
         log = os.path.join(self.folder.name, "shapes.csv")

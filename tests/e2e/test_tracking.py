@@ -90,6 +90,25 @@ class TrackingTest(unittest.TestCase):
             untagged = sum(row["id"] == "" for row in tracked)
             self.assertEqual(untagged, 0)
 
+    # Catches: the robust detector dropping shapes the border cuts (the leaving square lost
+    # while it leaves, the entering one found late), and a shape entering, seen first in part,
+    # getting a second id once whole.
+    def test_robust_detector_tracks_shapes_through_the_border(self):
+        self.run_tool("--detector=robust", "--max-area=none", "--track", "--detections=r.csv")
+        with open(self.work.file("r.csv"), newline="") as f:
+            rows = list(csv.DictReader(f))
+        ids_of, frames_of = {}, {}
+        for row in rows:
+            frame = int(row["frame"])
+            obj = nearest_object(frame - 1, float(row["centre_x"]), float(row["centre_y"]))
+            ids_of.setdefault(obj, set()).add(row["id"])
+            frames_of.setdefault(obj, []).append(frame)
+        self.assertEqual({k: len(v) for k, v in ids_of.items()}, {k: 1 for k in range(1, 6)})
+        # Seen in every frame it shows: the leaving square to its last, 16 (16 px of its 33),
+        # the entering one from its first, 25 (7 px).
+        self.assertEqual(max(frames_of[4]), 16)
+        self.assertEqual(min(frames_of[5]), 25)
+
     # Catches: the JSON log writing 0 or leaving the key out for a shape without an id yet.
     def test_json_lines_say_null_until_an_id_is_given(self):
         with open(self.work.file("confirm.yml"), "w") as f:  # shapes wait a frame for an id

@@ -20,15 +20,16 @@ const cv::Scalar kBackground(140, 140, 140);
 // optics blur and sensor noise.
 cv::Mat cameraFrame(cv::Size size, const std::vector<std::vector<cv::Point>>& filled,
                     const cv::Scalar& colour, int outline = 0,
-                    const std::vector<cv::Vec3i>& holes = {}) {
-    cv::Mat frame(size, CV_8UC3, kBackground);
+                    const std::vector<cv::Vec3i>& holes = {},
+                    const cv::Scalar& background = kBackground) {
+    cv::Mat frame(size, CV_8UC3, background);
     if (outline > 0) {
         cv::polylines(frame, filled, true, colour, outline, cv::LINE_AA);
     } else {
         cv::fillPoly(frame, filled, colour, cv::LINE_AA);
     }
     for (const cv::Vec3i& hole : holes) {
-        cv::circle(frame, {hole[0], hole[1]}, hole[2], kBackground, cv::FILLED, cv::LINE_AA);
+        cv::circle(frame, {hole[0], hole[1]}, hole[2], background, cv::FILLED, cv::LINE_AA);
     }
     cv::GaussianBlur(frame, frame, cv::Size(), 0.9);
     cv::Mat noise(size, CV_16SC3);
@@ -89,6 +90,18 @@ TEST(RobustDetect, ShapeOfTheBackgroundsGreyButAnotherColourIsFound) {
 }
 
 // A circle: the fault is its polygon approximation (an octagon or so) reported as a shape.
+// A grey square darker than its ground, both in a shadow that keeps 30 % of the light: the
+// fault is lightness searched as it is, where the shadow shrinks their difference below the
+// offset, and the square is lost.
+TEST(RobustDetect, DarkSquareInDeepShadowIsFound) {
+    const auto truth = square({320, 240}, 120);
+    const cv::Scalar shadow = cv::Scalar::all(0.3);
+    expectOnly(detectRobust(cameraFrame({640, 480}, {truth}, cv::Scalar::all(100).mul(shadow), 0,
+                                        {}, kBackground.mul(shadow)),
+                            window(300)),
+               truth);
+}
+
 TEST(RobustDetect, CircleIsNotReported) {
     const auto circle = scene::regularPolygon({320, 240}, 80, 180, 0.0);
     EXPECT_TRUE(detectRobust(cameraFrame({640, 480}, {circle}, cv::Scalar(40, 40, 40)), window(300))
@@ -126,6 +139,33 @@ TEST(RobustDetect, HoleThroughTheEdgeKeepsTheShapeButAnLStaysConcave) {
     const cv::Mat frame =
         cameraFrame({640, 480}, {triangle, ell}, cv::Scalar(40, 40, 40), 0, {{200, 265, 38}});
     expectOnly(detectRobust(frame, window(300)), triangle);
+}
+
+// Shapes the frame's border cuts, on a 1080p frame: a large square and a small one are reported
+// by their visible part; circles cut the same way are not. The faults: shapes touching the
+// border dropped, as they once were; the straight run along the border judged as part of the
+// outline, which makes a cut circle look like a polygon.
+TEST(RobustDetect, ShapesCutByTheBorderAreTheirVisiblePart) {
+    const cv::Size size(1920, 1080);
+    const auto large = scene::regularPolygon({1890, 700}, 80, 180, 0.0);
+    const auto small = scene::regularPolygon({1905, 300}, 30, 180, 0.0);
+    const cv::Mat frame =
+        cameraFrame(size, {square({-20, 540}, 120), square({960, -8}, 60), large, small},
+                    cv::Scalar(40, 40, 40));
+    const std::vector<std::vector<cv::Point>> visible = {
+        {{0, 480}, {40, 480}, {40, 600}, {0, 600}}, {{930, 0}, {990, 0}, {990, 22}, {930, 22}}};
+    const std::vector<Shape> shapes = detectRobust(frame, window(300));
+    ASSERT_EQ(shapes.size(), visible.size());
+    for (const auto& truth : visible) {
+        const std::vector<cv::Point2f> known(truth.begin(), truth.end());
+        EXPECT_TRUE(std::any_of(
+            shapes.begin(), shapes.end(),
+            [&](const Shape& shape) {
+                const std::vector<cv::Point2f> found(shape.polygon.begin(), shape.polygon.end());
+                return shape.polygon.size() == 4 && robust::convexIou(found, known) > 0.75;
+            }))
+            << "visible part at " << truth[0];
+    }
 }
 
 // The contour filter's shortcuts decide as the measures they stand for: a contour enclosing more
