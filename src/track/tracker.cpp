@@ -17,8 +17,10 @@
 //    rest allows, but never refuses one, as a shape partly covered by another or by something
 //    in front takes on their colour for a while. A track missed in the frame before needs no
 //    overlap (such a shape shows another part of itself first), but cannot take a shape grown
-//    by more than half on its whole area: that is
-//    another shape, or two merged, come out where it was lost; nor, lost long, a shape that
+//    by more than half on its whole area: that is another shape come out where it was lost,
+//    unless it covers where the track and another one are expected: then it is the two merged
+//    (taking it keeps the id through the merge; step 4 keeps the track moving as expected,
+//    where it starts again once they part); nor, lost long, a shape that
 //    looks partly hidden; nor, with the frame's size known, a shape touching the border when
 //    the track is expected well inside: that shape is entering the frame;
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method). On the
@@ -300,6 +302,11 @@ bool cameApart(const Track& t, cv::Point2d step, const std::vector<Shape>& shape
     return inside >= 2 && total >= kHiddenShare * cv::contourArea(t.outline);
 }
 
+// Whether an outline covers a point.
+bool covers(const track::FloatPolygon& outline, cv::Point2f at) {
+    return cv::pointPolygonTest(outline, at, false) > 0.0;
+}
+
 // Where each track that took no shape this frame is expected, for those still in the frame.
 std::vector<cv::Point2f> unpairedExpected(const std::vector<Track>& tracks,
                                           const std::vector<int>& columnOfRow,
@@ -322,9 +329,18 @@ std::vector<cv::Point2f> unpairedExpected(const std::vector<Track>& tracks,
 bool swallowsAnother(const track::FloatPolygon& outline, double area, double trackArea,
                      const std::vector<cv::Point2f>& unseen) {
     return area * kHiddenShare > trackArea &&
-           std::any_of(unseen.begin(), unseen.end(), [&outline](cv::Point2f at) {
-               return cv::pointPolygonTest(outline, at, false) > 0.0;
-           });
+           std::any_of(unseen.begin(), unseen.end(),
+                       [&outline](cv::Point2f at) { return covers(outline, at); });
+}
+
+// Whether a shape is two or more merged, a lost track's among them: it covers where that track
+// is expected (`own`) and where another track still in the frame is (`expected` holds every
+// such track's place, `own` too).
+bool mergesLost(const track::FloatPolygon& outline, cv::Point2f own,
+                const std::vector<cv::Point2f>& expected) {
+    return covers(outline, own) &&
+           std::count_if(expected.begin(), expected.end(),
+                         [&outline](cv::Point2f at) { return covers(outline, at); }) >= 2;
 }
 }  // namespace
 
@@ -388,6 +404,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                        return nearBorder(outline, frameSize, 0.0);
                    });
 
+    const std::vector<cv::Point2f> everyExpected =
+        unpairedExpected(s.tracks, std::vector<int>(s.tracks.size(), -1), frameNumber);
     cv::Mat cost(static_cast<int>(s.tracks.size()), static_cast<int>(shapes.size()), CV_64F,
                  cv::Scalar(track::kForbidden));
     for (int i = 0; i < cost.rows; ++i) {
@@ -409,7 +427,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             if (distance > p.centreGate) {
                 continue;
             }
-            if (missed && areas[j] > kMergedGrowth * t.area) {
+            if (missed && areas[j] > kMergedGrowth * t.area &&
+                !mergesLost(outlines[j], cv::Point2f(expected), everyExpected)) {
                 continue;
             }
             if (longLost && areas[j] < kHiddenShare * t.area) {

@@ -275,6 +275,25 @@ TEST(Tracker, TrackBornOnTwoMergedShapesKeepsTheOneItSeesNext) {
     expectOneIdPerObject(scene);
 }
 
+// Catches: a lost track refused a shape grown past its own, though it covers where this track
+// and another are expected: missed for a frame, two squares come back merged, and the merged
+// shape takes a new id that the first square then drops again.
+TEST(Tracker, TwoShapesMissedThenMergedKeepTheirIds) {
+    Scene scene;
+    for (int f = 0; f < 40; ++f) {
+        const Shape moving = square({30.0 + 6 * f, 100.0});
+        const Shape still = square({150.0, 120.0}, 24);
+        if (f == 15) {
+            scene.emplace_back();
+        } else if (f > 15 && f < 21) {
+            scene.push_back({{1, merged(moving, still)}});
+        } else {
+            scene.push_back({{1, moving}, {2, still}});
+        }
+    }
+    expectOneIdPerObject(scene);
+}
+
 // Catches: a global id counter, ids used up by tentative tracks, and tentative shapes dropped.
 TEST(Tracker, IdsStartAtOneInEachTrackerAndTentativeShapesStay) {
     shapemark::TrackerParams params;
