@@ -57,13 +57,13 @@ OrderedOutputs::~OrderedOutputs() {
 }
 
 bool OrderedOutputs::handOver(ProcessedFrame frame) {
-    const bool snapshotEach = this->snapshotEach();
+    const bool withSnapshot = snapshotEach();
     if (sinks_.snapshotAtEnd) {
         lastFrame_ = frame.img;  // shared, not copied: nobody writes to it any more
     }
     auto job = std::make_shared<Job>();
     job->frame = std::move(frame);
-    job->partsLeft = snapshotEach ? 2 : 1;
+    job->partsLeft = withSnapshot ? 2 : 1;
     bool failed = false;
     {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -71,13 +71,13 @@ bool OrderedOutputs::handOver(ProcessedFrame frame) {
         ++inFlight_;
         job->sequence = handedOver_++;
         recordQueue_.push_back(job);
-        if (snapshotEach) {
+        if (withSnapshot) {
             snapshotQueue_.push_back(job);
         }
         failed = failed_;
     }
     recordReady_.notify_one();
-    if (snapshotEach) {
+    if (withSnapshot) {
         snapshotReady_.notify_one();
     }
     return !failed;
