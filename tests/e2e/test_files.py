@@ -202,7 +202,22 @@ class FilesTest(unittest.TestCase):
                     tool.wait()
             self.assertEqual(tool.returncode, -signal.SIGKILL)
             leftovers += [n for n in os.listdir(folder) if n != "s.png"]
-        self.assertEqual(leftovers, [])
+        # A kill in the instant between naming a finished draft and renaming it over the
+        # snapshot leaves that one draft (a later run removes it once stale); the fault left
+        # drafts after nearly every kill.
+        self.assertLessEqual(len(leftovers), 1, leftovers)
+        self.assertTrue(all(re.fullmatch(r"\.shapemark-[0-9a-f]{8}\.tmp", n) for n in leftovers),
+                        leftovers)
+        # Fault: such a draft kept for ever, or a live run's draft (a recent one) removed.
+        folder = self.work.file("shots0")
+        for name, age in ((".shapemark-0000aaaa.tmp", 120), (".shapemark-0000bbbb.tmp", 0)):
+            with open(os.path.join(folder, name), "wb"):
+                pass
+            os.utime(os.path.join(folder, name), (time.time() - age,) * 2)
+        run_tool(["--no-windows", "--snapshot=" + os.path.join(folder, "s.png"), video,
+                  "out.avi", 100, 1], cwd=self.work.path)
+        self.assertNotIn(".shapemark-0000aaaa.tmp", os.listdir(folder))
+        self.assertIn(".shapemark-0000bbbb.tmp", os.listdir(folder))
 
 if __name__ == "__main__":
     unittest.main()
