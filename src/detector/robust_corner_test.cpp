@@ -122,9 +122,9 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv
     const int m = tuning::kBorderMargin;
     const cv::Rect inside(frame.tl() + cv::Point(m, m), frame.size() - cv::Size(2 * m, 2 * m));
     Contour own;
-    const bool cut = std::any_of(contour.begin(), contour.end(),
-                                 [&](const cv::Point& p) { return !inside.contains(p); });
-    if (cut) {
+    const bool atBorder = std::any_of(contour.begin(), contour.end(),
+                                      [&](const cv::Point& p) { return !inside.contains(p); });
+    if (atBorder) {
         std::copy_if(contour.begin(), contour.end(), std::back_inserter(own),
                      [&](const cv::Point& p) { return inside.contains(p); });
         if (static_cast<double>(own.size()) <
@@ -132,9 +132,9 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv
             return candidate;
         }
     }
-    const Contour& edge = cut ? own : contour;
+    const Contour& edge = atBorder ? own : contour;
     candidate.onEdge = runsAlongEdge(
-        edge, plane, unit, piece || cut ? tuning::kSplitEdgeShare : tuning::kMinEdgeShare);
+        edge, plane, unit, piece || atBorder ? tuning::kSplitEdgeShare : tuning::kMinEdgeShare);
     if (!candidate.onEdge) {
         return candidate;  // a halo: dropped before any polygon is fitted
     }
@@ -168,9 +168,9 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv
             candidate.passes = true;
         }
     }
-    // A cut region that fails says little (part of it is out of sight): it neither votes
-    // against the candidates it overlaps nor is cut again.
-    candidate.onEdge = candidate.onEdge && (candidate.passes || !cut);
+    // A region the border cuts that fails says little (part of it is out of sight): it
+    // neither votes against the candidates it overlaps nor is cut again.
+    candidate.onEdge = candidate.onEdge && (candidate.passes || !atBorder);
     return candidate;
 }
 

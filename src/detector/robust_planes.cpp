@@ -8,12 +8,16 @@
 namespace shapemark::robust {
 
 cv::Mat lightnessInShadow(const cv::Mat& lightness) {
-    const double c = tuning::kShadowFloor;
-    const double scale = 255.0 / std::log1p(255.0 / c);
-    cv::Mat table(1, 256, CV_8U);
-    for (int level = 0; level < 256; ++level) {
-        table.at<uchar>(level) = cv::saturate_cast<uchar>(scale * std::log1p(level / c));
-    }
+    // A constant of the tuning: made once, not on every frame and every refined shape.
+    static const cv::Mat table = [] {
+        const double c = tuning::kShadowFloor;
+        const double scale = 255.0 / std::log1p(255.0 / c);
+        cv::Mat levels(1, 256, CV_8U);
+        for (int level = 0; level < 256; ++level) {
+            levels.at<uchar>(level) = cv::saturate_cast<uchar>(scale * std::log1p(level / c));
+        }
+        return levels;
+    }();
     cv::Mat mapped;
     cv::LUT(lightness, table, mapped);
     return mapped;

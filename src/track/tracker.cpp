@@ -183,14 +183,12 @@ void updateTurn(Track& t, cv::Point2d measured, double frames) {
     t.turn = std::clamp(t.turn + kTurnUpdate * (turned - t.turn), -kSharpestTurn, kSharpestTurn);
 }
 
-// Whether a lost track is expected outside the frame, where no shape can show: it has left.
-// An unknown (empty) size says it has not.
-bool leftFrame(const Track& t, long long frameNumber, cv::Size frameSize) {
+// Whether a lost track, expected at `expected`, is outside the frame, where no shape can show:
+// it has left. An unknown (empty) size says it has not.
+bool leftFrame(cv::Point2d expected, cv::Size frameSize) {
     if (frameSize.empty()) {
         return false;
     }
-    const cv::Point2d expected =
-        t.centre + travel(t, static_cast<double>(frameNumber - t.lastSeen));
     return !cv::Rect2d(0.0, 0.0, frameSize.width, frameSize.height).contains(expected);
 }
 
@@ -307,20 +305,19 @@ bool covers(const track::FloatPolygon& outline, cv::Point2f at) {
     return cv::pointPolygonTest(outline, at, false) > 0.0;
 }
 
-// Where each track that took no shape this frame is expected, for those still in the frame.
-std::vector<cv::Point2f> unpairedExpected(const std::vector<Track>& tracks,
-                                          const std::vector<int>& columnOfRow,
-                                          long long frameNumber) {
-    std::vector<cv::Point2f> expected;
+// Where the tracks still in the frame are expected (`expected`, one per track), for those
+// `pick` selects by index.
+template <typename Pick>
+std::vector<cv::Point2f> placesOf(const std::vector<Track>& tracks,
+                                  const std::vector<cv::Point2d>& expected, Pick pick) {
+    std::vector<cv::Point2f> places;
     for (std::size_t i = 0; i < tracks.size(); ++i) {
-        const Track& t = tracks[i];
-        if (columnOfRow[i] < 0 && !t.left) {
-            const cv::Point2d at =
-                t.centre + travel(t, static_cast<double>(frameNumber - t.lastSeen));
-            expected.emplace_back(static_cast<float>(at.x), static_cast<float>(at.y));
+        if (!tracks[i].left && pick(i)) {
+            places.emplace_back(static_cast<float>(expected[i].x),
+                                static_cast<float>(expected[i].y));
         }
     }
-    return expected;
+    return places;
 }
 
 // Whether a shape is its track's shape merged with one unseen this frame: it is larger than the
@@ -404,8 +401,14 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                        return nearBorder(outline, frameSize, 0.0);
                    });
 
+    // Where each track is expected in this frame.
+    std::vector<cv::Point2d> expectedAt(s.tracks.size());
+    std::transform(s.tracks.begin(), s.tracks.end(), expectedAt.begin(),
+                   [frameNumber](const Track& t) {
+                       return t.centre + travel(t, static_cast<double>(frameNumber - t.lastSeen));
+                   });
     const std::vector<cv::Point2f> everyExpected =
-        unpairedExpected(s.tracks, std::vector<int>(s.tracks.size(), -1), frameNumber);
+        placesOf(s.tracks, expectedAt, [](std::size_t) { return true; });
     cv::Mat cost(static_cast<int>(s.tracks.size()), static_cast<int>(shapes.size()), CV_64F,
                  cv::Scalar(track::kForbidden));
     for (int i = 0; i < cost.rows; ++i) {
@@ -413,8 +416,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         if (t.left) {
             continue;
         }
-        const cv::Point2d step = travel(t, static_cast<double>(frameNumber - t.lastSeen));
-        const cv::Point2d expected = t.centre + step;
+        const cv::Point2d expected = expectedAt[i];
+        const cv::Point2d step = expected - t.centre;
         const track::FloatPolygon moved = shifted(t.outline, step);
         // Tracks exist only once a frame was seen, so previousFrame is a real frame here.
         const double spread = std::sqrt(static_cast<double>(frameNumber - t.lastSeen) /
@@ -455,7 +458,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         reidentify(s.tracks, shapes, areas, enters, colours,
                    {frameNumber, previousFrame, p.centreGate, p.colourWeight}, columnOfRow);
 
-    const std::vector<cv::Point2f> unseen = unpairedExpected(s.tracks, columnOfRow, frameNumber);
+    const std::vector<cv::Point2f> unseen = placesOf(
+        s.tracks, expectedAt, [&columnOfRow](std::size_t i) { return columnOfRow[i] < 0; });
     std::vector<int> trackOfShape(shapes.size(), -1);
     std::vector<Track> kept;
     kept.reserve(s.tracks.size() + shapes.size());
@@ -464,7 +468,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const int j = columnOfRow[i];
         if (j < 0) {
             const bool confirmed = t.id != 0;
-            t.left = t.left || leftFrame(t, frameNumber, frameSize);
+            t.left = t.left || leftFrame(expectedAt[i], frameSize);
             if (confirmed && frameNumber - t.lastSeen <= p.keepLostFrames) {
                 kept.push_back(std::move(t));
             }

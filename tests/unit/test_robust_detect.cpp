@@ -89,7 +89,6 @@ TEST(RobustDetect, ShapeOfTheBackgroundsGreyButAnotherColourIsFound) {
     expectOnly(detectRobust(cameraFrame({640, 480}, {truth}, orange), window(300)), truth);
 }
 
-// A circle: the fault is its polygon approximation (an octagon or so) reported as a shape.
 // A grey square darker than its ground, both in a shadow that keeps 30 % of the light: the
 // fault is lightness searched as it is, where the shadow shrinks their difference below the
 // offset, and the square is lost.
@@ -102,6 +101,7 @@ TEST(RobustDetect, DarkSquareInDeepShadowIsFound) {
                truth);
 }
 
+// A circle: the fault is its polygon approximation (an octagon or so) reported as a shape.
 TEST(RobustDetect, CircleIsNotReported) {
     const auto circle = scene::regularPolygon({320, 240}, 80, 180, 0.0);
     EXPECT_TRUE(detectRobust(cameraFrame({640, 480}, {circle}, cv::Scalar(40, 40, 40)), window(300))

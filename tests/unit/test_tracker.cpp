@@ -241,57 +241,44 @@ TEST(Tracker, OneStepThrownOffDoesNotBendALongPrediction) {
     expectOneIdPerObject(scene);
 }
 
+// A square moving right 6 px a frame past a still one (true ids 1 and 2); in frames
+// [mergedFrom, mergedTo) the detector gives one region for both, and in frame `missed` neither.
+Scene passingStill(int frames, cv::Point2d still, int stillSide, int mergedFrom, int mergedTo,
+                   int missed = -1) {
+    Scene scene;
+    for (int f = 0; f < frames; ++f) {
+        const Shape moving = square({30.0 + 6 * f, 100.0});
+        const Shape other = square(still, stillSide);
+        if (f == missed) {
+            scene.emplace_back();
+        } else if (f >= mergedFrom && f < mergedTo) {
+            scene.push_back({{1, merged(moving, other)}});
+        } else {
+            scene.push_back({{1, moving}, {2, other}});
+        }
+    }
+    return scene;
+}
+
 // Catches: a track that learns the area of two shapes merged by a little each frame. A square
 // passes a still one, which the detector misses while it merges the two; past it, the single
 // square looks partly hidden, its track drifts on the merged shapes' slower velocity and the
 // square takes a new id.
 TEST(Tracker, ShapeMergedWithAnUnseenOneKeepsItsIdOncePast) {
-    Scene scene;
-    for (int f = 0; f < 60; ++f) {
-        const Shape moving = square({30.0 + 6 * f, 100.0});
-        const Shape still = square({150.0, 135.0});
-        if (f >= 15 && f < 26) {
-            scene.push_back({{1, merged(moving, still)}});
-        } else {
-            scene.push_back({{1, moving}, {2, still}});
-        }
-    }
-    expectOneIdPerObject(scene);
+    expectOneIdPerObject(passingStill(60, {150.0, 135.0}, 30, 15, 26));
 }
 
 // Catches: a track born on two merged shapes that takes the one it keeps, once they part, for
 // partly hidden: it drifts on the merged shapes' velocity and the moving square takes a new id.
 TEST(Tracker, TrackBornOnTwoMergedShapesKeepsTheOneItSeesNext) {
-    Scene scene;
-    for (int f = 0; f < 50; ++f) {
-        const Shape moving = square({30.0 + 6 * f, 100.0});
-        const Shape still = square({60.0, 132.0});
-        if (f < 6) {
-            scene.push_back({{1, merged(moving, still)}});
-        } else {
-            scene.push_back({{1, moving}, {2, still}});
-        }
-    }
-    expectOneIdPerObject(scene);
+    expectOneIdPerObject(passingStill(50, {60.0, 132.0}, 30, 0, 6));
 }
 
 // Catches: a lost track refused a shape grown past its own, though it covers where this track
 // and another are expected: missed for a frame, two squares come back merged, and the merged
 // shape takes a new id that the first square then drops again.
 TEST(Tracker, TwoShapesMissedThenMergedKeepTheirIds) {
-    Scene scene;
-    for (int f = 0; f < 40; ++f) {
-        const Shape moving = square({30.0 + 6 * f, 100.0});
-        const Shape still = square({150.0, 120.0}, 24);
-        if (f == 15) {
-            scene.emplace_back();
-        } else if (f > 15 && f < 21) {
-            scene.push_back({{1, merged(moving, still)}});
-        } else {
-            scene.push_back({{1, moving}, {2, still}});
-        }
-    }
-    expectOneIdPerObject(scene);
+    expectOneIdPerObject(passingStill(40, {150.0, 120.0}, 24, 16, 21, 15));
 }
 
 // Catches: a global id counter, ids used up by tentative tracks, and tentative shapes dropped.
