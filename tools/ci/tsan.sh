@@ -4,9 +4,7 @@
 #   TSAN_BUILD=dir   build folder (default build-tsan)
 #   TSAN_TESTS=regex the CTest tests to run (default: all of them)
 #   TSAN_SKIP=regex  the CTest tests left out (default: the Slurm and many-machines recipes, as
-#                    in sanitize.sh; and the robust detector's, whose cv::parallel_for_ bodies
-#                    run on oneTBB's workers: TBB is not instrumented, so TSan misses the
-#                    hand-over and reports every read of the caller's data. ASan runs them.)
+#                    in sanitize.sh)
 set -eu
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -31,7 +29,7 @@ export TSAN_OPTIONS
 status=0
 xvfb-run -a -s "-screen 0 1280x1024x24" \
     ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 900 -R "$tests" \
-        -E "${TSAN_SKIP:-e2e.test_slurm|e2e.test_many_machines|test_robust_detect|test_detector_params}" ||
+        -E "${TSAN_SKIP:-e2e.test_slurm|e2e.test_many_machines}" ||
     status=$?
 
 for report in "$reports"/report.*; do
