@@ -94,6 +94,30 @@ std::vector<int> assignOptimal(const cv::Mat& cost) {
     return columnOfRow;
 }
 
+std::vector<int> assignOptimal(const cv::Mat& cost, double unpaired) {
+    // Each row gets a column of its own meaning "unpaired", and each column a row of its own;
+    // those stand-ins pair with each other at no cost.
+    const int rows = cost.rows;
+    const int cols = cost.cols;
+    if (rows == 0 || cols == 0) {
+        return assignOptimal(cost);
+    }
+    cv::Mat padded(rows + cols, cols + rows, CV_64F, cv::Scalar(kForbidden));
+    cost.copyTo(padded(cv::Rect(0, 0, cols, rows)));
+    padded(cv::Rect(cols, rows, rows, cols)).setTo(0.0);
+    for (int i = 0; i < rows; ++i) {
+        padded.at<double>(i, cols + i) = unpaired;
+    }
+    for (int j = 0; j < cols; ++j) {
+        padded.at<double>(rows + j, j) = unpaired;
+    }
+    std::vector<int> columnOfRow = assignOptimal(padded);
+    columnOfRow.resize(rows);
+    std::replace_if(
+        columnOfRow.begin(), columnOfRow.end(), [cols](int j) { return j >= cols; }, -1);
+    return columnOfRow;
+}
+
 std::vector<int> assignGreedy(const cv::Mat& cost) {
     std::vector<std::tuple<double, int, int>> pairs;
     for (int i = 0; i < cost.rows; ++i) {

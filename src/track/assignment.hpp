@@ -15,6 +15,11 @@ constexpr double kForbidden = 1e9;
 // CV_64F. Returns, for each row, its column, or -1.
 std::vector<int> assignOptimal(const cv::Mat& cost);
 
+// The matching of least total cost where a row or a column left unpaired costs `unpaired`: a
+// pair is made only while it costs less than leaving its row and its column unpaired, so no
+// dear pair is made just to pair one more row.
+std::vector<int> assignOptimal(const cv::Mat& cost, double unpaired);
+
 // The greedy rule, kept for comparison: the cheapest allowed pair first, then the next cheapest
 // among rows and columns still free.
 std::vector<int> assignGreedy(const cv::Mat& cost);

@@ -9,22 +9,25 @@
 //    being the square root of the processed frames since the track was last seen: the longer a
 //    track is lost, the less sure its expected place, so a shape coming out from behind
 //    something goes to the track lost there for a while rather than to one missed a moment ago
-//    nearby. The unlikeness counts 1 for a vertex count other than the track's (both whole) and
-//    the logarithm of their areas' ratio, up to 1: a shape coming out beside another goes to
-//    the track that looks like it. No pair may cost more than 2 (see kDearestPair). Given the
-//    shapes' mean colours, a pair then costs colour_weight times how unlike the track's colour
-//    the shape's is (their distance over kColourSpan, up to 1): colour ranks the pairs the
-//    rest allows, but never refuses one, as a shape partly covered by another or by something
-//    in front takes on their colour for a while. A track missed in the frame before needs no
-//    overlap (such a shape shows another part of itself first), but cannot take a shape grown
-//    by more than half on its whole area: that is another shape come out where it was lost,
-//    unless it covers where the track and another one are expected: then it is the two merged
-//    (taking it keeps the id through the merge; step 4 keeps the track moving as expected,
-//    where it starts again once they part); nor, lost long, a shape that
-//    looks partly hidden; nor, with the frame's size known, a shape touching the border when
+//    nearby. The unlikeness counts 1 for a vertex count other than the track's (both whole; for a
+//    track seen in the frame before, other than its last shape's too: following two shapes
+//    merged by the detector, it has the region's count) and the logarithm of their areas'
+//    ratio, up to 1: a shape coming out beside another goes to the track that looks like it. No
+//    pair may cost more than 2 (see kDearestPair). Given the shapes' mean colours, a pair then
+//    costs colour_weight times how unlike the track's colour the shape's is (their distance over
+//    kColourSpan, up to 1): colour ranks the pairs the rest allows, but never refuses one, as a
+//    shape partly covered by another or by something in front takes on their colour for a while. A
+//    track missed in the frame before needs no overlap (such a shape shows another part of itself
+//    first), but cannot take a shape grown by more than half on its whole area: that is another
+//    shape come out where it was lost, unless it covers where the track and another one are
+//    expected: then it is the two merged (taking it keeps the id through the merge; step 4 keeps
+//    the track moving as expected, where it starts again once they part); nor, lost long, a shape
+//    that looks partly hidden; nor, with the frame's size known, a shape touching the border when
 //    the track is expected well inside: that shape is entering the frame;
-// 3. the pairs are chosen one to one at the least total cost (Hungarian method). On the
-//    ground-truth scenes of docs/DETECTION.md this beats taking the cheapest pair first.
+// 3. the pairs are chosen one to one at the least total cost (Hungarian method), a track or a
+//    shape left unpaired costing half the dearest pair: no two dear pairs are made where one
+//    cheap pair would do. On the ground-truth scenes of docs/DETECTION.md this beats taking the
+//    cheapest pair first, and pairing as many tracks as possible.
 // 4. paired tracks take the shape's polygon and centre and update their velocity (the median
 //    of the last three steps measured), unless the
 //    shape has shrunk by more than a fifth from the largest the track has seen (partly hidden:
@@ -82,6 +85,14 @@ constexpr double kMergedGrowth = 1.6;
 // a shape is another one (say, entering where a shape left a frame before) and starts its own
 // track. Without the shape cue no pair costs more than this.
 constexpr double kDearestPair = 2.0;
+// Leaving a track or a shape unpaired costs half the dearest pair (and half the most colour can
+// add): a pair is made only while it costs less than leaving both its track and its shape
+// unpaired. Pairing every track it can, the frame's pairing would make two dear pairs rather
+// than one cheap one (a track lost a while, refused its own shape because it looks partly hidden,
+// would take a neighbour's shape and push the neighbour's track onto the hidden one's).
+constexpr double unpairedCost(double colourWeight) {
+    return (kDearestPair + colourWeight) / 2.0;
+}
 // A shape that really becomes smaller: the largest area seen shrinks this much a frame while
 // the shape looks hidden, so the track follows it again before long.
 constexpr double kForgetLargest = 0.97;
@@ -108,6 +119,7 @@ struct Track {
     cv::Point2d velocity;  // pixels per input frame: the median of the last three measured
     double turn = 0.0;     // radians per input frame
     int vertices = 0;      // the vertex count when last seen whole; 0 when it says nothing
+    int lastVertices = 0;  // that of the shape it took last, whole or not
     cv::Point2d seen;      // the centre of the shape it last took, whole or not
     std::array<cv::Point2d, 2> steps;  // the two velocities measured before, latest first
     int measured = 0;                  // how many of them there are; none: no velocity yet
@@ -124,11 +136,15 @@ int simpleVertices(const Shape& shape) {
 }
 
 // How unlike a track a shape looks, 0 to 2: a vertex count other than the track's, when both
-// outlines are whole and simple, and the logarithm of their areas' ratio, up to 1.
-double unlikeness(const Track& t, const Shape& shape, double area) {
+// outlines are whole and simple, and, for a track that took a shape in the frame before
+// (`followed`), other than that shape's too (a track following two shapes merged by the
+// detector has the region's count, not its own); and the logarithm of their areas' ratio, up to 1.
+double unlikeness(const Track& t, const Shape& shape, double area, bool followed) {
     const int vertices = simpleVertices(shape);
     const bool whole = area >= kHiddenShare * t.area;
-    const bool differ = whole && t.vertices > 0 && vertices > 0 && vertices != t.vertices;
+    const auto other = [vertices](int count) { return count > 0 && vertices != count; };
+    const bool differ =
+        whole && vertices > 0 && other(t.vertices) && (!followed || other(t.lastVertices));
     const double sizes = area > 0.0 && t.area > 0.0 ? std::abs(std::log(area / t.area)) : 1.0;
     return (differ ? 1.0 : 0.0) + std::min(1.0, sizes);
 }
@@ -445,7 +461,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                 continue;
             }
             const double pairCost = (1.0 - overlap) + distance / (p.centreGate * spread) +
-                                    p.shapeWeight * unlikeness(t, shapes[j], areas[j]);
+                                    p.shapeWeight * unlikeness(t, shapes[j], areas[j], !missed);
             if (pairCost <= kDearestPair) {
                 cost.at<double>(i, j) =
                     pairCost +
@@ -453,7 +469,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             }
         }
     }
-    std::vector<int> columnOfRow = track::assignOptimal(cost);
+    std::vector<int> columnOfRow = track::assignOptimal(cost, unpairedCost(p.colourWeight));
     const std::vector<bool> reidentified =
         reidentify(s.tracks, shapes, areas, enters, colours,
                    {frameNumber, previousFrame, p.centreGate, p.colourWeight}, columnOfRow);
@@ -504,6 +520,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         }
         t.outline = std::move(outlines[j]);
         t.seen = shape.centre;
+        t.lastVertices = simpleVertices(shape);
         t.left = false;
         t.lastSeen = frameNumber;
         if (t.id == 0 && ++t.hits >= p.confirmFrames) {
@@ -524,6 +541,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         born.outline = std::move(outlines[j]);
         born.centre = shapes[j].centre;
         born.seen = born.centre;
+        born.lastVertices = simpleVertices(shapes[j]);
         takeColour(born, colours, j);
         trackOfShape[j] = static_cast<int>(kept.size());
         kept.push_back(std::move(born));
