@@ -37,10 +37,13 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                 std::vector<robust::Contour> contours;
                 robust::outerContours(contrast, signedOffset, minArea * unit * unit,
                                       maxArea * unit * unit, unit, contours);
+                std::vector<robust::Candidate>& list = found[static_cast<std::size_t>(t)];
+                // The whole region being judged, by its index in `list` (made unique below):
+                // its pieces carry it too.
+                std::size_t region = 0;
                 // Keeps the candidate a contour makes; says whether it runs along an edge
                 // but is no shape, as a shape joined to texture is: such a region is cut,
                 // and a piece that passes stands for it when the candidates vote.
-                std::size_t region = 0;  // in this task's list, made unique below
                 auto keep = [&](const robust::Contour& contour, bool split) {
                     robust::Candidate c = robust::cornerCandidate(
                         contour, planes[plane], cv::Rect(cv::Point(), planes[plane].size()), unit,
@@ -53,13 +56,12 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                         c.offset = signedOffset;
                         c.split = split;
                         c.region = region;
-                        found[static_cast<std::size_t>(t)].push_back(std::move(c));
+                        list.push_back(std::move(c));
                     }
                     return ragged;
                 };
-                std::vector<robust::Candidate>& list = found[static_cast<std::size_t>(t)];
                 for (const robust::Contour& contour : contours) {
-                    region = found[static_cast<std::size_t>(t)].size();
+                    region = list.size();
                     if (keep(contour, false)) {
                         const std::size_t whole = list.size() - 1;
                         for (const robust::Contour& piece : robust::splitRagged(
