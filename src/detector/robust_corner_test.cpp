@@ -147,9 +147,12 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv
         std::size_t run = 0;
         candidate.polygon = stablePolygon(contour, unit, run);
         const auto vertices = static_cast<int>(candidate.polygon.size());
+        const bool counted =
+            run >= tuning::kMinStableRun && vertices >= minVertices && vertices <= maxVertices;
+        const bool convex = counted && cv::isContourConvex(candidate.polygon);
+        candidate.jagged = counted && !convex;
         candidate.passes =
-            run >= tuning::kMinStableRun && vertices >= minVertices && vertices <= maxVertices &&
-            cv::isContourConvex(candidate.polygon) &&
+            convex &&
             midEdgeDeviation(edge, candidate.polygon) <=
                 tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit &&
             !looksRound(edge, candidate.polygon);
@@ -166,6 +169,8 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv
             candidate.polygon = std::move(outline);
             candidate.area = hullArea;
             candidate.passes = true;
+        } else {
+            candidate.jagged = true;
         }
     }
     // A region the border cuts that fails says little (part of it is out of sight): it

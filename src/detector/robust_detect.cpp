@@ -37,6 +37,10 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                 std::vector<robust::Contour> contours;
                 robust::outerContours(contrast, signedOffset, minArea * unit * unit,
                                       maxArea * unit * unit, unit, contours);
+                std::vector<robust::Candidate>& list = found[static_cast<std::size_t>(t)];
+                // The whole region being judged, by its index in `list` (made unique below):
+                // its pieces carry it too.
+                std::size_t region = 0;
                 // Keeps the candidate a contour makes; says whether it runs along an edge
                 // but is no shape, as a shape joined to texture is: such a region is cut,
                 // and a piece that passes stands for it when the candidates vote.
@@ -51,12 +55,13 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                         c.window = window;
                         c.offset = signedOffset;
                         c.split = split;
-                        found[static_cast<std::size_t>(t)].push_back(std::move(c));
+                        c.region = region;
+                        list.push_back(std::move(c));
                     }
                     return ragged;
                 };
-                std::vector<robust::Candidate>& list = found[static_cast<std::size_t>(t)];
                 for (const robust::Contour& contour : contours) {
+                    region = list.size();
                     if (keep(contour, false)) {
                         const std::size_t whole = list.size() - 1;
                         for (const robust::Contour& piece : robust::splitRagged(
@@ -73,6 +78,10 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
     });
     std::vector<robust::Candidate> all;
     for (auto& list : found) {
+        // A region's index in `all` names it and its pieces.
+        for (robust::Candidate& c : list) {
+            c.region += all.size();
+        }
         all.insert(all.end(), std::make_move_iterator(list.begin()),
                    std::make_move_iterator(list.end()));
     }

@@ -37,6 +37,12 @@ struct Candidate {
     bool split = false;  // a piece of a ragged region, cut out by splitRagged
     bool cut = false;    // a ragged region a passing piece was cut out of: the piece stands
                          // for it, so it does not vote against it
+    // It fails only for its outline: concave, or its polygon not convex, as where texture
+    // touches it; not for curving or for a vertex count that drifts.
+    bool jagged = false;
+    // The region it is, or was cut out of: a region and its pieces that fail all for their
+    // outline share the same texture, and vote once.
+    std::size_t region = 0;
 };
 
 // The planes searched, by index: Lab's three, then lightness mapped against shadow.
@@ -120,7 +126,8 @@ void toWorkingPixels(Candidate& candidate, double unit);
 
 // One candidate per physical shape: candidates overlapping by IoU are grouped; a group whose
 // members mostly pass gives its most voted vertex count's largest polygon (a ragged region a
-// passing piece was cut out of does not vote). Polygons lying inside a larger accepted one (the
+// passing piece was cut out of does not vote, and a region whose members in the group all fail
+// as jagged votes once). Polygons lying inside a larger accepted one (the
 // inner edge of an outline, a hole) are dropped.
 std::vector<Candidate> mergeCandidates(std::vector<Candidate> candidates);
 

@@ -47,19 +47,45 @@ bool overlapAtLeast(const Outline& a, const Outline& b, double share) {
     return iou(a, b) >= share;
 }
 
+// Whether another member of the group than `c`, of the same region, fails as well, and every
+// such member fails as jagged.
+bool sameJaggedRegion(const std::vector<const Candidate*>& group, const Candidate* c) {
+    bool other = false;
+    for (const Candidate* d : group) {
+        if (d->region == c->region && !d->passes && !d->cut) {
+            if (!d->jagged) {
+                return false;
+            }
+            other = other || d != c;
+        }
+    }
+    return other;
+}
+
 // The group's polygon: the vertex count most of its passing members agree on, and the largest
 // of those, which is the outer edge. A ragged region that a passing piece was cut out of does
-// not vote: it failed for the texture joined to it, which the piece is free of.
+// not vote: it failed for the texture joined to it, which the piece is free of. A region and
+// the pieces cut out of it that all fail as jagged vote once: the texture that makes the
+// region jagged makes its pieces so too, one piece of evidence. Failures of another kind
+// (curving, a drifting vertex count) each count: a circle joined to texture fails so at every
+// cut.
 const Candidate* representative(const std::vector<const Candidate*>& group) {
     std::map<std::size_t, int> votes;
     int passing = 0;
     int abstaining = 0;
+    std::vector<std::size_t> counted;  // regions whose jagged failures have voted
     for (const Candidate* c : group) {
         if (c->passes) {
             ++votes[c->polygon.size()];
             ++passing;
         } else if (c->cut) {
             ++abstaining;
+        } else if (sameJaggedRegion(group, c)) {
+            if (std::find(counted.begin(), counted.end(), c->region) != counted.end()) {
+                ++abstaining;
+            } else {
+                counted.push_back(c->region);
+            }
         }
     }
     if (passing == 0 || 2 * passing < static_cast<int>(group.size()) - abstaining) {

@@ -227,5 +227,60 @@ TEST(RobustMerge, RaggedRegionDoesNotOutvoteThePieceCutOutOfIt) {
     }
 }
 
+// A shape in texture as the search finds it: one window's region passes; the other window's
+// region, joined to specks, fails as jagged, and so does the piece cut out of it. The fault is
+// that region and its piece voting twice, outvoting the shape (lost). The controls: two regions
+// of their own still vote twice, and failures of another kind (a curve, a drifting vertex
+// count, as a circle joined to texture gives at every cut) still count each, or circles pass.
+TEST(RobustMerge, JaggedRegionAndItsPieceVoteOnce) {
+    auto candidate = [](const std::vector<cv::Point>& outline, std::size_t region, bool passes,
+                        bool jagged) {
+        robust::Candidate c;
+        c.polygon = outline;
+        c.hull.assign(outline.begin(), outline.end());
+        c.area = cv::contourArea(outline);
+        c.onEdge = true;
+        c.passes = passes;
+        c.jagged = jagged;
+        c.region = region;
+        return c;
+    };
+    const auto shape = square({100, 100}, 100);
+    const auto joined = square({102, 100}, 104);
+    auto kept = [&](std::size_t pieceRegion, bool jagged) {
+        robust::Candidate piece = candidate(square({101, 100}, 98), pieceRegion, false, jagged);
+        piece.split = true;
+        return robust::mergeCandidates(
+                   {candidate(shape, 0, true, false), candidate(joined, 1, false, jagged), piece})
+            .size();
+    };
+    EXPECT_EQ(kept(1, true), 1U);
+    EXPECT_EQ(kept(2, true), 0U);
+    EXPECT_EQ(kept(1, false), 0U);
+}
+
+// What a region fails on, as the vote reads it: an L (concave) is jagged; a circle, whose
+// vertex count drifts or whose polygon curves, is not. The fault: a circle counted as jagged,
+// so that it and its pieces vote once and it passes.
+TEST(RobustMerge, ConcaveRegionIsJaggedButACircleIsNot) {
+    cv::Mat plane(240, 400, CV_8U, cv::Scalar(60));
+    const std::vector<cv::Point> ell = {{40, 40},   {80, 40},   {80, 160},
+                                        {160, 160}, {160, 200}, {40, 200}};
+    cv::fillPoly(plane, std::vector<std::vector<cv::Point>>{ell}, cv::Scalar(200), cv::LINE_AA);
+    cv::circle(plane, {290, 120}, 70, cv::Scalar(200), cv::FILLED, cv::LINE_AA);
+    cv::GaussianBlur(plane, plane, cv::Size(), 1.2);
+    std::vector<robust::Contour> contours;
+    cv::findContours(plane > 130, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    ASSERT_EQ(contours.size(), 2U);
+    for (const robust::Contour& contour : contours) {
+        const robust::Candidate c =
+            robust::cornerCandidate(contour, plane, cv::Rect(cv::Point(), plane.size()), 1.0, 3, 8);
+        const bool isL = cv::boundingRect(contour).x < 200;
+        ASSERT_TRUE(c.onEdge);
+        EXPECT_FALSE(c.passes);
+        EXPECT_EQ(c.jagged, isL) << (isL ? "the L" : "the circle");
+    }
+}
+
 }  // namespace
 }  // namespace shapemark
