@@ -303,13 +303,14 @@ TEST(Tracker, TrackFollowingAMergedRegionKeepsItFromALostTrackOfItsVertexCount) 
     expectOneIdPerObject(scene, 1, {320, 240});
 }
 
-// Catches: a track merged into another's shape for longer than keep_lost_frames dropped as lost.
+// Catches: a track merged into another's shape counted as lost from when it was last seen:
+// dropped after keep_lost_frames, or refused the piece of itself that shows first as lost long.
 // A square passes slowly over a large still one, the detector giving one region for both for
-// 27 frames; once past, the square takes a new id.
+// 27 frames, then a smaller outline of the square; once past, the square takes a new id.
 TEST(Tracker, ShapeMergedLongerThanKeptFramesKeepsItsId) {
     Scene scene;
     for (int f = 0; f < 70; ++f) {
-        const Shape moving = square({60.0 + 2 * f, 70.0});
+        const Shape moving = square({60.0 + 2 * f, 70.0}, f == 42 ? 24 : 30);
         const Shape still = square({150.0, 100.0}, 60);
         if (f >= 15 && f < 42) {
             scene.push_back({{2, merged(moving, still)}});
