@@ -35,9 +35,11 @@ struct TrackerParams {
     int confirmFrames = 1;
     // YAML `keep_lost_frames`: how many input frames a confirmed track that was not seen is kept,
     // so a shape hidden for a while comes back under its id. Counted in input frames, so a skip
-    // rate does not change its meaning. 0 to 1000000. When update() is given the frame's size, a
-    // track expected outside the frame takes no shape by where it is expected, only one that
-    // looks like it near where it was last seen and does not touch the border; without the
+    // rate does not change its meaning, from the last frame it was seen in or, later, the last
+    // where one of the frame's shapes covered where it was expected (merged into that shape by
+    // the detector, or under it, it is not gone). 0 to 1000000. When update() is given the frame's
+    // size, a track expected outside the frame takes no shape by where it is expected, only one
+    // that looks like it near where it was last seen and does not touch the border; without the
     // size, tracks of shapes that left may take the id of shapes entering there.
     int keepLostFrames = 20;
     // YAML `shape_weight`: how much a pair costs for each way the shape's outline differs from

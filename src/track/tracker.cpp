@@ -21,9 +21,9 @@
 //    first), but cannot take a shape grown by more than half on its whole area: that is another
 //    shape come out where it was lost, unless it covers where the track and another one are
 //    expected: then it is the two merged (taking it keeps the id through the merge; step 4 keeps
-//    the track moving as expected, where it starts again once they part); nor, lost long, a shape
-//    that looks partly hidden; nor, with the frame's size known, a shape touching the border when
-//    the track is expected well inside: that shape is entering the frame;
+//    the track moving as expected, where it starts again once they part); nor, lost long (counted
+//    as in step 4), a shape that looks partly hidden; nor, with the frame's size known, a shape
+//    touching the border when the track is expected well inside: that shape is entering the frame;
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method), a track or a
 //    shape left unpaired costing half the dearest pair: no two dear pairs are made where one
 //    cheap pair would do. On the ground-truth scenes of docs/DETECTION.md this beats taking the
@@ -38,7 +38,9 @@
 //    shape, and which make up nearly all of it, is whole: that shape was two merged, now parted,
 //    and the track starts again from it, as in step 5; a tentative
 //    track seen confirm_frames processed frames in a row gets the next id; a tentative track
-//    missed once is dropped; a confirmed one is kept keep_lost_frames input frames; once
+//    missed once is dropped; a confirmed one is kept keep_lost_frames input frames from when it
+//    was last seen or last expected inside one of the frame's shapes (under it, or merged into
+//    it by the detector: not gone, however long the two stay together; see lostSince); once
 //    expected outside the frame it takes no part in step 2 (it has left: a shape entering there
 //    is another);
 // 5. a shape still unpaired may re-identify a confirmed track lost since before the last frame
@@ -126,7 +128,15 @@ struct Track {
     bool left = false;                 // lost where it was expected outside the frame
     cv::Scalar colour;                 // the mean colour when last seen whole
     bool coloured = false;             // colour has been sampled
+    long long lastCovered = 0;         // the last frame a shape covered where it was expected
 };
+
+// The frame from which a track counts as lost: the last it was seen in, or, later, the last a
+// shape covered where it was expected (under that shape, or merged into it by the detector, it
+// is not gone).
+long long lostSince(const Track& t) {
+    return std::max(t.lastSeen, t.lastCovered);
+}
 
 // A shape's vertex count, or 0 for a longer outline (such as the hull of a partly hidden
 // shape), whose count changes from frame to frame.
@@ -321,6 +331,13 @@ bool covers(const track::FloatPolygon& outline, cv::Point2f at) {
     return cv::pointPolygonTest(outline, at, false) > 0.0;
 }
 
+// Whether any of the frame's shapes covers a point.
+bool anyCovers(const std::vector<track::FloatPolygon>& outlines, cv::Point2d at) {
+    return std::any_of(outlines.begin(), outlines.end(), [at](const track::FloatPolygon& outline) {
+        return covers(outline, cv::Point2f(at));
+    });
+}
+
 // Where the tracks still in the frame are expected (`expected`, one per track), for those
 // `pick` selects by index.
 template <typename Pick>
@@ -439,7 +456,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const double spread = std::sqrt(static_cast<double>(frameNumber - t.lastSeen) /
                                         static_cast<double>(frameNumber - previousFrame));
         const bool missed = t.lastSeen < previousFrame;
-        const bool longLost = frameNumber - t.lastSeen > kLongLost;
+        const bool longLost = frameNumber - lostSince(t) > kLongLost;
         const bool expectedInside = missed && !nearBorder(moved, frameSize, kBorderMargin);
         for (int j = 0; j < cost.cols; ++j) {
             const double distance = cv::norm(shapes[j].centre - expected);
@@ -476,6 +493,13 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
 
     const std::vector<cv::Point2f> unseen = placesOf(
         s.tracks, expectedAt, [&columnOfRow](std::size_t i) { return columnOfRow[i] < 0; });
+    // A track that took no shape but is expected inside one is under it or merged into it
+    // (step 4); looked at before the outlines go to their tracks.
+    for (std::size_t i = 0; i < s.tracks.size(); ++i) {
+        if (columnOfRow[i] < 0 && anyCovers(outlines, expectedAt[i])) {
+            s.tracks[i].lastCovered = frameNumber;
+        }
+    }
     std::vector<int> trackOfShape(shapes.size(), -1);
     std::vector<Track> kept;
     kept.reserve(s.tracks.size() + shapes.size());
@@ -485,7 +509,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         if (j < 0) {
             const bool confirmed = t.id != 0;
             t.left = t.left || leftFrame(expectedAt[i], frameSize);
-            if (confirmed && frameNumber - t.lastSeen <= p.keepLostFrames) {
+            if (confirmed && frameNumber - lostSince(t) <= p.keepLostFrames) {
                 kept.push_back(std::move(t));
             }
             continue;
