@@ -20,7 +20,8 @@ namespace shapemark {
 // moving up to 8 pixels a frame). Ranges are checked by validate().
 struct TrackerParams {
     // YAML `min_overlap`: the least intersection over union between a shape and its track's
-    // polygon, moved to where the track is expected, for the two to be the same shape. 0 to 1.
+    // polygon (the last it took, or its outline when last seen whole, whichever overlaps more),
+    // moved to where the track is expected, for the two to be the same shape. 0 to 1.
     // At the default, 0, overlap only ranks the pairs the centre gate allows: on the moving
     // scenes of docs/DETECTION.md any floor lost shapes that turn fast or merge for a while.
     // A track missed in the frame before needs no overlap in any case.

@@ -4,7 +4,10 @@
 //    curve comes out from behind something where the curve, not its tangent, leads);
 // 2. a shape and a track may be paired when the shape's centre lies within the centre gate of
 //    the expected centre and their polygons overlap by at least min_overlap (intersection over
-//    union, the track's polygon moved to the expected centre); such a pair costs
+//    union with the track's last polygon moved on as the track is expected to go, or with its
+//    outline when last seen whole placed at the expected centre, whichever is more: a track that
+//    took another shape for a piece of itself, hidden behind it, judges by its own outline
+//    too, or it would keep that shape once its own shows again); such a pair costs
 //    (1 - overlap) + distance / (centre_gate * spread) + shape_weight * unlikeness, the spread
 //    being the square root of the processed frames since the track was last seen: the longer a
 //    track is lost, the less sure its expected place, so a shape coming out from behind
@@ -129,6 +132,7 @@ struct Track {
     cv::Scalar colour;                 // the mean colour when last seen whole
     bool coloured = false;             // colour has been sampled
     long long lastCovered = 0;         // the last frame a shape covered where it was expected
+    track::FloatPolygon whole;         // the outline when last taken whole, about its centre
 };
 
 // The frame from which a track counts as lost: the last it was seen in, or, later, the last a
@@ -289,21 +293,24 @@ std::vector<bool> reidentify(const std::vector<Track>& tracks, const std::vector
     return paired;
 }
 
-// A track takes the colour of a shape it sees whole, starts from or re-identifies (not one
-// partly hidden or merged with another, whose mean is partly another's).
-void takeColour(Track& t, const std::vector<cv::Scalar>& colours, std::size_t j) {
-    if (!colours.empty()) {
-        t.colour = colours[j];
-        t.coloured = true;
-    }
-}
-
 track::FloatPolygon shifted(const track::FloatPolygon& outline, cv::Point2d by) {
     track::FloatPolygon moved(outline.size());
     const cv::Point2f offset(static_cast<float>(by.x), static_cast<float>(by.y));
     std::transform(outline.begin(), outline.end(), moved.begin(),
                    [offset](cv::Point2f point) { return point + offset; });
     return moved;
+}
+
+// A track takes the outline (about its centre) and colour of a shape it sees whole, starts from
+// or re-identifies (not one partly hidden or merged with another, whose outline and mean are
+// partly another's).
+void takeWhole(Track& t, const track::FloatPolygon& outline, cv::Point2d centre,
+               const std::vector<cv::Scalar>& colours, std::size_t j) {
+    t.whole = shifted(outline, -centre);
+    if (!colours.empty()) {
+        t.colour = colours[j];
+        t.coloured = true;
+    }
 }
 
 // Whether the shape a track took last (its outline moved by `step`) has come apart: the centres
@@ -452,6 +459,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const cv::Point2d expected = expectedAt[i];
         const cv::Point2d step = expected - t.centre;
         const track::FloatPolygon moved = shifted(t.outline, step);
+        const track::FloatPolygon wholeMoved = shifted(t.whole, expected);
         // Tracks exist only once a frame was seen, so previousFrame is a real frame here.
         const double spread = std::sqrt(static_cast<double>(frameNumber - t.lastSeen) /
                                         static_cast<double>(frameNumber - previousFrame));
@@ -473,7 +481,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             if (expectedInside && enters[j]) {
                 continue;
             }
-            const double overlap = track::intersectionOverUnion(moved, outlines[j]);
+            const double overlap = std::max(track::intersectionOverUnion(moved, outlines[j]),
+                                            track::intersectionOverUnion(wholeMoved, outlines[j]));
             if (overlap < p.minOverlap && !missed) {
                 continue;
             }
@@ -526,7 +535,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             t.centre = shape.centre;
             t.area = area;
             t.vertices = simpleVertices(shape);
-            takeColour(t, colours, static_cast<std::size_t>(j));
+            takeWhole(t, outlines[j], shape.centre, colours, static_cast<std::size_t>(j));
         } else if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea &&
                    !swallowsAnother(outlines[j], area, t.area, unseen)) {
             const cv::Point2d measured = (shape.centre - t.centre) / elapsed;
@@ -537,7 +546,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             t.centre = shape.centre;
             t.area = std::max(t.area, area);
             t.vertices = simpleVertices(shape);
-            takeColour(t, colours, static_cast<std::size_t>(j));
+            takeWhole(t, outlines[j], shape.centre, colours, static_cast<std::size_t>(j));
         } else {
             t.centre += travel(t, elapsed);
             t.area *= kForgetLargest;
@@ -562,11 +571,11 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         born.id = p.confirmFrames <= 1 ? s.nextId++ : 0;
         born.lastSeen = frameNumber;
         born.area = areas[j];
+        takeWhole(born, outlines[j], shapes[j].centre, colours, j);
         born.outline = std::move(outlines[j]);
         born.centre = shapes[j].centre;
         born.seen = born.centre;
         born.lastVertices = simpleVertices(shapes[j]);
-        takeColour(born, colours, j);
         trackOfShape[j] = static_cast<int>(kept.size());
         kept.push_back(std::move(born));
     }

@@ -341,6 +341,31 @@ TEST(Tracker, NoTwoDearPairsWhereOneCheapPairDoes) {
     EXPECT_EQ(last.at(1).id, 3);
 }
 
+// Catches: overlap judged only against the outline a track took last. A square moving right is
+// hidden for 4 frames behind a smaller still one, which its track takes as a piece of itself;
+// once the square shows again where it is expected, the still square's outline, moved on,
+// overlaps the still square more than the moving one, and the moving square takes a new id.
+TEST(Tracker, ShapeBackFromBehindAStillOneKeepsItsId) {
+    Tracker tracker;
+    const cv::Size frameSize(320, 240);
+    const Shape still = square({80.0, 100.0});
+    for (int f = 0; f < 20; ++f) {
+        const Shape moving = square({40.0 + 4 * f, 100.0}, 40);
+        const bool hidden = f >= 10 && f < 14;
+        std::vector<Shape> shapes;
+        if (!hidden) {
+            shapes.push_back(moving);
+        }
+        if (f >= 10) {
+            shapes.push_back(still);
+        }
+        const auto tracked = tracker.update(f + 1, shapes, frameSize);
+        if (!hidden) {
+            EXPECT_EQ(tracked.at(0).id, 1) << "frame " << f + 1;
+        }
+    }
+}
+
 // Catches: a global id counter, ids used up by tentative tracks, and tentative shapes dropped.
 TEST(Tracker, IdsStartAtOneInEachTrackerAndTentativeShapesStay) {
     shapemark::TrackerParams params;
