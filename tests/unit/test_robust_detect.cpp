@@ -195,20 +195,23 @@ TEST(RobustDetect, ContourShortcutsAgreeWithTheMeasuresTheyStandFor) {
     }
 }
 
+// A candidate as the search makes it, of the given outline, along an edge; how it fails, if it
+// does, is set by the caller.
+robust::Candidate candidate(const std::vector<cv::Point>& outline, bool passes) {
+    robust::Candidate c;
+    c.polygon = outline;
+    c.hull.assign(outline.begin(), outline.end());
+    c.area = cv::contourArea(outline);
+    c.onEdge = true;
+    c.passes = passes;
+    return c;
+}
+
 // One shape as the search finds it in texture: the region it is joined to fails, as does the
 // same region found at the other window, and the piece cut out of the first passes. The fault
 // is the region outvoting the piece cut out of it (the shape lost); the control, a region no
 // passing piece came out of, must still count against it (or circles joined to texture pass).
 TEST(RobustMerge, RaggedRegionDoesNotOutvoteThePieceCutOutOfIt) {
-    auto candidate = [](const std::vector<cv::Point>& outline, bool passes) {
-        robust::Candidate c;
-        c.polygon = outline;
-        c.hull.assign(outline.begin(), outline.end());
-        c.area = cv::contourArea(outline);
-        c.onEdge = true;
-        c.passes = passes;
-        return c;
-    };
     const auto shape = square({100, 100}, 100);
     const std::vector<cv::Point> joined = {{50, 50}, {190, 60}, {190, 140}, {50, 150}};
     for (const bool cutFromIt : {true, false}) {
@@ -233,14 +236,9 @@ TEST(RobustMerge, RaggedRegionDoesNotOutvoteThePieceCutOutOfIt) {
 // of their own still vote twice, and failures of another kind (a curve, a drifting vertex
 // count, as a circle joined to texture gives at every cut) still count each, or circles pass.
 TEST(RobustMerge, JaggedRegionAndItsPieceVoteOnce) {
-    auto candidate = [](const std::vector<cv::Point>& outline, std::size_t region, bool passes,
-                        bool jagged) {
-        robust::Candidate c;
-        c.polygon = outline;
-        c.hull.assign(outline.begin(), outline.end());
-        c.area = cv::contourArea(outline);
-        c.onEdge = true;
-        c.passes = passes;
+    auto member = [](const std::vector<cv::Point>& outline, std::size_t region, bool passes,
+                     bool jagged) {
+        robust::Candidate c = candidate(outline, passes);
         c.jagged = jagged;
         c.region = region;
         return c;
@@ -248,10 +246,10 @@ TEST(RobustMerge, JaggedRegionAndItsPieceVoteOnce) {
     const auto shape = square({100, 100}, 100);
     const auto joined = square({102, 100}, 104);
     auto kept = [&](std::size_t pieceRegion, bool jagged) {
-        robust::Candidate piece = candidate(square({101, 100}, 98), pieceRegion, false, jagged);
+        robust::Candidate piece = member(square({101, 100}, 98), pieceRegion, false, jagged);
         piece.split = true;
         return robust::mergeCandidates(
-                   {candidate(shape, 0, true, false), candidate(joined, 1, false, jagged), piece})
+                   {member(shape, 0, true, false), member(joined, 1, false, jagged), piece})
             .size();
     };
     EXPECT_EQ(kept(1, true), 1U);
