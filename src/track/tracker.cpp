@@ -313,6 +313,11 @@ void takeWhole(Track& t, const track::FloatPolygon& outline, cv::Point2d centre,
     }
 }
 
+// Whether an outline covers a point.
+bool covers(const track::FloatPolygon& outline, cv::Point2f at) {
+    return cv::pointPolygonTest(outline, at, false) > 0.0;
+}
+
 // Whether the shape a track took last (its outline moved by `step`) has come apart: the centres
 // of two or more of this frame's shapes lie inside it, and together they make up nearly all of
 // its area. The track then took two shapes merged by the detector; the one it pairs with now is
@@ -323,19 +328,12 @@ bool cameApart(const Track& t, cv::Point2d step, const std::vector<Shape>& shape
     int inside = 0;
     double total = 0.0;
     for (std::size_t j = 0; j < shapes.size(); ++j) {
-        const cv::Point2f centre(static_cast<float>(shapes[j].centre.x),
-                                 static_cast<float>(shapes[j].centre.y));
-        if (cv::pointPolygonTest(moved, centre, false) > 0.0) {
+        if (covers(moved, cv::Point2f(shapes[j].centre))) {
             ++inside;
             total += areas[j];
         }
     }
     return inside >= 2 && total >= kHiddenShare * cv::contourArea(t.outline);
-}
-
-// Whether an outline covers a point.
-bool covers(const track::FloatPolygon& outline, cv::Point2f at) {
-    return cv::pointPolygonTest(outline, at, false) > 0.0;
 }
 
 // Whether any of the frame's shapes covers a point.
