@@ -1,0 +1,163 @@
+#include "detector/lab_planes.hpp"
+
+#include <opencv2/core/softfloat.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+namespace shapemark::robust {
+namespace {
+
+// OpenCV's 8-bit BGR to Lab is fixed point: an sRGB gamma table scaled by 2^3, a matrix with
+// the white point folded in scaled by 2^12, a cube-root table scaled by 2^15, then integer
+// L, a, b. The tables here are built with its own soft-float arithmetic, step for step, so they
+// hold the same integers; the matrix and the first descaling's rounding are folded into one
+// table per source channel, so a pixel is three table rows summed.
+constexpr int kMatrixShift = 12;
+constexpr int kGammaShift = 3;
+constexpr int kCbrtShift = kMatrixShift + kGammaShift;
+constexpr int kCbrtSize = 256 * 3 / 2 * (1 << kGammaShift);
+
+struct Tables {
+    // Per source channel (B, G, R) and level: its share of X, Y and Z (the fourth lane pads a
+    // row to 16 bytes).
+    std::array<std::array<std::array<std::int32_t, 4>, 256>, 3> share{};
+    // Per cube-root index: 500 and 200 times the cube root, the a and b formulas' terms.
+    std::array<std::int32_t, kCbrtSize> aTerm{};
+    std::array<std::int32_t, kCbrtSize> bTerm{};
+    // Per Y index: L, whole.
+    std::array<uchar, kCbrtSize> lightness{};
+};
+
+cv::softfloat gamma(cv::softfloat x) {
+    const cv::softdouble threshold = cv::softdouble(809) / cv::softdouble(20000);
+    const cv::softdouble lowScale = cv::softdouble(323) / cv::softdouble(25);
+    const cv::softdouble power = cv::softdouble(12) / cv::softdouble(5);
+    const cv::softdouble shift = cv::softdouble(11) / cv::softdouble(200);
+    const cv::softdouble xd = x;
+    return xd <= threshold ? xd / lowScale
+                           : cv::pow((xd + shift) / (cv::softdouble::one() + shift), power);
+}
+
+Tables buildTables() {
+    Tables t;
+    // sRGB to XYZ by rows, and the D65 white point.
+    static const double kToXyz[3][3] = {{0.412453, 0.357580, 0.180423},
+                                        {0.212671, 0.715160, 0.072169},
+                                        {0.019334, 0.119193, 0.950227}};
+    static const double kWhite[3] = {0.950456, 1.0, 1.088754};
+    const cv::softfloat gammaScale(255 * (1 << kGammaShift));
+    std::array<int, 256> linear{};
+    for (int level = 0; level < 256; ++level) {
+        linear[level] = cvRound(gammaScale * gamma(cv::softfloat(level) / cv::softfloat(255)));
+    }
+    const cv::softdouble matrixScale(1 << kMatrixShift);
+    for (int row = 0; row < 3; ++row) {
+        for (int rgb = 0; rgb < 3; ++rgb) {
+            const int coeff = cvRound(matrixScale * cv::softdouble(kToXyz[row][rgb]) /
+                                      cv::softdouble(kWhite[row]));
+            const int bgr = 2 - rgb;
+            for (int level = 0; level < 256; ++level) {
+                // The descaling's rounding rides on the blue channel's share.
+                t.share[bgr][level][row] =
+                    linear[level] * coeff + (bgr == 0 ? 1 << (kMatrixShift - 1) : 0);
+            }
+        }
+    }
+    const cv::softfloat threshold = cv::softfloat(216) / cv::softfloat(24389);
+    const cv::softfloat slope = cv::softfloat(841) / cv::softfloat(108);
+    const cv::softfloat bias = cv::softfloat(16) / cv::softfloat(116);
+    const cv::softfloat cbrtStep = cv::softfloat::one() / gammaScale;
+    const cv::softfloat cbrtScale(1 << kCbrtShift);
+    const int lScale = (116 * 255 + 50) / 100;
+    const int lShift = -((16 * 255 * (1 << kCbrtShift) + 50) / 100);
+    for (int i = 0; i < kCbrtSize; ++i) {
+        const cv::softfloat x = cbrtStep * cv::softfloat(i);
+        const int f =
+            cvRound(cbrtScale * (x < threshold ? cv::mulAdd(x, slope, bias) : cv::cbrt(x)));
+        t.aTerm[i] = 500 * f;
+        t.bTerm[i] = 200 * f;
+        const int lightness = (lScale * f + lShift + (1 << (kCbrtShift - 1))) >> kCbrtShift;
+        t.lightness[i] = cv::saturate_cast<uchar>(lightness);
+    }
+    return t;
+}
+
+const Tables& tables() {
+    static const Tables made = buildTables();
+    return made;
+}
+
+uchar opponent(std::int32_t plus, std::int32_t minus) {
+    constexpr std::int32_t kMid = (128 << kCbrtShift) + (1 << (kCbrtShift - 1));
+    return static_cast<uchar>(std::clamp((plus - minus + kMid) >> kCbrtShift, 0, 255));
+}
+
+// One row, into the planes asked for: a plane not asked for costs nothing.
+template <bool kL, bool kA, bool kB>
+void convertRow(const Tables& t, const uchar* bgr, int width, uchar* l, uchar* a, uchar* b) {
+    const auto& blue = t.share[0];
+    const auto& green = t.share[1];
+    const auto& red = t.share[2];
+    for (int x = 0; x < width; ++x, bgr += 3) {
+        const std::array<std::int32_t, 4>& sb = blue[bgr[0]];
+        const std::array<std::int32_t, 4>& sg = green[bgr[1]];
+        const std::array<std::int32_t, 4>& sr = red[bgr[2]];
+        const int yi = (sb[1] + sg[1] + sr[1]) >> kMatrixShift;
+        if constexpr (kL) {
+            l[x] = t.lightness[yi];
+        }
+        if constexpr (kA) {
+            const int xi = (sb[0] + sg[0] + sr[0]) >> kMatrixShift;
+            a[x] = opponent(t.aTerm[xi], t.aTerm[yi]);
+        }
+        if constexpr (kB) {
+            const int zi = (sb[2] + sg[2] + sr[2]) >> kMatrixShift;
+            b[x] = opponent(t.bTerm[yi], t.bTerm[zi]);
+        }
+    }
+}
+
+template <bool kL, bool kA, bool kB>
+void convert(const cv::Mat& bgr, cv::Mat* l, cv::Mat* a, cv::Mat* b) {
+    CV_Assert(bgr.type() == CV_8UC3);
+    const Tables& t = tables();
+    for (cv::Mat* plane : {l, a, b}) {
+        if (plane != nullptr) {
+            plane->create(bgr.size(), CV_8UC1);
+        }
+    }
+    for (int y = 0; y < bgr.rows; ++y) {
+        convertRow<kL, kA, kB>(t, bgr.ptr<uchar>(y), bgr.cols, kL ? l->ptr<uchar>(y) : nullptr,
+                               kA ? a->ptr<uchar>(y) : nullptr, kB ? b->ptr<uchar>(y) : nullptr);
+    }
+}
+
+}  // namespace
+
+std::vector<cv::Mat> labPlanes(const cv::Mat& bgr) {
+    std::vector<cv::Mat> planes(3);
+    convert<true, true, true>(bgr, &planes[0], &planes[1], &planes[2]);
+    return planes;
+}
+
+cv::Mat labPlane(const cv::Mat& bgr, int plane) {
+    cv::Mat out;
+    switch (plane) {
+        case 0:
+            convert<true, false, false>(bgr, &out, nullptr, nullptr);
+            break;
+        case 1:
+            convert<false, true, false>(bgr, nullptr, &out, nullptr);
+            break;
+        case 2:
+            convert<false, false, true>(bgr, nullptr, nullptr, &out);
+            break;
+        default:
+            CV_Error(cv::Error::StsOutOfRange, "a Lab plane is 0, 1 or 2");
+    }
+    return out;
+}
+
+}  // namespace shapemark::robust
