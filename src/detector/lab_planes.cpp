@@ -2,7 +2,6 @@
 
 #include <opencv2/core/softfloat.hpp>
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -20,9 +19,9 @@ constexpr int kCbrtShift = kMatrixShift + kGammaShift;
 constexpr int kCbrtSize = 256 * 3 / 2 * (1 << kGammaShift);
 
 struct Tables {
-    // Per source channel (B, G, R) and level: its share of X, Y and Z (the fourth lane pads a
-    // row to 16 bytes).
-    std::array<std::array<std::array<std::int32_t, 4>, 256>, 3> share{};
+    // Per component (X, Y, Z), source channel (B, G, R) and level: that level's share of the
+    // component, so that the three shares' sum, descaled, is the cube-root index.
+    std::array<std::array<std::array<std::uint32_t, 256>, 3>, 3> share{};
     // Per cube-root index: 500 and 200 times the cube root, the a and b formulas' terms.
     std::array<std::int32_t, kCbrtSize> aTerm{};
     std::array<std::int32_t, kCbrtSize> bTerm{};
@@ -60,8 +59,8 @@ Tables buildTables() {
             const int bgr = 2 - rgb;
             for (int level = 0; level < 256; ++level) {
                 // The descaling's rounding rides on the blue channel's share.
-                t.share[bgr][level][row] =
-                    linear[level] * coeff + (bgr == 0 ? 1 << (kMatrixShift - 1) : 0);
+                t.share[row][bgr][level] = static_cast<std::uint32_t>(
+                    linear[level] * coeff + (bgr == 0 ? 1 << (kMatrixShift - 1) : 0));
             }
         }
     }
@@ -89,31 +88,33 @@ const Tables& tables() {
     return made;
 }
 
+// a or b from its two terms. No saturation: every sRGB colour's a and b lie well inside
+// -128..127 (the test on all 2^24 colours proves it), where OpenCV's saturation never acts.
 uchar opponent(std::int32_t plus, std::int32_t minus) {
     constexpr std::int32_t kMid = (128 << kCbrtShift) + (1 << (kCbrtShift - 1));
-    return static_cast<uchar>(std::clamp((plus - minus + kMid) >> kCbrtShift, 0, 255));
+    return static_cast<uchar>((plus - minus + kMid) >> kCbrtShift);
 }
 
 // One row, into the planes asked for: a plane not asked for costs nothing.
 template <bool kL, bool kA, bool kB>
 void convertRow(const Tables& t, const uchar* bgr, int width, uchar* l, uchar* a, uchar* b) {
-    const auto& blue = t.share[0];
-    const auto& green = t.share[1];
-    const auto& red = t.share[2];
+    const auto& xs = t.share[0];
+    const auto& ys = t.share[1];
+    const auto& zs = t.share[2];
     for (int x = 0; x < width; ++x, bgr += 3) {
-        const std::array<std::int32_t, 4>& sb = blue[bgr[0]];
-        const std::array<std::int32_t, 4>& sg = green[bgr[1]];
-        const std::array<std::int32_t, 4>& sr = red[bgr[2]];
-        const int yi = (sb[1] + sg[1] + sr[1]) >> kMatrixShift;
+        const unsigned b0 = bgr[0];
+        const unsigned g0 = bgr[1];
+        const unsigned r0 = bgr[2];
+        const unsigned yi = (ys[0][b0] + ys[1][g0] + ys[2][r0]) >> kMatrixShift;
         if constexpr (kL) {
             l[x] = t.lightness[yi];
         }
         if constexpr (kA) {
-            const int xi = (sb[0] + sg[0] + sr[0]) >> kMatrixShift;
+            const unsigned xi = (xs[0][b0] + xs[1][g0] + xs[2][r0]) >> kMatrixShift;
             a[x] = opponent(t.aTerm[xi], t.aTerm[yi]);
         }
         if constexpr (kB) {
-            const int zi = (sb[2] + sg[2] + sr[2]) >> kMatrixShift;
+            const unsigned zi = (zs[0][b0] + zs[1][g0] + zs[2][r0]) >> kMatrixShift;
             b[x] = opponent(t.bTerm[yi], t.bTerm[zi]);
         }
     }
