@@ -29,7 +29,7 @@ struct Tables {
     std::array<uchar, kCbrtSize> lightness{};
 };
 
-cv::softfloat gamma(cv::softfloat x) {
+cv::softfloat gamma(const cv::softfloat& x) {
     const cv::softdouble threshold = cv::softdouble(809) / cv::softdouble(20000);
     const cv::softdouble lowScale = cv::softdouble(323) / cv::softdouble(25);
     const cv::softdouble power = cv::softdouble(12) / cv::softdouble(5);
@@ -42,10 +42,10 @@ cv::softfloat gamma(cv::softfloat x) {
 Tables buildTables() {
     Tables t;
     // sRGB to XYZ by rows, and the D65 white point.
-    static const double kToXyz[3][3] = {{0.412453, 0.357580, 0.180423},
-                                        {0.212671, 0.715160, 0.072169},
-                                        {0.019334, 0.119193, 0.950227}};
-    static const double kWhite[3] = {0.950456, 1.0, 1.088754};
+    static const std::array<std::array<double, 3>, 3> kToXyz = {{{0.412453, 0.357580, 0.180423},
+                                                                 {0.212671, 0.715160, 0.072169},
+                                                                 {0.019334, 0.119193, 0.950227}}};
+    static const std::array<double, 3> kWhite = {0.950456, 1.0, 1.088754};
     const cv::softfloat gammaScale(255 * (1 << kGammaShift));
     std::array<int, 256> linear{};
     for (int level = 0; level < 256; ++level) {
@@ -80,6 +80,11 @@ Tables buildTables() {
         const int lightness = (lScale * f + lShift + (1 << (kCbrtShift - 1))) >> kCbrtShift;
         t.lightness[i] = cv::saturate_cast<uchar>(lightness);
     }
+    // The shares grow with the level, so white gives each component's largest index.
+    for (const auto& component : t.share) {
+        CV_Assert(((component[0][255] + component[1][255] + component[2][255]) >> kMatrixShift) <
+                  kCbrtSize);
+    }
     return t;
 }
 
@@ -88,8 +93,8 @@ const Tables& tables() {
     return made;
 }
 
-// a or b from its two terms. No saturation: every sRGB colour's a and b lie well inside
-// -128..127 (the test on all 2^24 colours proves it), where OpenCV's saturation never acts.
+// a or b from its two terms. Not saturated: every 8-bit colour's a and b lie well inside a
+// byte's range (the test on all 2^24 colours proves it), where OpenCV's saturation never acts.
 uchar opponent(std::int32_t plus, std::int32_t minus) {
     constexpr std::int32_t kMid = (128 << kCbrtShift) + (1 << (kCbrtShift - 1));
     return static_cast<uchar>((plus - minus + kMid) >> kCbrtShift);
@@ -139,7 +144,7 @@ void convert(const cv::Mat& bgr, cv::Mat* l, cv::Mat* a, cv::Mat* b) {
 
 std::vector<cv::Mat> labPlanes(const cv::Mat& bgr) {
     std::vector<cv::Mat> planes(3);
-    convert<true, true, true>(bgr, &planes[0], &planes[1], &planes[2]);
+    convert<true, true, true>(bgr, planes.data(), &planes[1], &planes[2]);
     return planes;
 }
 
