@@ -38,7 +38,8 @@ void expectSameAsOpenCv(const cv::Mat& bgr) {
 }
 
 // Catches any table entry or rounding off by one (gamma, matrix, cube root, the L/a/b
-// descaling, saturation, a channel order swapped): every colour reaches every entry it can.
+// descaling, an a or b that would need saturating, a channel order swapped): every colour
+// reaches every entry it can.
 TEST(LabPlanes, EveryColourAsOpenCv) {
     expectSameAsOpenCv(everyColour());
 }
