@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "detector/lab_planes.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
@@ -30,10 +31,7 @@ std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale) {
     }
     // Lab separates lightness from the two colour-opponent axes, so a shape that only differs
     // in hue from its background stands out on a plane of its own.
-    cv::Mat lab;
-    cv::cvtColor(working, lab, cv::COLOR_BGR2Lab);
-    std::vector<cv::Mat> planes;
-    cv::split(lab, planes);
+    std::vector<cv::Mat> planes = labPlanes(working);
     for (std::size_t i = 0; i < planes.size(); ++i) {
         if (planeUnit(i) < 1.0) {
             cv::resize(planes[i], planes[i], cv::Size(), planeUnit(i), planeUnit(i),

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "detector/lab_planes.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
@@ -18,10 +19,8 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     const int margin = window / 2 + tuning::kBorderMargin + 2;
     const cv::Rect box = (around + cv::Size(2 * margin, 2 * margin) - cv::Point(margin, margin)) &
                          cv::Rect(0, 0, bgr.cols, bgr.rows);
-    cv::Mat lab;
-    cv::cvtColor(bgr(box), lab, cv::COLOR_BGR2Lab);
-    cv::Mat plane;
-    cv::extractChannel(lab, plane, found.plane == kShadowPlane ? 0 : static_cast<int>(found.plane));
+    cv::Mat plane =
+        labPlane(bgr(box), found.plane == kShadowPlane ? 0 : static_cast<int>(found.plane));
     cv::GaussianBlur(plane, plane, cv::Size(), tuning::kSmoothSigma);
     if (found.plane == kShadowPlane) {
         plane = lightnessInShadow(plane);

@@ -1,0 +1,169 @@
+#include "detector/lab_planes.hpp"
+
+#include <opencv2/core/softfloat.hpp>
+
+#include <array>
+#include <cstdint>
+
+namespace shapemark::robust {
+namespace {
+
+// OpenCV's 8-bit BGR to Lab is fixed point: an sRGB gamma table scaled by 2^3, a matrix with
+// the white point folded in scaled by 2^12, a cube-root table scaled by 2^15, then integer
+// L, a, b. The tables here are built with its own soft-float arithmetic, step for step, so they
+// hold the same integers; the matrix and the first descaling's rounding are folded into one
+// table per source channel, so a pixel is three table rows summed.
+constexpr int kMatrixShift = 12;
+constexpr int kGammaShift = 3;
+constexpr int kCbrtShift = kMatrixShift + kGammaShift;
+constexpr int kCbrtSize = 256 * 3 / 2 * (1 << kGammaShift);
+
+struct Tables {
+    // Per component (X, Y, Z), source channel (B, G, R) and level: that level's share of the
+    // component, so that the three shares' sum, descaled, is the cube-root index.
+    std::array<std::array<std::array<std::uint32_t, 256>, 3>, 3> share{};
+    // Per cube-root index: 500 and 200 times the cube root, the a and b formulas' terms.
+    std::array<std::int32_t, kCbrtSize> aTerm{};
+    std::array<std::int32_t, kCbrtSize> bTerm{};
+    // Per Y index: L, whole.
+    std::array<uchar, kCbrtSize> lightness{};
+};
+
+cv::softfloat gamma(const cv::softfloat& x) {
+    const cv::softdouble threshold = cv::softdouble(809) / cv::softdouble(20000);
+    const cv::softdouble lowScale = cv::softdouble(323) / cv::softdouble(25);
+    const cv::softdouble power = cv::softdouble(12) / cv::softdouble(5);
+    const cv::softdouble shift = cv::softdouble(11) / cv::softdouble(200);
+    const cv::softdouble xd = x;
+    return xd <= threshold ? xd / lowScale
+                           : cv::pow((xd + shift) / (cv::softdouble::one() + shift), power);
+}
+
+Tables buildTables() {
+    Tables t;
+    // sRGB to XYZ by rows, and the D65 white point.
+    static const std::array<std::array<double, 3>, 3> kToXyz = {{{0.412453, 0.357580, 0.180423},
+                                                                 {0.212671, 0.715160, 0.072169},
+                                                                 {0.019334, 0.119193, 0.950227}}};
+    static const std::array<double, 3> kWhite = {0.950456, 1.0, 1.088754};
+    const cv::softfloat gammaScale(255 * (1 << kGammaShift));
+    std::array<int, 256> linear{};
+    for (int level = 0; level < 256; ++level) {
+        linear[level] = cvRound(gammaScale * gamma(cv::softfloat(level) / cv::softfloat(255)));
+    }
+    const cv::softdouble matrixScale(1 << kMatrixShift);
+    for (int row = 0; row < 3; ++row) {
+        for (int rgb = 0; rgb < 3; ++rgb) {
+            const int coeff = cvRound(matrixScale * cv::softdouble(kToXyz[row][rgb]) /
+                                      cv::softdouble(kWhite[row]));
+            const int bgr = 2 - rgb;
+            for (int level = 0; level < 256; ++level) {
+                // The descaling's rounding rides on the blue channel's share.
+                t.share[row][bgr][level] = static_cast<std::uint32_t>(
+                    linear[level] * coeff + (bgr == 0 ? 1 << (kMatrixShift - 1) : 0));
+            }
+        }
+    }
+    const cv::softfloat threshold = cv::softfloat(216) / cv::softfloat(24389);
+    const cv::softfloat slope = cv::softfloat(841) / cv::softfloat(108);
+    const cv::softfloat bias = cv::softfloat(16) / cv::softfloat(116);
+    const cv::softfloat cbrtStep = cv::softfloat::one() / gammaScale;
+    const cv::softfloat cbrtScale(1 << kCbrtShift);
+    const int lScale = (116 * 255 + 50) / 100;
+    const int lShift = -((16 * 255 * (1 << kCbrtShift) + 50) / 100);
+    for (int i = 0; i < kCbrtSize; ++i) {
+        const cv::softfloat x = cbrtStep * cv::softfloat(i);
+        const int f =
+            cvRound(cbrtScale * (x < threshold ? cv::mulAdd(x, slope, bias) : cv::cbrt(x)));
+        t.aTerm[i] = 500 * f;
+        t.bTerm[i] = 200 * f;
+        const int lightness = (lScale * f + lShift + (1 << (kCbrtShift - 1))) >> kCbrtShift;
+        t.lightness[i] = cv::saturate_cast<uchar>(lightness);
+    }
+    // The shares grow with the level, so white gives each component's largest index.
+    for (const auto& component : t.share) {
+        CV_Assert(((component[0][255] + component[1][255] + component[2][255]) >> kMatrixShift) <
+                  kCbrtSize);
+    }
+    return t;
+}
+
+const Tables& tables() {
+    static const Tables made = buildTables();
+    return made;
+}
+
+// a or b from its two terms. Not saturated: every 8-bit colour's a and b lie well inside a
+// byte's range (the test on all 2^24 colours proves it), where OpenCV's saturation never acts.
+uchar opponent(std::int32_t plus, std::int32_t minus) {
+    constexpr std::int32_t kMid = (128 << kCbrtShift) + (1 << (kCbrtShift - 1));
+    return static_cast<uchar>((plus - minus + kMid) >> kCbrtShift);
+}
+
+// One row, into the planes asked for: a plane not asked for costs nothing.
+template <bool kL, bool kA, bool kB>
+void convertRow(const Tables& t, const uchar* bgr, int width, uchar* l, uchar* a, uchar* b) {
+    const auto& xs = t.share[0];
+    const auto& ys = t.share[1];
+    const auto& zs = t.share[2];
+    for (int x = 0; x < width; ++x, bgr += 3) {
+        const unsigned b0 = bgr[0];
+        const unsigned g0 = bgr[1];
+        const unsigned r0 = bgr[2];
+        const unsigned yi = (ys[0][b0] + ys[1][g0] + ys[2][r0]) >> kMatrixShift;
+        if constexpr (kL) {
+            l[x] = t.lightness[yi];
+        }
+        if constexpr (kA) {
+            const unsigned xi = (xs[0][b0] + xs[1][g0] + xs[2][r0]) >> kMatrixShift;
+            a[x] = opponent(t.aTerm[xi], t.aTerm[yi]);
+        }
+        if constexpr (kB) {
+            const unsigned zi = (zs[0][b0] + zs[1][g0] + zs[2][r0]) >> kMatrixShift;
+            b[x] = opponent(t.bTerm[yi], t.bTerm[zi]);
+        }
+    }
+}
+
+template <bool kL, bool kA, bool kB>
+void convert(const cv::Mat& bgr, cv::Mat* l, cv::Mat* a, cv::Mat* b) {
+    CV_Assert(bgr.type() == CV_8UC3);
+    const Tables& t = tables();
+    for (cv::Mat* plane : {l, a, b}) {
+        if (plane != nullptr) {
+            plane->create(bgr.size(), CV_8UC1);
+        }
+    }
+    for (int y = 0; y < bgr.rows; ++y) {
+        convertRow<kL, kA, kB>(t, bgr.ptr<uchar>(y), bgr.cols, kL ? l->ptr<uchar>(y) : nullptr,
+                               kA ? a->ptr<uchar>(y) : nullptr, kB ? b->ptr<uchar>(y) : nullptr);
+    }
+}
+
+}  // namespace
+
+std::vector<cv::Mat> labPlanes(const cv::Mat& bgr) {
+    std::vector<cv::Mat> planes(3);
+    convert<true, true, true>(bgr, planes.data(), &planes[1], &planes[2]);
+    return planes;
+}
+
+cv::Mat labPlane(const cv::Mat& bgr, int plane) {
+    cv::Mat out;
+    switch (plane) {
+        case 0:
+            convert<true, false, false>(bgr, &out, nullptr, nullptr);
+            break;
+        case 1:
+            convert<false, true, false>(bgr, nullptr, &out, nullptr);
+            break;
+        case 2:
+            convert<false, false, true>(bgr, nullptr, nullptr, &out);
+            break;
+        default:
+            CV_Error(cv::Error::StsOutOfRange, "a Lab plane is 0, 1 or 2");
+    }
+    return out;
+}
+
+}  // namespace shapemark::robust
