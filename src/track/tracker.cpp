@@ -35,7 +35,8 @@
 //    and lies nearer where it is expected (see preferWhole): the hidden-looking one was a piece
 //    of another shape;
 // 4. paired tracks take the shape's polygon and centre and update their velocity (the median
-//    of the last three steps measured), unless the
+//    of the last three steps measured), and its vertex count once it is that of the shape taken
+//    before too, unless the
 //    shape has shrunk by more than a fifth from the largest the track has seen (partly hidden:
 //    its centre lags), grown by more than half at once (merged with another), or grown by more
 //    than a quarter over the largest seen while covering where a track unseen this frame is
@@ -126,7 +127,7 @@ struct Track {
     cv::Point2d centre;    // where the whole shape is thought to be
     cv::Point2d velocity;  // pixels per input frame: the median of the last three measured
     double turn = 0.0;     // radians per input frame
-    int vertices = 0;      // the vertex count when last seen whole; 0 when it says nothing
+    int vertices = 0;      // the vertex count when last seen whole twice alike; 0: it says nothing
     int lastVertices = 0;  // that of the shape it took last, whole or not
     cv::Point2d seen;      // the centre of the shape it last took, whole or not
     std::array<cv::Point2d, 2> steps;  // the two velocities measured before, latest first
@@ -593,7 +594,13 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             t.velocity = medianVelocity(t, measured);
             t.centre = shape.centre;
             t.area = std::max(t.area, area);
-            t.vertices = simpleVertices(shape);
+            // A vertex count is learnt once seen in two processed frames in a row: the detector
+            // miscounts a shape's corners in one frame of ten or so, and a track lost just after
+            // would hold the wrong count against its own shape coming back.
+            const int vertices = simpleVertices(shape);
+            if (t.vertices == 0 || vertices == t.lastVertices) {
+                t.vertices = vertices;
+            }
             takeWhole(t, outlines[j], shape.centre, colours, static_cast<std::size_t>(j));
         } else {
             t.centre += travel(t, elapsed);
