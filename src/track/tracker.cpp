@@ -30,9 +30,13 @@
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method), a track or a
 //    shape left unpaired costing half the dearest pair: no two dear pairs are made where one
 //    cheap pair would do. On the ground-truth scenes of docs/DETECTION.md this beats taking the
-//    cheapest pair first, and pairing as many tracks as possible.
+//    cheapest pair first, and pairing as many tracks as possible. Then a track paired with a
+//    shape that looks partly hidden takes instead a shape left unpaired that looks whole to it
+//    and lies nearer where it is expected (see preferWhole): the hidden-looking one was a piece
+//    of another shape;
 // 4. paired tracks take the shape's polygon and centre and update their velocity (the median
-//    of the last three steps measured), unless the
+//    of the last three steps measured), and its vertex count once it is that of the shape taken
+//    before too, unless the
 //    shape has shrunk by more than a fifth from the largest the track has seen (partly hidden:
 //    its centre lags), grown by more than half at once (merged with another), or grown by more
 //    than a quarter over the largest seen while covering where a track unseen this frame is
@@ -123,7 +127,7 @@ struct Track {
     cv::Point2d centre;    // where the whole shape is thought to be
     cv::Point2d velocity;  // pixels per input frame: the median of the last three measured
     double turn = 0.0;     // radians per input frame
-    int vertices = 0;      // the vertex count when last seen whole; 0 when it says nothing
+    int vertices = 0;      // the vertex count when last seen whole twice alike; 0: it says nothing
     int lastVertices = 0;  // that of the shape it took last, whole or not
     cv::Point2d seen;      // the centre of the shape it last took, whole or not
     std::array<cv::Point2d, 2> steps;  // the two velocities measured before, latest first
@@ -142,6 +146,12 @@ long long lostSince(const Track& t) {
     return std::max(t.lastSeen, t.lastCovered);
 }
 
+// Whether a shape of this area looks partly hidden to a track: smaller than its whole shape by
+// more than a fifth.
+bool looksHidden(const Track& t, double area) {
+    return area < kHiddenShare * t.area;
+}
+
 // A shape's vertex count, or 0 for a longer outline (such as the hull of a partly hidden
 // shape), whose count changes from frame to frame.
 int simpleVertices(const Shape& shape) {
@@ -155,7 +165,7 @@ int simpleVertices(const Shape& shape) {
 // detector has the region's count, not its own); and the logarithm of their areas' ratio, up to 1.
 double unlikeness(const Track& t, const Shape& shape, double area, bool followed) {
     const int vertices = simpleVertices(shape);
-    const bool whole = area >= kHiddenShare * t.area;
+    const bool whole = !looksHidden(t, area);
     const auto other = [vertices](int count) { return count > 0 && vertices != count; };
     const bool differ =
         whole && vertices > 0 && other(t.vertices) && (!followed || other(t.lastVertices));
@@ -377,6 +387,47 @@ bool mergesLost(const track::FloatPolygon& outline, cv::Point2f own,
            std::count_if(expected.begin(), expected.end(),
                          [&outline](cv::Point2f at) { return covers(outline, at); }) >= 2;
 }
+
+// The end of step 3: a track paired with a shape that looks partly hidden takes instead the
+// nearest shape left unpaired that looks whole to it (neither hidden nor grown past
+// kMergedGrowth times its whole area) and lies nearer where it is expected, if the pairing
+// allows that pair. A track lost a while takes a piece of another shape come out near where it
+// went for a hidden piece of its own; the piece then overlaps the track's last outline, itself,
+// better than its own shape does when that shows again whole where expected, which took a new
+// id. Left unpaired, the piece starts a track of its own.
+void preferWhole(const std::vector<Track>& tracks, const std::vector<cv::Point2d>& expected,
+                 const std::vector<Shape>& shapes, const std::vector<double>& areas,
+                 const cv::Mat& cost, std::vector<int>& columnOfRow) {
+    std::vector<bool> taken(shapes.size(), false);
+    for (const int j : columnOfRow) {
+        if (j >= 0) {
+            taken[j] = true;
+        }
+    }
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const Track& t = tracks[i];
+        const int paired = columnOfRow[i];
+        if (paired < 0 || !looksHidden(t, areas[paired])) {
+            continue;
+        }
+        double nearest = cv::norm(shapes[paired].centre - expected[i]);
+        int better = -1;
+        for (int j = 0; j < cost.cols; ++j) {
+            const double distance = cv::norm(shapes[j].centre - expected[i]);
+            if (!taken[j] && distance < nearest && !looksHidden(t, areas[j]) &&
+                areas[j] <= kMergedGrowth * t.area &&
+                cost.at<double>(static_cast<int>(i), j) < track::kForbidden) {
+                nearest = distance;
+                better = j;
+            }
+        }
+        if (better >= 0) {
+            taken[paired] = false;
+            taken[better] = true;
+            columnOfRow[i] = better;
+        }
+    }
+}
 }  // namespace
 
 struct Tracker::State {
@@ -473,7 +524,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                 !mergesLost(outlines[j], cv::Point2f(expected), everyExpected)) {
                 continue;
             }
-            if (longLost && areas[j] < kHiddenShare * t.area) {
+            if (longLost && looksHidden(t, areas[j])) {
                 continue;
             }
             if (expectedInside && enters[j]) {
@@ -494,6 +545,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         }
     }
     std::vector<int> columnOfRow = track::assignOptimal(cost, unpairedCost(p.colourWeight));
+    preferWhole(s.tracks, expectedAt, shapes, areas, cost, columnOfRow);
     const std::vector<bool> reidentified =
         reidentify(s.tracks, shapes, areas, enters, colours,
                    {frameNumber, previousFrame, p.centreGate, p.colourWeight}, columnOfRow);
@@ -525,8 +577,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const auto elapsed = static_cast<double>(frameNumber - t.lastSeen);
         const double area = areas[j];
         const double lastArea = cv::contourArea(t.outline);
-        const bool split =
-            area < kHiddenShare * t.area && cameApart(t, travel(t, elapsed), shapes, areas);
+        const bool split = looksHidden(t, area) && cameApart(t, travel(t, elapsed), shapes, areas);
         if (reidentified[i] || split) {
             // Found again where its motion did not lead, or parted from a shape it was merged
             // with: start again from here.
@@ -534,7 +585,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             t.area = area;
             t.vertices = simpleVertices(shape);
             takeWhole(t, outlines[j], shape.centre, colours, static_cast<std::size_t>(j));
-        } else if (area >= kHiddenShare * t.area && area <= kMergedGrowth * lastArea &&
+        } else if (!looksHidden(t, area) && area <= kMergedGrowth * lastArea &&
                    !swallowsAnother(outlines[j], area, t.area, unseen)) {
             const cv::Point2d measured = (shape.centre - t.centre) / elapsed;
             if (t.measured > 0) {
@@ -543,7 +594,13 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             t.velocity = medianVelocity(t, measured);
             t.centre = shape.centre;
             t.area = std::max(t.area, area);
-            t.vertices = simpleVertices(shape);
+            // A vertex count is learnt once seen in two processed frames in a row: the detector
+            // miscounts a shape's corners in one frame of ten or so, and a track lost just after
+            // would hold the wrong count against its own shape coming back.
+            const int vertices = simpleVertices(shape);
+            if (t.vertices == 0 || vertices == t.lastVertices) {
+                t.vertices = vertices;
+            }
             takeWhole(t, outlines[j], shape.centre, colours, static_cast<std::size_t>(j));
         } else {
             t.centre += travel(t, elapsed);
