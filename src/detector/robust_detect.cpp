@@ -94,11 +94,13 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
     const std::vector<robust::Candidate> kept = robust::mergeCandidates(std::move(all));
     for (const robust::Candidate& c : kept) {
         Shape shape;
-        // A small downscaled shape is traced again at full resolution, and dropped when it is
-        // no polygon there (a circle); any other keeps its downscaled corners. A large shape
+        // A small downscaled shape other than a triangle is traced again at full resolution,
+        // and dropped when it is no polygon there (a circle); any other keeps its downscaled
+        // corners. A large shape
         // is not: it has corners enough at the working scale, and its trace costs the most.
         const std::optional<robust::Candidate> refined =
-            scale < 1.0 && std::sqrt(c.area) < robust::tuning::kRefineSize
+            scale < 1.0 && std::sqrt(c.area) < robust::tuning::kRefineSize &&
+                    c.polygon.size() >= robust::tuning::kMinRefinedVertices
                 ? robust::refineAtFullScale(bgr, c, scale, params.minVertices, params.maxVertices)
                 : std::nullopt;
         if (refined && refined->passes) {

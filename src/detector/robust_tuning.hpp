@@ -85,6 +85,9 @@ constexpr double kSameTrace = 0.5;
 // pass at full resolution, where a small circle no longer looks like an octagon; a larger one
 // keeps its working-scale corners.
 constexpr double kRefineSize = 60.0;
+// A triangle is not traced again: no circle looks like one, and its working-scale corners scored
+// at least as well as the full-resolution ones, for the cost of a trace.
+constexpr std::size_t kMinRefinedVertices = 4;
 // Candidates overlapping this much are one physical shape.
 constexpr double kSameShapeIou = 0.6;
 // A polygon this much inside a larger accepted one is its inner edge or a hole.
