@@ -90,6 +90,10 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                    std::make_move_iterator(list.end()));
     }
 
+    auto withRefineWindow = [](robust::Candidate c) {
+        c.window = std::min(c.window, robust::tuning::kMaxRefineWindow);
+        return c;
+    };
     std::vector<Shape> shapes;
     const std::vector<robust::Candidate> kept = robust::mergeCandidates(std::move(all));
     for (const robust::Candidate& c : kept) {
@@ -101,7 +105,8 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
         const std::optional<robust::Candidate> refined =
             scale < 1.0 && std::sqrt(c.area) < robust::tuning::kRefineSize &&
                     c.polygon.size() >= robust::tuning::kMinRefinedVertices
-                ? robust::refineAtFullScale(bgr, c, scale, params.minVertices, params.maxVertices)
+                ? robust::refineAtFullScale(bgr, withRefineWindow(c), scale, params.minVertices,
+                                            params.maxVertices)
                 : std::nullopt;
         if (refined && refined->passes) {
             shape.polygon = refined->polygon;

@@ -85,6 +85,10 @@ constexpr double kSameTrace = 0.5;
 // pass at full resolution, where a small circle no longer looks like an octagon; a larger one
 // keeps its working-scale corners.
 constexpr double kRefineSize = 60.0;
+// The full-resolution trace keeps the candidate's threshold window up to this width (working
+// pixels): a window as wide as the largest shape traced again spares it the ring effect, and a
+// wider one only widens the box traced (cost grows with its area).
+constexpr int kMaxRefineWindow = 2 * static_cast<int>(kRefineSize / 2.0) + 1;
 // A triangle is not traced again: no circle looks like one, and its working-scale corners scored
 // at least as well as the full-resolution ones, for the cost of a trace.
 constexpr std::size_t kMinRefinedVertices = 4;
