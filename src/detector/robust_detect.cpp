@@ -1,6 +1,7 @@
 #include "detector/robust_detect.hpp"
 
 #include <opencv2/core/utility.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -90,8 +91,11 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                    std::make_move_iterator(list.end()));
     }
 
+    // The full-resolution trace needs no window wider than the shape: its box grows with it.
     auto withRefineWindow = [](robust::Candidate c) {
-        c.window = std::min(c.window, robust::tuning::kMaxRefineWindow);
+        const cv::Rect extent = cv::boundingRect(c.hull);
+        const int across = 2 * (std::max(extent.width, extent.height) / 2) + 1;
+        c.window = std::min(c.window, std::max(robust::tuning::kMaxRefineWindow, across));
         return c;
     };
     std::vector<Shape> shapes;

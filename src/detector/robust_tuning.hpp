@@ -86,9 +86,9 @@ constexpr double kSameTrace = 0.5;
 // keeps its working-scale corners. Candidates of 50-60 gained nothing from their traces, which
 // cost the most.
 constexpr double kRefineSize = 50.0;
-// The full-resolution trace keeps the candidate's threshold window up to this width (working
-// pixels): a window a little wider than the largest shape traced again spares it the ring effect
-// (51 lost vertex accuracy), and a wider one only widens the box traced (cost grows with its area).
+// The full-resolution trace narrows the candidate's threshold window to the shape's longer side,
+// but not below this (working pixels; 51 lost vertex accuracy): a window as wide as the shape
+// spares it the ring effect, and a wider one only widens the box traced (cost grows with its area).
 constexpr int kMaxRefineWindow = 61;
 // A triangle is not traced again: no circle looks like one, and its working-scale corners scored
 // at least as well as the full-resolution ones, for the cost of a trace.
