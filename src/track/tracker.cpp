@@ -40,7 +40,11 @@
 //    shape has shrunk by more than a fifth from the largest the track has seen (partly hidden:
 //    its centre lags), grown by more than half at once (merged with another), or grown by more
 //    than a quarter over the largest seen while covering where a track unseen this frame is
-//    expected (merged with it by a little each frame): then the track keeps moving as expected.
+//    expected (merged with it by a little each frame): then the track keeps moving as expected,
+//    except that a track missed in the frame before, lost at most kBriefLoss input frames and
+//    found again as a piece of its shape (not touching the border, and the only shape it could
+//    take) is put back within its own radius of that piece: a piece lies inside its shape,
+//    and one turning behind something comes out off its path.
 //    A shape that looks hidden but is one of two or more whose centres lie in the track's last
 //    shape, and which make up nearly all of it, is whole: that shape was two merged, now parted,
 //    and the track starts again from it, as in step 5; a tentative
@@ -114,6 +118,11 @@ constexpr double kBorderMargin = 10.0;
 // A track re-identified by what it looks like may differ in area by this factor either way:
 // a shape seen whole after a long loss is often measured partly hidden, or merged, before.
 constexpr double kReidentifiedArea = 1.4;
+// A track missed for at most this many input frames and found again as a piece of its shape
+// (the only shape it could take, not entering the frame) is put back within its own radius of
+// that piece (see withinReach). Lost longer, such a piece is as often another shape come out
+// near where it went, and the track, moved onto it, keeps following the wrong shape.
+constexpr long long kBriefLoss = 10;
 // Mean colours this far apart (BGR units) are as unlike as colours get: a shape's own mean moves
 // by about 1 from frame to frame, and by up to about 13 when partly merged with another.
 constexpr double kColourSpan = 20.0;
@@ -321,6 +330,21 @@ void takeWhole(Track& t, const track::FloatPolygon& outline, cv::Point2d centre,
         t.colour = colours[j];
         t.coloured = true;
     }
+}
+
+// A piece of a shape lies inside it: a whole shape's centre, thought to be at `centre`, is at
+// most its outline's radius (`whole`, about its centre) from the centre of a piece of it seen
+// at `piece`; the point within that reach nearest `centre`. A shape turning behind something
+// comes out where its motion did not lead, and its track, left moving as expected, takes
+// another shape that comes out nearer that prediction.
+cv::Point2d withinReach(const track::FloatPolygon& whole, cv::Point2d centre, cv::Point2d piece) {
+    double radius = 0.0;
+    for (const cv::Point2f& point : whole) {
+        radius = std::max(radius, cv::norm(point));
+    }
+    const cv::Point2d off = centre - piece;
+    const double distance = cv::norm(off);
+    return distance <= radius || radius <= 0.0 ? centre : piece + off * (radius / distance);
 }
 
 // Whether an outline covers a point.
@@ -604,6 +628,12 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             takeWhole(t, outlines[j], shape.centre, colours, static_cast<std::size_t>(j));
         } else {
             t.centre += travel(t, elapsed);
+            const bool foundAsPiece = looksHidden(t, area) && t.lastSeen < previousFrame &&
+                                      frameNumber - lostSince(t) <= kBriefLoss && !enters[j];
+            if (foundAsPiece &&
+                cv::countNonZero(cost.row(static_cast<int>(i)) < track::kForbidden) == 1) {
+                t.centre = withinReach(t.whole, t.centre, shape.centre);
+            }
             t.area *= kForgetLargest;
         }
         t.outline = std::move(outlines[j]);
