@@ -30,10 +30,6 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
         for (int t = range.start; t < range.end; ++t) {
             const std::size_t plane = static_cast<std::size_t>(t) / windows;
             const int window = robust::tuning::kWindows[static_cast<std::size_t>(t) % windows];
-            if (plane == 0 && window == robust::tuning::kWindows.back() && scale < 1.0 &&
-                !robust::tuning::kWideLightnessWhenDownscaled) {
-                continue;
-            }
             // Searched in the plane's own pixels, reported in working pixels.
             const double unit = robust::planeUnit(plane);
             const cv::Mat contrast = robust::localContrast(

@@ -19,9 +19,6 @@ constexpr double kSmoothSigma = 1.2;
 // outer edge of large shapes. Only outer contours are kept, so a window narrower than a
 // shape only makes it a ring, whose outer edge is still the shape's.
 constexpr std::array<int, 2> kWindows = {31, 101};
-// A frame larger than the working image searches lightness at the narrow window only: there the
-// wide one found no shape the other searches missed, and cost about an eighth of the detector.
-constexpr bool kWideLightnessWhenDownscaled = false;
 // How far a region must stand out of its surroundings: grey levels of lightness, and units of
 // the colour-opponent planes (which carry less noise but also less range).
 constexpr double kLightnessOffset = 7.0;
