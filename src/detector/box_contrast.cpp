@@ -1,9 +1,11 @@
 #include "detector/box_contrast.hpp"
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace shapemark::robust {
@@ -11,9 +13,13 @@ namespace {
 
 // OpenCV divides a box's integer sum by its area in single precision. For an odd area N every
 // exact quotient lies at least 1/(2N) from a half, and single precision strays by at most
-// about sum × 2^-23, so below 2^22 for the largest sum (255 N) its rounding is the exact one,
-// which is what the pass below computes. Wider windows take OpenCV's own path.
+// about sum × 2^-23, so below 2^22 for the largest sum (255 N) its rounding is the exact one
+// whichever of its paths a column takes; the pass below divides the same way. Wider windows
+// take OpenCV's own path.
 constexpr int kLargestExactWindow = 127;
+// 32-bit lanes of the baseline vectors (OpenCV's emulation where there are none).
+constexpr int kLanes = 4;
+static_assert(255 * kLargestExactWindow <= 0xffff, "a column sum fits 16 bits");
 
 void referenceContrast(const cv::Mat& plane, int window, cv::Mat& contrast) {
     cv::boxFilter(plane, contrast, CV_16S, cv::Size(window, window), cv::Point(-1, -1), true,
@@ -49,41 +55,57 @@ cv::Mat boxContrast(const cv::Mat& plane, int window) {
     // those beyond the parent's edge copy its edge column.
     const int first = std::max(-radius, -offset.x);
     const int last = std::min(cols - 1 + radius, whole.width - offset.x - 1);
-    std::vector<int> sums(static_cast<std::size_t>(cols + 2 * radius), 0);
-    int* const sum = sums.data() + radius;  // sum[c] for column c
+    // Padded to whole vectors; the lanes past the last column are never read back.
+    const int padded = (cols + 2 * radius + 2 * kLanes) / kLanes * kLanes;
+    std::vector<std::uint16_t> sums(static_cast<std::size_t>(padded), 0);
+    // sum[c] for column c; 16 bits hold 255 × the widest window
+    std::uint16_t* const sum = sums.data() + radius;
     for (int y = -radius; y <= radius; ++y) {
         const uchar* const src = row(y);
         for (int c = first; c <= last; ++c) {
-            sum[c] += src[c];
+            sum[c] = static_cast<std::uint16_t>(sum[c] + src[c]);
         }
     }
-    std::vector<int> boxes(static_cast<std::size_t>(cols));
-    const double perPixel = 1.0 / (static_cast<double>(window) * window);
+    // prefix[i]: the sum of the padded row's first i column sums, so that a box's sum is
+    // prefix[x + window] - prefix[x]; unsigned, as its differences are right even wrapped.
+    std::vector<std::uint32_t> prefix(static_cast<std::size_t>(padded + 1));
+    const auto scale = static_cast<float>(1.0 / (static_cast<double>(window) * window));
+    const cv::v_float32x4 scales = cv::v_setall_f32(scale);
     for (int y = 0; y < plane.rows; ++y) {
         std::fill(sum - radius, sum + first, sum[first]);
         std::fill(sum + last + 1, sum + cols + radius, sum[last]);
-        int box = 0;
-        for (int c = -radius; c <= radius; ++c) {
-            box += sum[c];
+        cv::v_uint32x4 carry = cv::v_setzero_u32();
+        prefix[0] = 0;
+        for (int i = 0; i < padded; i += kLanes) {
+            cv::v_uint32x4 v = cv::v_load_expand(sums.data() + i);
+            v += cv::v_rotate_left<1>(v);
+            v += cv::v_rotate_left<2>(v);
+            v += carry;
+            cv::v_store(prefix.data() + 1 + i, v);
+            carry = cv::v_broadcast_element<kLanes - 1>(v);
         }
-        boxes[0] = box;
-        for (int x = 1; x < cols; ++x) {
-            box += sum[x + radius] - sum[x - radius - 1];
-            boxes[static_cast<std::size_t>(x)] = box;
-        }
-        // Sums are never negative, so truncating after adding a half rounds to nearest; the
-        // quotient is never within double precision's error of a half.
         const uchar* const src = plane.ptr<uchar>(y);
         auto* const out = contrast.ptr<short>(y);
-        for (int x = 0; x < cols; ++x) {
-            const auto mean = static_cast<int>(
-                static_cast<double>(boxes[static_cast<std::size_t>(x)]) * perPixel + 0.5);
-            out[x] = static_cast<short>(src[x] - mean);
+        const std::uint32_t* const lo = prefix.data();
+        const std::uint32_t* const hi = prefix.data() + window;
+        int x = 0;
+        for (; x + 2 * kLanes <= cols; x += 2 * kLanes) {
+            const cv::v_int32x4 box0 =
+                cv::v_reinterpret_as_s32(cv::v_load(hi + x) - cv::v_load(lo + x));
+            const cv::v_int32x4 box1 =
+                cv::v_reinterpret_as_s32(cv::v_load(hi + x + kLanes) - cv::v_load(lo + x + kLanes));
+            const cv::v_int16x8 mean = cv::v_pack(cv::v_round(cv::v_cvt_f32(box0) * scales),
+                                                  cv::v_round(cv::v_cvt_f32(box1) * scales));
+            cv::v_store(out + x, cv::v_reinterpret_as_s16(cv::v_load_expand(src + x)) - mean);
+        }
+        for (; x < cols; ++x) {
+            const auto box = static_cast<std::int32_t>(hi[x] - lo[x]);
+            out[x] = static_cast<short>(src[x] - cvRound(static_cast<float>(box) * scale));
         }
         const uchar* const enter = row(y + radius + 1);
         const uchar* const leave = row(y - radius);
         for (int c = first; c <= last; ++c) {
-            sum[c] += enter[c] - leave[c];
+            sum[c] = static_cast<std::uint16_t>(sum[c] + enter[c] - leave[c]);
         }
     }
     return contrast;
