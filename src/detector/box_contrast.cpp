@@ -11,15 +11,16 @@
 namespace shapemark::robust {
 namespace {
 
-// OpenCV divides a box's integer sum by its area in single precision. For an odd area N every
-// exact quotient lies at least 1/(2N) from a half, and single precision strays by at most
-// about sum × 2^-23, so below 2^22 for the largest sum (255 N) its rounding is the exact one
-// whichever of its paths a column takes; the pass below divides the same way. Wider windows
-// take OpenCV's own path.
-constexpr int kLargestExactWindow = 127;
-// 32-bit lanes of the baseline vectors (OpenCV's emulation where there are none).
+// OpenCV divides a box's integer sum by its area in single precision, 8 columns at a time,
+// and the last columns of a row that do not fill 8 in double precision; the pass below does
+// the same column for column. (Up to a window of 127 both give the exact quotient rounded:
+// an odd area N keeps every quotient 1/(2N) from a half, more than single precision strays.)
+// Column sums are 16-bit, which bounds the window; wider ones take OpenCV's own path.
+constexpr int kWidestWindow = 257;
+static_assert(255 * kWidestWindow <= 0xffff, "a column sum fits 16 bits");
+// 32-bit lanes of the baseline vectors (OpenCV's emulation where there are none); two make
+// OpenCV's 8 columns.
 constexpr int kLanes = 4;
-static_assert(255 * kLargestExactWindow <= 0xffff, "a column sum fits 16 bits");
 
 void referenceContrast(const cv::Mat& plane, int window, cv::Mat& contrast) {
     cv::boxFilter(plane, contrast, CV_16S, cv::Size(window, window), cv::Point(-1, -1), true,
@@ -32,7 +33,7 @@ void referenceContrast(const cv::Mat& plane, int window, cv::Mat& contrast) {
 cv::Mat boxContrast(const cv::Mat& plane, int window) {
     CV_Assert(plane.type() == CV_8UC1 && window > 0 && window % 2 == 1);
     cv::Mat contrast;
-    if (window > kLargestExactWindow || plane.empty()) {
+    if (window > kWidestWindow || plane.empty()) {
         referenceContrast(plane, window, contrast);
         return contrast;
     }
@@ -69,8 +70,8 @@ cv::Mat boxContrast(const cv::Mat& plane, int window) {
     // prefix[i]: the sum of the padded row's first i column sums, so that a box's sum is
     // prefix[x + window] - prefix[x]; unsigned, as its differences are right even wrapped.
     std::vector<std::uint32_t> prefix(static_cast<std::size_t>(padded + 1));
-    const auto scale = static_cast<float>(1.0 / (static_cast<double>(window) * window));
-    const cv::v_float32x4 scales = cv::v_setall_f32(scale);
+    const double scale = 1.0 / (static_cast<double>(window) * window);
+    const cv::v_float32x4 scales = cv::v_setall_f32(static_cast<float>(scale));
     for (int y = 0; y < plane.rows; ++y) {
         std::fill(sum - radius, sum + first, sum[first]);
         std::fill(sum + last + 1, sum + cols + radius, sum[last]);
@@ -100,7 +101,7 @@ cv::Mat boxContrast(const cv::Mat& plane, int window) {
         }
         for (; x < cols; ++x) {
             const auto box = static_cast<std::int32_t>(hi[x] - lo[x]);
-            out[x] = static_cast<short>(src[x] - cvRound(static_cast<float>(box) * scale));
+            out[x] = static_cast<short>(src[x] - cvRound(box * scale));
         }
         const uchar* const enter = row(y + radius + 1);
         const uchar* const leave = row(y - radius);
