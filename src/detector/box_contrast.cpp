@@ -85,7 +85,7 @@ cv::Mat boxContrast(const cv::Mat& plane, int window) {
             cv::v_store(prefix.data() + 1 + i, v);
             carry = cv::v_broadcast_element<kLanes - 1>(v);
         }
-        const uchar* const src = plane.ptr<uchar>(y);
+        const auto* const src = plane.ptr<uchar>(y);
         auto* const out = contrast.ptr<short>(y);
         const std::uint32_t* const lo = prefix.data();
         const std::uint32_t* const hi = prefix.data() + window;

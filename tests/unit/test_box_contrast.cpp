@@ -3,6 +3,9 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <array>
+#include <vector>
+
 #include "detector/box_contrast.hpp"
 
 namespace shapemark::robust {
@@ -34,8 +37,8 @@ std::vector<cv::Mat> planes(cv::Size size) {
     cv::Mat down(size, CV_8UC1);
     for (int y = 0; y < size.height; ++y) {
         for (int x = 0; x < size.width; ++x) {
-            across.at<uchar>(y, x) = (y / 3) % 2 ? 255 : 0;
-            down.at<uchar>(y, x) = (x / 5) % 2 ? 0 : 255;
+            across.at<uchar>(y, x) = (y / 3) % 2 != 0 ? 255 : 0;
+            down.at<uchar>(y, x) = (x / 5) % 2 != 0 ? 0 : 255;
         }
     }
     return {noise, across, down};
@@ -45,7 +48,8 @@ std::vector<cv::Mat> planes(cv::Size size) {
 // mean rounded other than to nearest: the detector's plane sizes and windows (full-resolution
 // boxes included), odd sizes, planes narrower and shorter than the window.
 TEST(BoxContrast, SameAsOpenCv) {
-    const cv::Size sizes[] = {{1280, 720}, {640, 360}, {203, 157}, {37, 23}, {1, 1}, {130, 2}};
+    const std::array<cv::Size, 6> sizes = {
+        {{1280, 720}, {640, 360}, {203, 157}, {37, 23}, {1, 1}, {130, 2}}};
     for (const cv::Size size : sizes) {
         for (const cv::Mat& plane : planes(size)) {
             for (const int window : {1, 3, 17, 31, 47, 51, 101, 127, 151, 257, 259}) {
