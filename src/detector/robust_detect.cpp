@@ -1,6 +1,7 @@
 #include "detector/robust_detect.hpp"
 
 #include <opencv2/core/utility.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -29,6 +30,10 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
         for (int t = range.start; t < range.end; ++t) {
             const std::size_t plane = static_cast<std::size_t>(t) / windows;
             const int window = robust::tuning::kWindows[static_cast<std::size_t>(t) % windows];
+            if (plane == 0 && window == robust::tuning::kWindows.back() && scale < 1.0 &&
+                !robust::tuning::kWideLightnessWhenDownscaled) {
+                continue;
+            }
             // Searched in the plane's own pixels, reported in working pixels.
             const double unit = robust::planeUnit(plane);
             const cv::Mat contrast = robust::localContrast(
@@ -86,16 +91,26 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                    std::make_move_iterator(list.end()));
     }
 
+    // The full-resolution trace needs no window wider than the shape: its box grows with it.
+    auto withRefineWindow = [](robust::Candidate c) {
+        const cv::Rect extent = cv::boundingRect(c.hull);
+        const int across = 2 * (std::max(extent.width, extent.height) / 2) + 1;
+        c.window = std::min(c.window, std::max(robust::tuning::kMaxRefineWindow, across));
+        return c;
+    };
     std::vector<Shape> shapes;
     const std::vector<robust::Candidate> kept = robust::mergeCandidates(std::move(all));
     for (const robust::Candidate& c : kept) {
         Shape shape;
-        // A small downscaled shape is traced again at full resolution, and dropped when it is
-        // no polygon there (a circle); any other keeps its downscaled corners. A large shape
+        // A small downscaled shape other than a triangle is traced again at full resolution,
+        // and dropped when it is no polygon there (a circle); any other keeps its downscaled
+        // corners. A large shape
         // is not: it has corners enough at the working scale, and its trace costs the most.
         const std::optional<robust::Candidate> refined =
-            scale < 1.0 && std::sqrt(c.area) < robust::tuning::kRefineSize
-                ? robust::refineAtFullScale(bgr, c, scale, params.minVertices, params.maxVertices)
+            scale < 1.0 && std::sqrt(c.area) < robust::tuning::kRefineSize &&
+                    c.polygon.size() >= robust::tuning::kMinRefinedVertices
+                ? robust::refineAtFullScale(bgr, withRefineWindow(c), scale, params.minVertices,
+                                            params.maxVertices)
                 : std::nullopt;
         if (refined && refined->passes) {
             shape.polygon = refined->polygon;

@@ -19,6 +19,9 @@ constexpr double kSmoothSigma = 1.2;
 // outer edge of large shapes. Only outer contours are kept, so a window narrower than a
 // shape only makes it a ring, whose outer edge is still the shape's.
 constexpr std::array<int, 2> kWindows = {31, 101};
+// A frame larger than the working image searches lightness at the narrow window only: there the
+// wide one found no shape the other searches missed, and cost about an eighth of the detector.
+constexpr bool kWideLightnessWhenDownscaled = false;
 // How far a region must stand out of its surroundings: grey levels of lightness, and units of
 // the colour-opponent planes (which carry less noise but also less range).
 constexpr double kLightnessOffset = 7.0;
@@ -80,8 +83,16 @@ constexpr double kSamePiece = 0.5;
 constexpr double kSameTrace = 0.5;
 // A downscaled candidate smaller than this (square root of its area) is traced again and must
 // pass at full resolution, where a small circle no longer looks like an octagon; a larger one
-// keeps its working-scale corners.
-constexpr double kRefineSize = 60.0;
+// keeps its working-scale corners. Candidates of 50-60 gained nothing from their traces, which
+// cost the most.
+constexpr double kRefineSize = 50.0;
+// The full-resolution trace narrows the candidate's threshold window to the shape's longer side,
+// but not below this (working pixels; 51 lost vertex accuracy): a window as wide as the shape
+// spares it the ring effect, and a wider one only widens the box traced (cost grows with its area).
+constexpr int kMaxRefineWindow = 61;
+// A triangle is not traced again: no circle looks like one, and its working-scale corners scored
+// at least as well as the full-resolution ones, for the cost of a trace.
+constexpr std::size_t kMinRefinedVertices = 4;
 // Candidates overlapping this much are one physical shape.
 constexpr double kSameShapeIou = 0.6;
 // A polygon this much inside a larger accepted one is its inner edge or a hole.
