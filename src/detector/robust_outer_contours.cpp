@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "detector/box_contrast.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
@@ -56,12 +57,7 @@ bool wideEnough(const Contour& contour, double area, const cv::Rect& box, double
 }
 
 cv::Mat localContrast(const cv::Mat& plane, int window) {
-    // The mean is replaced by the difference in place: one image fewer to allocate.
-    cv::Mat contrast;
-    cv::boxFilter(plane, contrast, CV_16S, cv::Size(window, window), cv::Point(-1, -1), true,
-                  cv::BORDER_REPLICATE);
-    cv::subtract(plane, contrast, contrast, cv::noArray(), CV_16S);
-    return contrast;
+    return boxContrast(plane, window);
 }
 
 cv::Mat standsOut(const cv::Mat& contrast, double offset) {
