@@ -22,7 +22,8 @@
 //    shape partly covered by another or by something in front takes on their colour for a while. A
 //    track missed in the frame before needs no overlap (such a shape shows another part of itself
 //    first), but cannot take a shape grown by more than half on its whole area: that is another
-//    shape come out where it was lost, unless it covers where the track and another one are
+//    shape come out where it was lost, unless both it and the track's last shape touch the
+//    border (a shape still entering the frame), or it covers where the track and another one are
 //    expected: then it is the two merged (taking it keeps the id through the merge; step 4 keeps
 //    the track moving as expected, where it starts again once they part); nor, lost long (counted
 //    as in step 4), a shape that looks partly hidden; nor, with the frame's size known, a shape
@@ -544,12 +545,15 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const bool missed = t.lastSeen < previousFrame;
         const bool longLost = frameNumber - lostSince(t) > kLongLost;
         const bool expectedInside = missed && !nearBorder(moved, frameSize, kBorderMargin);
+        // A shape still entering the frame grows past the growth gate over a frame or two
+        // missed: its last shape and the new one both touch the border.
+        const bool entering = !frameSize.empty() && nearBorder(t.outline, frameSize, 0.0);
         for (int j = 0; j < cost.cols; ++j) {
             const double distance = cv::norm(shapes[j].centre - expected);
             if (distance > p.centreGate) {
                 continue;
             }
-            if (missed && areas[j] > kMergedGrowth * t.area &&
+            if (missed && areas[j] > kMergedGrowth * t.area && !(entering && enters[j]) &&
                 !mergesLost(outlines[j], cv::Point2f(expected), everyExpected)) {
                 continue;
             }

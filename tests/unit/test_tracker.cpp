@@ -463,6 +463,27 @@ TEST(Tracker, StepFromACarriedCentreSetsNoTurn) {
     }
 }
 
+// Catches: the growth gate held against a shape still entering the frame. A square comes in
+// from the right edge, seen 3 frames, missed 3, and shows nearly twice as wide, both touching
+// the border: a new id.
+TEST(Tracker, ShapeEnteringTheFrameKeepsItsIdOverAMiss) {
+    Tracker tracker;
+    const cv::Size frameSize(320, 240);
+    for (int f = 1; f <= 7; ++f) {
+        const int width = 8 + 4 * f;
+        Shape s;
+        s.polygon = {{320 - width, 80}, {319, 80}, {319, 120}, {320 - width, 120}};
+        s.area = cv::contourArea(s.polygon);
+        s.centre = cv::Point2d(320.0 - width / 2.0, 100.0);
+        const bool missed = f >= 4 && f <= 6;
+        const auto tracked =
+            tracker.update(f, missed ? std::vector<Shape>{} : std::vector{s}, frameSize);
+        if (!missed) {
+            EXPECT_EQ(tracked.at(0).id, 1) << "frame " << f;
+        }
+    }
+}
+
 // Catches: a global id counter, ids used up by tentative tracks, and tentative shapes dropped.
 TEST(Tracker, IdsStartAtOneInEachTrackerAndTentativeShapesStay) {
     shapemark::TrackerParams params;
