@@ -22,7 +22,8 @@
 //    shape partly covered by another or by something in front takes on their colour for a while. A
 //    track missed in the frame before needs no overlap (such a shape shows another part of itself
 //    first), but cannot take a shape grown by more than half on its whole area: that is another
-//    shape come out where it was lost, unless it covers where the track and another one are
+//    shape come out where it was lost, unless both it and the track's last shape touch the
+//    border (a shape still entering the frame), or it covers where the track and another one are
 //    expected: then it is the two merged (taking it keeps the id through the merge; step 4 keeps
 //    the track moving as expected, where it starts again once they part); nor, lost long (counted
 //    as in step 4), a shape that looks partly hidden; nor, with the frame's size known, a shape
@@ -35,25 +36,24 @@
 //    and lies nearer where it is expected (see preferWhole): the hidden-looking one was a piece
 //    of another shape;
 // 4. paired tracks take the shape's polygon and centre and update their velocity (the median
-//    of the last three steps measured), and its vertex count once it is that of the shape taken
-//    before too, unless the
-//    shape has shrunk by more than a fifth from the largest the track has seen (partly hidden:
-//    its centre lags), grown by more than half at once (merged with another), or grown by more
-//    than a quarter over the largest seen while covering where a track unseen this frame is
-//    expected (merged with it by a little each frame): then the track keeps moving as expected,
-//    except that a track missed in the frame before, lost at most kBriefLoss input frames and
-//    found again as a piece of its shape (not touching the border, and the only shape it could
-//    take) is put back within its own radius of that piece: a piece lies inside its shape,
-//    and one turning behind something comes out off its path.
-//    A shape that looks hidden but is one of two or more whose centres lie in the track's last
-//    shape, and which make up nearly all of it, is whole: that shape was two merged, now parted,
-//    and the track starts again from it, as in step 5; a tentative
-//    track seen confirm_frames processed frames in a row gets the next id; a tentative track
-//    missed once is dropped; a confirmed one is kept keep_lost_frames input frames from when it
-//    was last seen or last expected inside one of the frame's shapes (under it, or merged into
-//    it by the detector: not gone, however long the two stay together; see lostSince); once
-//    expected outside the frame it takes no part in step 2 (it has left: a shape entering there
-//    is another);
+//    of the last three steps measured) and rate of turn, unless the centre they step from was
+//    carried on as expected (below: no step the shape made), and its vertex count once it is
+//    that of the shape taken before too, unless the shape has shrunk by more than a fifth from
+//    the largest the track has seen (partly hidden: its centre lags), grown by more than half at
+//    once (merged with another), or grown by more than a quarter over the largest seen while
+//    covering where a track unseen this frame is expected (merged with it by a little each frame):
+//    then the track keeps moving as expected, except that a track missed in the frame before, lost
+//    at most kBriefLoss input frames and found again as a piece of its shape (not touching the
+//    border, and the only shape it could take) is put back within its own radius of that piece: a
+//    piece lies inside its shape, and one turning behind something comes out off its path. A shape
+//    that looks hidden but is one of two or more whose centres lie in the track's last shape, and
+//    which make up nearly all of it, is whole: that shape was two merged, now parted, and the track
+//    starts again from it, as in step 5; a tentative track seen confirm_frames processed frames in
+//    a row gets the next id; a tentative track missed once is dropped; a confirmed one is kept
+//    keep_lost_frames input frames from when it was last seen or last expected inside one of the
+//    frame's shapes (under it, or merged into it by the detector: not gone, however long the two
+//    stay together; see lostSince); once expected outside the frame it takes no part in step 2 (it
+//    has left: a shape entering there is another);
 // 5. a shape still unpaired may re-identify a confirmed track lost since before the last frame
 //    (see reidentify): the detector often misses a shape for longer than the prediction holds,
 //    and a shape turning behind something is expected where it never goes, even outside the
@@ -153,6 +153,12 @@ struct Track {
 // is not gone).
 long long lostSince(const Track& t) {
     return std::max(t.lastSeen, t.lastCovered);
+}
+
+// Whether a track's centre is that of the shape it took last, rather than carried on as
+// expected while its shape looked hidden or merged (or put back by a piece of it).
+bool centreMeasured(const Track& t) {
+    return t.centre == t.seen;
 }
 
 // Whether a shape of this area looks partly hidden to a track: smaller than its whole shape by
@@ -539,12 +545,15 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const bool missed = t.lastSeen < previousFrame;
         const bool longLost = frameNumber - lostSince(t) > kLongLost;
         const bool expectedInside = missed && !nearBorder(moved, frameSize, kBorderMargin);
+        // A shape still entering the frame grows past the growth gate over a frame or two
+        // missed: its last shape and the new one both touch the border.
+        const bool entering = !frameSize.empty() && nearBorder(t.outline, frameSize, 0.0);
         for (int j = 0; j < cost.cols; ++j) {
             const double distance = cv::norm(shapes[j].centre - expected);
             if (distance > p.centreGate) {
                 continue;
             }
-            if (missed && areas[j] > kMergedGrowth * t.area &&
+            if (missed && areas[j] > kMergedGrowth * t.area && !(entering && enters[j]) &&
                 !mergesLost(outlines[j], cv::Point2f(expected), everyExpected)) {
                 continue;
             }
@@ -611,11 +620,16 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             takeWhole(t, outlines[j], shape.centre, colours, static_cast<std::size_t>(j));
         } else if (!looksHidden(t, area) && area <= kMergedGrowth * lastArea &&
                    !swallowsAnother(outlines[j], area, t.area, unseen)) {
-            const cv::Point2d measured = (shape.centre - t.centre) / elapsed;
-            if (t.measured > 0) {
-                updateTurn(t, measured, elapsed);
+            // A step from a centre carried on as expected (the shape looked hidden or merged)
+            // is no step the shape made: one turn so measured sent a track lost just after in a
+            // circle.
+            if (centreMeasured(t)) {
+                const cv::Point2d measured = (shape.centre - t.centre) / elapsed;
+                if (t.measured > 0) {
+                    updateTurn(t, measured, elapsed);
+                }
+                t.velocity = medianVelocity(t, measured);
             }
-            t.velocity = medianVelocity(t, measured);
             t.centre = shape.centre;
             t.area = std::max(t.area, area);
             // A vertex count is learnt once seen in two processed frames in a row: the detector

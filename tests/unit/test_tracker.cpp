@@ -441,6 +441,49 @@ TEST(Tracker, OneMiscountedFrameDoesNotSetTheVertexCount) {
     }
 }
 
+// Catches: a step measured from a centre carried on as expected. A square heading right at
+// 8 px a frame shows as a piece for 3 frames while it moves 10 px down, whole again, then is
+// missed for 10 frames: a turn taken from that step sends its prediction round a circle, past
+// the centre gate of where it comes back.
+TEST(Tracker, StepFromACarriedCentreSetsNoTurn) {
+    Tracker tracker;
+    const cv::Size frameSize(320, 240);
+    for (int f = 1; f <= 25; ++f) {
+        const cv::Point2d at(20.0 + 8 * f, f <= 10 ? 100.0 : 110.0);
+        std::vector<Shape> shapes;
+        if (f <= 10 || f == 14 || f == 25) {
+            shapes.push_back(square(at));
+        } else if (f <= 13) {
+            shapes.push_back(square({at.x, 100.0 + 2.5 * (f - 10)}, 24));
+        }
+        const auto tracked = tracker.update(f, shapes, frameSize);
+        if (!tracked.empty()) {
+            EXPECT_EQ(tracked.at(0).id, 1) << "frame " << f;
+        }
+    }
+}
+
+// Catches: the growth gate held against a shape still entering the frame. A square comes in
+// from the right edge, seen 3 frames, missed 3, and shows nearly twice as wide, both touching
+// the border: a new id.
+TEST(Tracker, ShapeEnteringTheFrameKeepsItsIdOverAMiss) {
+    Tracker tracker;
+    const cv::Size frameSize(320, 240);
+    for (int f = 1; f <= 7; ++f) {
+        const int width = 8 + 4 * f;
+        Shape s;
+        s.polygon = {{320 - width, 80}, {319, 80}, {319, 120}, {320 - width, 120}};
+        s.area = cv::contourArea(s.polygon);
+        s.centre = cv::Point2d(320.0 - width / 2.0, 100.0);
+        const bool missed = f >= 4 && f <= 6;
+        const auto tracked =
+            tracker.update(f, missed ? std::vector<Shape>{} : std::vector{s}, frameSize);
+        if (!missed) {
+            EXPECT_EQ(tracked.at(0).id, 1) << "frame " << f;
+        }
+    }
+}
+
 // Catches: a global id counter, ids used up by tentative tracks, and tentative shapes dropped.
 TEST(Tracker, IdsStartAtOneInEachTrackerAndTentativeShapesStay) {
     shapemark::TrackerParams params;
