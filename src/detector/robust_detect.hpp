@@ -83,6 +83,8 @@ void outerContours(const cv::Mat& contrast, double offset, double minArea, doubl
 // of length 1 or √2 bound its perimeter by n√2, hence its area by n²/(2π) (isoperimetric
 // inequality). Most contours of texture are specks; this spares measuring their area.
 bool mayEncloseMore(const Contour& contour, double area);
+// The same for a contour of `points` points, not yet copied out.
+bool mayEncloseMore(std::size_t points, double area);
 
 // Whether the contour, of `area` (its contourArea) inside `box` (its boundingRect), is at least
 // `minWidth` across: the shorter side of its minimum-area rectangle.
