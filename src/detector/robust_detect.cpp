@@ -1,7 +1,6 @@
 #include "detector/robust_detect.hpp"
 
 #include <opencv2/core/utility.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <atomic>
@@ -94,26 +93,18 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                    std::make_move_iterator(list.end()));
     }
 
-    // The full-resolution trace needs no window wider than the shape: its box grows with it.
-    auto withRefineWindow = [](robust::Candidate c) {
-        const cv::Rect extent = cv::boundingRect(c.hull);
-        const int across = 2 * (std::max(extent.width, extent.height) / 2) + 1;
-        c.window = std::min(c.window, std::max(robust::tuning::kMaxRefineWindow, across));
-        return c;
-    };
     std::vector<Shape> shapes;
     const std::vector<robust::Candidate> kept = robust::mergeCandidates(std::move(all));
     for (const robust::Candidate& c : kept) {
         Shape shape;
         // A small downscaled shape other than a triangle is traced again at full resolution,
         // and dropped when it is no polygon there (a circle); any other keeps its downscaled
-        // corners. A large shape
-        // is not: it has corners enough at the working scale, and its trace costs the most.
+        // corners. A large shape is not: it has corners enough at the working scale, and its
+        // trace costs the most.
         const std::optional<robust::Candidate> refined =
             scale < 1.0 && std::sqrt(c.area) < robust::tuning::kRefineSize &&
                     c.polygon.size() >= robust::tuning::kMinRefinedVertices
-                ? robust::refineAtFullScale(bgr, withRefineWindow(c), scale, params.minVertices,
-                                            params.maxVertices)
+                ? robust::refineAtFullScale(bgr, c, scale, params.minVertices, params.maxVertices)
                 : std::nullopt;
         if (refined && refined->passes) {
             shape.polygon = refined->polygon;

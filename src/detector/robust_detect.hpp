@@ -96,7 +96,8 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
                                  double minArea, double unit);
 
 // A candidate found on the downscaled working image, traced again on the full frame around it
-// with the same plane, window and offset, for full-resolution corners; nothing when it cannot
+// with the same plane and offset, and its window narrowed to the shape
+// (tuning::kMaxRefineWindow), for full-resolution corners; nothing when it cannot
 // be traced whole there (bar the frame's own border), or what it traces there overlaps it too
 // little (tuning::kSameTrace). The result is in frame pixels. A piece cut out of a ragged region is
 // cut out again there, and fails when no such piece comes out.

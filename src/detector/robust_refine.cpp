@@ -11,8 +11,11 @@ namespace shapemark::robust {
 
 std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& found, double scale,
                                            int minVertices, int maxVertices) {
-    const int window = 2 * static_cast<int>(std::lround(found.window / scale / 2.0)) + 1;
+    // No window wider than the shape is needed, and the box traced grows with the window.
     const cv::Rect working = cv::boundingRect(found.hull);
+    const int across = 2 * (std::max(working.width, working.height) / 2) + 1;
+    const int narrowed = std::min(found.window, std::max(tuning::kMaxRefineWindow, across));
+    const int window = 2 * static_cast<int>(std::lround(narrowed / scale / 2.0)) + 1;
     const cv::Rect around(
         cv::Point(cvFloor(working.x / scale), cvFloor(working.y / scale)),
         cv::Point(cvCeil(working.br().x / scale), cvCeil(working.br().y / scale)));

@@ -392,14 +392,27 @@ TEST(Tracker, ShapeBackWholeTakesItsTrackFromAPieceOfAnother) {
     }
 }
 
+// Feeds frames `first` to `last` of a 320 x 240 scene, each frame's shapes from `shapesAt`, and
+// expects every shape kept and the first of every frame that has one to keep id 1.
+template <typename ShapesAt>
+void expectFirstShapeKeepsId(int first, int last, ShapesAt shapesAt) {
+    Tracker tracker;
+    for (int f = first; f <= last; ++f) {
+        const std::vector<Shape> shapes = shapesAt(f);
+        const auto tracked = tracker.update(f, shapes, cv::Size(320, 240));
+        ASSERT_EQ(tracked.size(), shapes.size()) << "frame " << f;
+        if (!tracked.empty()) {
+            EXPECT_EQ(tracked.at(0).id, 1) << "frame " << f;
+        }
+    }
+}
+
 // Catches: a track found again as a piece of its shape left where its motion leads. A
 // pentagon heading down-right is missed for 5 frames and turns meanwhile: a piece of it shows
 // 40 px off its path; missed 2 frames more, it comes back whole beside that piece as a pentagon
 // like it comes out on the old path: moved only as expected, its track takes that one.
 TEST(Tracker, TrackFoundAsAPieceOffItsPathIsPutBackByIt) {
-    Tracker tracker;
-    const cv::Size frameSize(320, 240);
-    for (int f = 1; f <= 17; ++f) {
+    expectFirstShapeKeepsId(1, 17, [](int f) {
         std::vector<Shape> shapes;
         if (f <= 8) {
             shapes.push_back(regular({40.0 + 4 * f, 60.0 + 4 * f}, 5, 18.0));
@@ -409,11 +422,8 @@ TEST(Tracker, TrackFoundAsAPieceOffItsPathIsPutBackByIt) {
             shapes.push_back(regular({118.0, 84.0}, 5, 18.0));
             shapes.push_back(regular({100.0, 140.0}, 5, 18.0));
         }
-        const auto tracked = tracker.update(f, shapes, frameSize);
-        if (!tracked.empty()) {
-            EXPECT_EQ(tracked.at(0).id, 1) << "frame " << f;
-        }
-    }
+        return shapes;
+    });
 }
 
 // Catches: a vertex count learnt from one frame. A square is seen as a pentagon of its area in
@@ -421,9 +431,7 @@ TEST(Tracker, TrackFoundAsAPieceOffItsPathIsPutBackByIt) {
 // expected, as a pentagon comes out as far above: held against the square, the one miscount
 // hands its track to the pentagon.
 TEST(Tracker, OneMiscountedFrameDoesNotSetTheVertexCount) {
-    Tracker tracker;
-    const cv::Size frameSize(320, 240);
-    for (int f = 1; f <= 18; ++f) {
+    expectFirstShapeKeepsId(1, 18, [](int f) {
         const double x = 40.0 + 4 * f;
         std::vector<Shape> shapes;
         if (f < 10) {
@@ -434,11 +442,8 @@ TEST(Tracker, OneMiscountedFrameDoesNotSetTheVertexCount) {
             shapes.push_back(square({x, 118.0}));
             shapes.push_back(regular({x, 82.0}, 5, 19.5));
         }
-        const auto tracked = tracker.update(f, shapes, frameSize);
-        if (!tracked.empty()) {
-            EXPECT_EQ(tracked.at(0).id, 1) << "frame " << f;
-        }
-    }
+        return shapes;
+    });
 }
 
 // Catches: a step measured from a centre carried on as expected. A square heading right at
@@ -446,9 +451,7 @@ TEST(Tracker, OneMiscountedFrameDoesNotSetTheVertexCount) {
 // missed for 10 frames: a turn taken from that step sends its prediction round a circle, past
 // the centre gate of where it comes back.
 TEST(Tracker, StepFromACarriedCentreSetsNoTurn) {
-    Tracker tracker;
-    const cv::Size frameSize(320, 240);
-    for (int f = 1; f <= 25; ++f) {
+    expectFirstShapeKeepsId(1, 25, [](int f) {
         const cv::Point2d at(20.0 + 8 * f, f <= 10 ? 100.0 : 110.0);
         std::vector<Shape> shapes;
         if (f <= 10 || f == 14 || f == 25) {
@@ -456,32 +459,23 @@ TEST(Tracker, StepFromACarriedCentreSetsNoTurn) {
         } else if (f <= 13) {
             shapes.push_back(square({at.x, 100.0 + 2.5 * (f - 10)}, 24));
         }
-        const auto tracked = tracker.update(f, shapes, frameSize);
-        if (!tracked.empty()) {
-            EXPECT_EQ(tracked.at(0).id, 1) << "frame " << f;
-        }
-    }
+        return shapes;
+    });
 }
 
 // Catches: the growth gate held against a shape still entering the frame. A square comes in
 // from the right edge, seen 3 frames, missed 3, and shows nearly twice as wide, both touching
 // the border: a new id.
 TEST(Tracker, ShapeEnteringTheFrameKeepsItsIdOverAMiss) {
-    Tracker tracker;
-    const cv::Size frameSize(320, 240);
-    for (int f = 1; f <= 7; ++f) {
+    expectFirstShapeKeepsId(1, 7, [](int f) {
         const int width = 8 + 4 * f;
         Shape s;
         s.polygon = {{320 - width, 80}, {319, 80}, {319, 120}, {320 - width, 120}};
         s.area = cv::contourArea(s.polygon);
         s.centre = cv::Point2d(320.0 - width / 2.0, 100.0);
         const bool missed = f >= 4 && f <= 6;
-        const auto tracked =
-            tracker.update(f, missed ? std::vector<Shape>{} : std::vector{s}, frameSize);
-        if (!missed) {
-            EXPECT_EQ(tracked.at(0).id, 1) << "frame " << f;
-        }
-    }
+        return missed ? std::vector<Shape>{} : std::vector{s};
+    });
 }
 
 // Catches: a global id counter, ids used up by tentative tracks, and tentative shapes dropped.
