@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "detector/contour_hull.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
@@ -140,7 +141,7 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv
     }
     candidate.area = cv::contourArea(contour);
     Contour hull;
-    cv::convexHull(contour, hull);
+    contourHull(contour, hull);
     candidate.hull.assign(hull.begin(), hull.end());
     const double hullArea = cv::contourArea(candidate.hull);
     if (candidate.area >= tuning::kMinSolidity * hullArea) {
