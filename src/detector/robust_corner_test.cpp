@@ -91,23 +91,21 @@ int squaredGradientAt(const cv::Mat& plane, cv::Point p) {
 // The least squared gradient whose magnitude, times `unit`, makes a real edge: an edge point is
 // one whose sqrt(g²) · unit ≥ kMinEdgeStrength, a test that only grows with g² (the root and
 // the product are rounded monotonically), so the squares that pass are those from a threshold
-// on, found once by bisection over the very test.
+// on. The threshold is the exact one's ceiling, moved by the very test past its rounding.
 int leastEdgeSquare(double unit) {
     auto strong = [&](int squared) {
         return std::sqrt(static_cast<double>(squared)) * unit >= tuning::kMinEdgeStrength;
     };
     constexpr int kMostSquare = 2 * (4 * 255) * (4 * 255);  // both Sobel sums at their extreme
-    int low = 0;  // the threshold lies in [low, high]; high means none passes
-    int high = kMostSquare + 1;
-    while (low < high) {
-        const int middle = low + (high - low) / 2;
-        if (strong(middle)) {
-            high = middle;
-        } else {
-            low = middle + 1;
-        }
+    const double exact = std::ceil(std::pow(tuning::kMinEdgeStrength / unit, 2));
+    int least = static_cast<int>(std::clamp(exact, 0.0, static_cast<double>(kMostSquare + 1)));
+    while (least > 0 && strong(least - 1)) {
+        --least;
     }
-    return low;
+    while (least <= kMostSquare && !strong(least)) {
+        ++least;
+    }
+    return least;  // kMostSquare + 1: no gradient makes an edge
 }
 
 // Whether at least `share` of the contour runs along a real edge of `plane`: all of it for a
