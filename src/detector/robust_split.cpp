@@ -7,34 +7,13 @@
 #include <memory>
 #include <vector>
 
+#include "detector/region_mask.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
 namespace shapemark::robust {
 
 namespace {
-
-// The contour with each run of equal 8-neighbour steps made one edge. Filled, it covers the
-// same pixels as the contour (such a run is drawn, and crossed by each scanline, at the same
-// places as its steps), for a fraction of the edges.
-Contour straightRuns(const Contour& contour) {
-    const std::size_t n = contour.size();
-    if (n < 3) {
-        return contour;
-    }
-    auto step = [&](std::size_t i) { return contour[(i + 1) % n] - contour[i]; };
-    Contour runs;
-    runs.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const cv::Point in = step((i + n - 1) % n);
-        const cv::Point out = step(i);
-        const bool unit = std::abs(out.x) <= 1 && std::abs(out.y) <= 1;
-        if (!(unit && in == out)) {
-            runs.push_back(contour[i]);
-        }
-    }
-    return runs.empty() ? contour : runs;
-}
 
 void releaseStorage(CvMemStorage* storage) {
     cvReleaseMemStorage(&storage);
@@ -45,9 +24,7 @@ void releaseStorage(CvMemStorage* storage) {
 std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour, double offset,
                                  double minArea, double unit) {
     const cv::Rect box = cv::boundingRect(contour);
-    cv::Mat mask = cv::Mat::zeros(box.size(), CV_8U);
-    cv::fillPoly(mask, std::vector<Contour>{straightRuns(contour)}, cv::Scalar(255), cv::LINE_8, 0,
-                 -box.tl());
+    const cv::Mat mask = regionMask(contour, box);
     // How far the region stands out at its strongest (its upper quartile): a shape stands out
     // further than the texture it touches, so a level at a share of that cuts the bridges.
     const cv::Mat roi = contrast(box);
