@@ -8,10 +8,10 @@
 namespace shapemark::robust {
 
 // cv::convexHull(contour, hull) (points, counter-clockwise as the library lists them), point
-// for point. Only each row's leftmost and rightmost points can be corners of the hull (any
-// other point of the row lies between them), so only those are handed to the library, in the
-// contour's order: the library drops points on the hull's edges, and starts its list by the
-// order of the indices, which a subsequence keeps.
+// for point. Only a point outermost in both its row and its column can be a corner of the
+// hull (any other lies between two points of the set), so only those are handed to the
+// library, in the contour's order: the library drops points on the hull's edges, and starts
+// its list by the order of the indices, which a subsequence keeps.
 void contourHull(const std::vector<cv::Point>& contour, std::vector<cv::Point>& hull);
 
 }  // namespace shapemark::robust
