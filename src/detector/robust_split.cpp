@@ -71,8 +71,9 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
     // Within the region, the pixels beyond the level, as cv::compare marks them (255): an
     // integer contrast lies beyond a level exactly when it lies beyond the level's floor
     // (brighter) or ceiling (darker), as the library compares a 16-bit image with a scalar.
-    const int bound =
-        offset > 0 ? static_cast<int>(std::floor(level)) : -static_cast<int>(std::floor(level));
+    // (Held as the contrast's own type, within ±255, so that the loops below run on 16 bits.)
+    const auto bound = static_cast<short>(offset > 0 ? static_cast<int>(std::floor(level))
+                                                     : -static_cast<int>(std::floor(level)));
     for (int y = 0; y < box.height; ++y) {
         const auto* m = mask.ptr<uchar>(y);
         const auto* v = roi.ptr<short>(y);
