@@ -5,6 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -12,6 +13,12 @@
 
 namespace shapemark::robust {
 namespace {
+
+std::uint64_t bits(double value) {
+    std::uint64_t out = 0;
+    std::memcpy(&out, &value, sizeof out);
+    return out;
+}
 
 // Catches a sign turned at the outline or on a horizontal edge (the ray's crossing rule), an
 // edge's end taken for its inside, a distance rounded otherwise than the library's (compared
@@ -22,6 +29,7 @@ TEST(OutlineDistance, IsTheLibrarysMeasureBitForBit) {
     for (int shape = 0; shape < 200; ++shape) {
         std::vector<cv::Point> polygon;
         const int n = rng.uniform(1, 9);
+        polygon.reserve(static_cast<std::size_t>(n) + 1);
         for (int k = 0; k < n; ++k) {  // convex or not, with repeated and collinear vertices
             polygon.emplace_back(rng.uniform(0, 40) * (shape % 3 + 1), rng.uniform(0, 40));
         }
@@ -30,9 +38,10 @@ TEST(OutlineDistance, IsTheLibrarysMeasureBitForBit) {
         }
         for (int y = -3; y < 45; y += 2) {
             for (int x = -3; x < 125; x += 3) {
-                const double expected = cv::pointPolygonTest(polygon, cv::Point2f(x, y), true);
+                const double expected = cv::pointPolygonTest(
+                    polygon, cv::Point2f(static_cast<float>(x), static_cast<float>(y)), true);
                 const double found = outlineDistance(polygon, {x, y});
-                ASSERT_EQ(std::memcmp(&expected, &found, sizeof found), 0)
+                ASSERT_EQ(bits(found), bits(expected))
                     << expected << " against " << found << " at " << x << ", " << y;
                 ++compared;
             }
