@@ -27,7 +27,9 @@
 //    expected: then it is the two merged (taking it keeps the id through the merge; step 4 keeps
 //    the track moving as expected, where it starts again once they part); nor, lost long (counted
 //    as in step 4), a shape that looks partly hidden; nor, with the frame's size known, a shape
-//    touching the border when the track is expected well inside: that shape is entering the frame;
+//    touching the border when the track is expected well inside: that shape is entering the
+//    frame, unless it covers where the track is expected (the track's shape merged with one
+//    entering, or with one at the border);
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method), a track or a
 //    shape left unpaired costing half the dearest pair: no two dear pairs are made where one
 //    cheap pair would do. On the ground-truth scenes of docs/DETECTION.md this beats taking the
@@ -598,7 +600,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             if (longLost && looksHidden(t, areas[j])) {
                 continue;
             }
-            if (expectedInside && enters[j]) {
+            if (expectedInside && enters[j] && !covers(outlines[j], cv::Point2f(expected))) {
                 continue;
             }
             const double overlap = std::max(track::intersectionOverUnion(moved, outlines[j]),

@@ -492,6 +492,25 @@ TEST(Tracker, MergedRegionKeepsTheLargerShapesId) {
     });
 }
 
+// Catches: a shape touching the border taken for one entering the frame although it covers
+// where a track is expected well inside. A large square, missed for a frame, comes back merged
+// with a shape at the right edge: the region reaches the border, and took a new id.
+TEST(Tracker, RegionReachingTheBorderKeepsTheIdOfTheShapeItCovers) {
+    expectFirstShapeKeepsId(1, 9, [](int f) {
+        const double x = 240.0 + 2 * f;
+        Shape s = square({x, 120.0}, 60);
+        if (f == 6) {
+            return std::vector<Shape>{};
+        }
+        if (f == 7) {
+            s.polygon = {{226, 90}, {319, 90}, {319, 150}, {226, 150}};
+            s.area = cv::contourArea(s.polygon);
+            s.centre = cv::Point2d(272.5, 120.0);
+        }
+        return std::vector{s};
+    });
+}
+
 // Catches: a global id counter, ids used up by tentative tracks, and tentative shapes dropped.
 TEST(Tracker, IdsStartAtOneInEachTrackerAndTentativeShapesStay) {
     shapemark::TrackerParams params;
