@@ -466,11 +466,10 @@ void preferWhole(const std::vector<Track>& tracks, const std::vector<cv::Point2d
 }
 
 // After preferWhole: a shape that is its track's merged with another's goes to the larger of
-// the two. Whatever merged region a track holds, the shape that makes most of it is the larger
-// one, so the region is seen as that shape (partly covered), not as the smaller one grown; the
-// smaller one's track waits under it (step 4). Only a track seen in the frame before may take
-// it: a missed one may be going behind something, while a shape coming out of it meets the
-// region and stays once it has gone.
+// the two. A region of two shapes is mostly the larger one, so it is seen as that shape partly
+// covered, not as the smaller one grown; the smaller one's track waits under it (step 4). Only
+// a track seen in the frame before may take it: a missed one may be going behind something
+// while a shape coming out of it meets the region, and stays once it has gone.
 void preferLarger(const std::vector<Track>& tracks, const std::vector<cv::Point2d>& expected,
                   const std::vector<track::FloatPolygon>& outlines,
                   const std::vector<double>& areas, const cv::Mat& cost, long long previousFrame,
