@@ -27,14 +27,20 @@
 //    expected: then it is the two merged (taking it keeps the id through the merge; step 4 keeps
 //    the track moving as expected, where it starts again once they part); nor, lost long (counted
 //    as in step 4), a shape that looks partly hidden; nor, with the frame's size known, a shape
-//    touching the border when the track is expected well inside: that shape is entering the frame;
+//    touching the border when the track is expected well inside: that shape is entering the
+//    frame, unless it covers where the track is expected (the track's shape merged with one
+//    entering, or with one at the border);
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method), a track or a
 //    shape left unpaired costing half the dearest pair: no two dear pairs are made where one
 //    cheap pair would do. On the ground-truth scenes of docs/DETECTION.md this beats taking the
 //    cheapest pair first, and pairing as many tracks as possible. Then a track paired with a
 //    shape that looks partly hidden takes instead a shape left unpaired that looks whole to it
 //    and lies nearer where it is expected (see preferWhole): the hidden-looking one was a piece
-//    of another shape;
+//    of another shape. A track paired with a shape that is its own merged with another's
+//    (larger than its whole shape by a quarter, covering where that other track, unpaired and
+//    seen in the frame before, is expected) gives it up to that track if its whole shape is the
+//    larger (see preferLarger): the region is mostly that shape, and would carry the smaller
+//    one's id only for sharing its vertex count;
 // 4. paired tracks take the shape's polygon and centre and update their velocity (the median
 //    of the last three steps measured) and rate of turn, unless the centre they step from was
 //    carried on as expected (below: no step the shape made), and its vertex count once it is
@@ -458,6 +464,39 @@ void preferWhole(const std::vector<Track>& tracks, const std::vector<cv::Point2d
         }
     }
 }
+
+// After preferWhole: a shape that is its track's merged with another's goes to the larger of
+// the two. A region of two shapes is mostly the larger one, so it is seen as that shape partly
+// covered, not as the smaller one grown; the smaller one's track waits under it (step 4). Only
+// a track seen in the frame before may take it: a missed one may be going behind something
+// while a shape coming out of it meets the region, and stays once it has gone.
+void preferLarger(const std::vector<Track>& tracks, const std::vector<cv::Point2d>& expected,
+                  const std::vector<track::FloatPolygon>& outlines,
+                  const std::vector<double>& areas, const cv::Mat& cost, long long previousFrame,
+                  std::vector<int>& columnOfRow) {
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const int j = columnOfRow[i];
+        if (j < 0) {
+            continue;
+        }
+        double largest = tracks[i].area;
+        int larger = -1;
+        for (std::size_t k = 0; k < tracks.size(); ++k) {
+            const Track& t = tracks[k];
+            const std::vector<cv::Point2f> place{cv::Point2f(expected[k])};
+            if (columnOfRow[k] < 0 && !t.left && t.area > largest && t.lastSeen >= previousFrame &&
+                cost.at<double>(static_cast<int>(k), j) < track::kForbidden &&
+                swallowsAnother(outlines[j], areas[j], tracks[i].area, place)) {
+                largest = t.area;
+                larger = static_cast<int>(k);
+            }
+        }
+        if (larger >= 0) {
+            columnOfRow[larger] = j;
+            columnOfRow[i] = -1;
+        }
+    }
+}
 }  // namespace
 
 struct Tracker::State {
@@ -560,7 +599,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             if (longLost && looksHidden(t, areas[j])) {
                 continue;
             }
-            if (expectedInside && enters[j]) {
+            if (expectedInside && enters[j] && !covers(outlines[j], cv::Point2f(expected))) {
                 continue;
             }
             const double overlap = std::max(track::intersectionOverUnion(moved, outlines[j]),
@@ -579,6 +618,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
     }
     std::vector<int> columnOfRow = track::assignOptimal(cost, unpairedCost(p.colourWeight));
     preferWhole(s.tracks, expectedAt, shapes, areas, cost, columnOfRow);
+    preferLarger(s.tracks, expectedAt, outlines, areas, cost, previousFrame, columnOfRow);
     const std::vector<bool> reidentified =
         reidentify(s.tracks, shapes, areas, enters, colours,
                    {frameNumber, previousFrame, p.centreGate, p.colourWeight}, columnOfRow);

@@ -478,6 +478,39 @@ TEST(Tracker, ShapeEnteringTheFrameKeepsItsIdOverAMiss) {
     });
 }
 
+// Catches: a region of two merged shapes handed to the smaller one's track because the region
+// has its vertex count. A large square and a small hexagon meet and the detector sees one
+// hexagon over both for two frames: the region is mostly the square and keeps its id.
+TEST(Tracker, MergedRegionKeepsTheLargerShapesId) {
+    expectFirstShapeKeepsId(1, 10, [](int f) {
+        const cv::Point2d large(100.0 + 3 * f, 100.0);
+        const cv::Point2d small(160.0 - 3 * f, 110.0);
+        if (f == 7 || f == 8) {
+            return std::vector<Shape>{regular((large + small) / 2.0 + cv::Point2d(4, 2), 6, 30.0)};
+        }
+        return std::vector<Shape>{square(large, 40), regular(small, 6, 14.0)};
+    });
+}
+
+// Catches: a shape touching the border taken for one entering the frame although it covers
+// where a track is expected well inside. A large square, missed for a frame, comes back merged
+// with a shape at the right edge: the region reaches the border, and took a new id.
+TEST(Tracker, RegionReachingTheBorderKeepsTheIdOfTheShapeItCovers) {
+    expectFirstShapeKeepsId(1, 9, [](int f) {
+        const double x = 240.0 + 2 * f;
+        Shape s = square({x, 120.0}, 60);
+        if (f == 6) {
+            return std::vector<Shape>{};
+        }
+        if (f == 7) {
+            s.polygon = {{226, 90}, {319, 90}, {319, 150}, {226, 150}};
+            s.area = cv::contourArea(s.polygon);
+            s.centre = cv::Point2d(272.5, 120.0);
+        }
+        return std::vector{s};
+    });
+}
+
 // Catches: a global id counter, ids used up by tentative tracks, and tentative shapes dropped.
 TEST(Tracker, IdsStartAtOneInEachTrackerAndTentativeShapesStay) {
     shapemark::TrackerParams params;
