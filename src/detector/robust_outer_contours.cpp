@@ -1,12 +1,12 @@
-#include <opencv2/imgproc/imgproc_c.h>
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
-#include <memory>
-#include <utility>
 
 #include "detector/box_contrast.hpp"
+#include "detector/outer_borders.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
@@ -20,40 +20,29 @@ void markStandsOut(const cv::Mat& contrast, double offset, cv::Mat& binary) {
     cv::compare(contrast, cv::Scalar::all(offset), binary, offset > 0 ? cv::CMP_GT : cv::CMP_LT);
 }
 
-void releaseStorage(CvMemStorage* storage) {
-    cvReleaseMemStorage(&storage);
-}
-
-// Keeps the outer boundaries (no parent in the two-level hierarchy) that could be a shape, in
-// the order cv::findContours lists them. The library's contour scanner is called directly so
-// that the many specks, dropped on their length, are never copied out of its storage.
-// `padded` holds the binary image inside a 1-pixel border of zeros, as cv::findContours pads
-// it; the scanner overwrites it.
-void keepOuter(cv::Mat& padded, double minArea, double maxArea, double unit,
-               std::vector<Contour>& out) {
-    const std::unique_ptr<CvMemStorage, void (*)(CvMemStorage*)> storage(cvCreateMemStorage(0),
-                                                                         releaseStorage);
-    CvMat image = cvMat(padded);
-    CvSeq* first = nullptr;
-    cvFindContours(&image, storage.get(), &first, sizeof(CvContour), CV_RETR_CCOMP,
-                   CV_CHAIN_APPROX_NONE, cvPoint(-1, -1));
-    // The scanner links each new contour in front of its siblings; cv::findContours flattens
-    // that tree depth first, so the contours without a parent come in this sibling order.
-    Contour contour;
-    for (const CvSeq* seq = first; seq != nullptr; seq = seq->h_next) {
-        if (!mayEncloseMore(static_cast<std::size_t>(seq->total), minArea)) {
-            continue;  // a speck, never copied
+// The same test, written as the 0 and 1 the border tracer reads. Contrast is integer, so
+// exceeding a fractional offset is exceeding its integer part (falling below, its ceiling).
+void markRegions(const cv::Mat& contrast, double offset, cv::Mat& binary) {
+    const bool above = offset > 0;
+    const double bound = std::clamp(above ? std::floor(offset) : std::ceil(offset),
+                                    static_cast<double>(SHRT_MIN), static_cast<double>(SHRT_MAX));
+    const cv::v_int16x8 level = cv::v_setall_s16(static_cast<short>(bound));
+    const cv::v_int8x16 one = cv::v_setall_s8(1);
+    constexpr int kLanes = cv::v_int8x16::nlanes;
+    for (int y = 0; y < contrast.rows; ++y) {
+        const auto* const in = contrast.ptr<short>(y);
+        auto* const out = binary.ptr<schar>(y);
+        int x = 0;
+        for (; x + kLanes <= contrast.cols; x += kLanes) {
+            const cv::v_int16x8 lo = cv::v_load(in + x);
+            const cv::v_int16x8 hi = cv::v_load(in + x + kLanes / 2);
+            const cv::v_int8x16 marked =
+                above ? cv::v_pack(lo > level, hi > level) : cv::v_pack(lo < level, hi < level);
+            cv::v_store(out + x, marked & one);
         }
-        contour.resize(static_cast<std::size_t>(seq->total));
-        cvCvtSeqToArray(seq, contour.data());
-        const double area = cv::contourArea(contour);
-        if (!(area > minArea && area < maxArea)) {
-            continue;
+        for (; x < contrast.cols; ++x) {
+            out[x] = static_cast<schar>(above ? in[x] > bound : in[x] < bound);
         }
-        if (!wideEnough(contour, area, cv::boundingRect(contour), tuning::kMinWidth * unit)) {
-            continue;
-        }
-        out.push_back(contour);
     }
 }
 
@@ -92,14 +81,26 @@ cv::Mat standsOut(const cv::Mat& contrast, double offset) {
 
 void outerContours(const cv::Mat& contrast, double offset, double minArea, double maxArea,
                    double unit, std::vector<Contour>& out) {
+    CV_Assert(contrast.type() == CV_16SC1);
     cv::Mat padded(contrast.rows + 2, contrast.cols + 2, CV_8UC1);
     padded.row(0).setTo(0);
     padded.row(padded.rows - 1).setTo(0);
     padded.col(0).setTo(0);
     padded.col(padded.cols - 1).setTo(0);
     cv::Mat inside = padded(cv::Rect(1, 1, contrast.cols, contrast.rows));
-    markStandsOut(contrast, offset, inside);
-    keepOuter(padded, minArea, maxArea, unit, out);
+    markRegions(contrast, offset, inside);
+    // The specks, most borders, are never copied out.
+    for (const Contour& contour : outerBorders(
+             padded, [minArea](std::size_t points) { return mayEncloseMore(points, minArea); })) {
+        const double area = cv::contourArea(contour);
+        if (!(area > minArea && area < maxArea)) {
+            continue;
+        }
+        if (!wideEnough(contour, area, cv::boundingRect(contour), tuning::kMinWidth * unit)) {
+            continue;
+        }
+        out.push_back(contour);
+    }
 }
 
 }  // namespace shapemark::robust
