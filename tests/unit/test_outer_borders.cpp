@@ -35,7 +35,7 @@ Contours traced(const cv::Mat& binary) {
 // Raw and blurred noise at every density (single pixels, diagonal links, holes in holes,
 // islands in them, regions on every border), narrow images (1 to 17 columns, where the scan's
 // 16-pixel steps do not fit), a full image, and rings nested in rings.
-// Catches a mark of the wrong sign or value changing later starts, a hole taken for an outer
+// Catches a hole missed beside a border already marked, a hole taken for an outer
 // border, a start missed in the scan's tail or at a row's first or last pixel, the padding's
 // offset, and the listing's order.
 TEST(OuterBorders, SameContoursInTheSameOrderAsTheLibrary) {
