@@ -72,6 +72,10 @@ cv::Mat localContrast(const cv::Mat& plane, int window);
 // positive, darker when negative.
 cv::Mat standsOut(const cv::Mat& contrast, double offset);
 
+// Every outer contour of standsOut(contrast, offset) (holes left out), in the order
+// cv::findContours lists the contours without a parent.
+std::vector<Contour> allOuterContours(const cv::Mat& contrast, double offset);
+
 // The outer contours of the regions of standsOut(contrast, offset). Holes are left out: a ring
 // or an outline is traced by its outer edge only. Contours thinner than a shape or outside
 // [minArea, maxArea] (pixels of the plane, which has `unit` pixels per

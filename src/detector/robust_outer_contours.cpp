@@ -14,15 +14,15 @@ namespace shapemark::robust {
 
 namespace {
 
-// The test a region's pixels pass: brighter than their surroundings by more than a positive
-// offset, darker by more than a negative one.
-void markStandsOut(const cv::Mat& contrast, double offset, cv::Mat& binary) {
-    cv::compare(contrast, cv::Scalar::all(offset), binary, offset > 0 ? cv::CMP_GT : cv::CMP_LT);
-}
-
-// The same test, written as the 0 and 1 the border tracer reads. Contrast is integer, so
-// exceeding a fractional offset is exceeding its integer part (falling below, its ceiling).
-void markRegions(const cv::Mat& contrast, double offset, cv::Mat& binary) {
+// The test a region's pixels pass, brighter than their surroundings by more than a positive
+// offset, darker by more than a negative one, written as the 0 and 1 the border tracer reads
+// inside a 1-pixel frame of zeros. Contrast is integer, so exceeding a fractional offset is
+// exceeding its integer part (falling below, its ceiling).
+cv::Mat paddedRegions(const cv::Mat& contrast, double offset) {
+    CV_Assert(contrast.type() == CV_16SC1);
+    cv::Mat padded(contrast.rows + 2, contrast.cols + 2, CV_8UC1);
+    padded.row(0).setTo(0);
+    padded.row(padded.rows - 1).setTo(0);
     const bool above = offset > 0;
     const double bound = std::clamp(above ? std::floor(offset) : std::ceil(offset),
                                     static_cast<double>(SHRT_MIN), static_cast<double>(SHRT_MAX));
@@ -31,7 +31,9 @@ void markRegions(const cv::Mat& contrast, double offset, cv::Mat& binary) {
     constexpr int kLanes = cv::v_int8x16::nlanes;
     for (int y = 0; y < contrast.rows; ++y) {
         const auto* const in = contrast.ptr<short>(y);
-        auto* const out = binary.ptr<schar>(y);
+        auto* const out = padded.ptr<schar>(y + 1) + 1;
+        out[-1] = 0;
+        out[contrast.cols] = 0;
         int x = 0;
         for (; x + kLanes <= contrast.cols; x += kLanes) {
             const cv::v_int16x8 lo = cv::v_load(in + x);
@@ -44,6 +46,7 @@ void markRegions(const cv::Mat& contrast, double offset, cv::Mat& binary) {
             out[x] = static_cast<schar>(above ? in[x] > bound : in[x] < bound);
         }
     }
+    return padded;
 }
 
 }  // namespace
@@ -74,21 +77,17 @@ cv::Mat localContrast(const cv::Mat& plane, int window) {
 }
 
 cv::Mat standsOut(const cv::Mat& contrast, double offset) {
-    cv::Mat binary;
-    markStandsOut(contrast, offset, binary);
-    return binary;
+    return paddedRegions(contrast, offset)(cv::Rect(1, 1, contrast.cols, contrast.rows)) * 255;
+}
+
+std::vector<Contour> allOuterContours(const cv::Mat& contrast, double offset) {
+    cv::Mat padded = paddedRegions(contrast, offset);
+    return outerBorders(padded, [](std::size_t) { return true; });
 }
 
 void outerContours(const cv::Mat& contrast, double offset, double minArea, double maxArea,
                    double unit, std::vector<Contour>& out) {
-    CV_Assert(contrast.type() == CV_16SC1);
-    cv::Mat padded(contrast.rows + 2, contrast.cols + 2, CV_8UC1);
-    padded.row(0).setTo(0);
-    padded.row(padded.rows - 1).setTo(0);
-    padded.col(0).setTo(0);
-    padded.col(padded.cols - 1).setTo(0);
-    cv::Mat inside = padded(cv::Rect(1, 1, contrast.cols, contrast.rows));
-    markRegions(contrast, offset, inside);
+    cv::Mat padded = paddedRegions(contrast, offset);
     // The specks, most borders, are never copied out.
     for (const Contour& contour : outerBorders(
              padded, [minArea](std::size_t points) { return mayEncloseMore(points, minArea); })) {

@@ -74,5 +74,17 @@ TEST(RobustOuterContours, KeepsWhatFindContoursKeepsInItsOrder) {
     EXPECT_GT(compared, 150U);  // enough contours kept for their order to matter
 }
 
+// Catches the threshold written for the tracer drifting from the library's comparison: a
+// fractional offset rounded the wrong way, or an offset's sign choosing the wrong side.
+TEST(RobustOuterContours, StandsOutAsTheLibraryCompares) {
+    const cv::Mat contrast = scene(1);
+    for (const double offset : {7.0, -7.0, 6.5, -6.5, 0.25, -0.25}) {
+        cv::Mat expected;
+        cv::compare(contrast, cv::Scalar::all(offset), expected,
+                    offset > 0 ? cv::CMP_GT : cv::CMP_LT);
+        EXPECT_EQ(cv::countNonZero(standsOut(contrast, offset) != expected), 0) << offset;
+    }
+}
+
 }  // namespace
 }  // namespace shapemark::robust
