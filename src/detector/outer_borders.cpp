@@ -113,7 +113,7 @@ std::vector<std::vector<cv::Point>> outerBorders(cv::Mat& padded,
     // The scanner visits neither the frame's last column nor its last row.
     const int end = padded.cols - 1;
     for (int y = 1; y < padded.rows - 1; ++y) {
-        schar* const row = padded.ptr<schar>(y);
+        auto* const row = padded.ptr<schar>(y);
         // Each pixel is judged with its left neighbour as it stands then, marked by any border
         // traced before, as the scanner judges it.
         for (int x = nextStart(row, 1, end); x < end; x = nextStart(row, x + 1, end)) {
