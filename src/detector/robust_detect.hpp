@@ -83,6 +83,11 @@ std::vector<Contour> allOuterContours(const cv::Mat& contrast, double offset);
 void outerContours(const cv::Mat& contrast, double offset, double minArea, double maxArea,
                    double unit, std::vector<Contour>& out);
 
+// cv::contourArea of an integer contour, the same double: its sum of cross products is of
+// integers far inside a double's exact range, so an integer sum gives it without the library's
+// conversions.
+double contourAreaOf(const Contour& contour);
+
 // Whether the contour (8-connected, every point kept) can enclose more than `area`: its n steps
 // of length 1 or √2 bound its perimeter by n√2, hence its area by n²/(2π) (isoperimetric
 // inequality). Most contours of texture are specks; this spares measuring their area.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 
 #include "detector/box_contrast.hpp"
 #include "detector/outer_borders.hpp"
@@ -51,6 +52,19 @@ cv::Mat paddedRegions(const cv::Mat& contrast, double offset) {
 
 }  // namespace
 
+double contourAreaOf(const Contour& contour) {
+    if (contour.empty()) {
+        return 0.0;
+    }
+    std::int64_t twice = 0;
+    cv::Point prev = contour.back();
+    for (const cv::Point& p : contour) {
+        twice += std::int64_t{prev.x} * p.y - std::int64_t{prev.y} * p.x;
+        prev = p;
+    }
+    return std::abs(static_cast<double>(twice) * 0.5);
+}
+
 bool mayEncloseMore(const Contour& contour, double area) {
     return mayEncloseMore(contour.size(), area);
 }
@@ -91,7 +105,7 @@ void outerContours(const cv::Mat& contrast, double offset, double minArea, doubl
     // The specks, most borders, are never copied out.
     for (const Contour& contour : outerBorders(
              padded, [minArea](std::size_t points) { return mayEncloseMore(points, minArea); })) {
-        const double area = cv::contourArea(contour);
+        const double area = contourAreaOf(contour);
         if (!(area > minArea && area < maxArea)) {
             continue;
         }

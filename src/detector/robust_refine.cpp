@@ -41,7 +41,7 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     const Contour* best = nullptr;
     double bestArea = 0.0;
     for (const Contour& contour : contours) {
-        const double area = cv::contourArea(contour);
+        const double area = contourAreaOf(contour);
         if (area > bestArea && cv::pointPolygonTest(contour, centre, false) >= 0) {
             best = &contour;
             bestArea = area;

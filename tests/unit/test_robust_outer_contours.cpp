@@ -5,6 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <vector>
 
 #include "detector/robust_detect.hpp"
@@ -84,6 +85,24 @@ TEST(RobustOuterContours, StandsOutAsTheLibraryCompares) {
                     offset > 0 ? cv::CMP_GT : cv::CMP_LT);
         EXPECT_EQ(cv::countNonZero(standsOut(contrast, offset) != expected), 0) << offset;
     }
+}
+
+// Catches the area summed in a type that wraps, halved or signed differently from the library's,
+// or taken from the wrong starting point: every contour of the scenes, clockwise or not.
+TEST(RobustOuterContours, AreaAsTheLibraryMeasuresIt) {
+    std::size_t compared = 0;
+    for (int seed = 0; seed < 4; ++seed) {
+        std::vector<Contour> contours;
+        cv::findContours(standsOut(scene(seed), 20.0), contours, cv::RETR_LIST,
+                         cv::CHAIN_APPROX_NONE);
+        for (Contour& c : contours) {
+            ASSERT_EQ(contourAreaOf(c), cv::contourArea(c));
+            std::reverse(c.begin(), c.end());
+            ASSERT_EQ(contourAreaOf(c), cv::contourArea(c));
+            compared += 1;
+        }
+    }
+    EXPECT_GT(compared, 100U);
 }
 
 }  // namespace
