@@ -16,35 +16,46 @@ namespace shapemark::robust {
 namespace {
 
 // The test a region's pixels pass, brighter than their surroundings by more than a positive
-// offset, darker by more than a negative one, written as the 0 and 1 the border tracer reads
-// inside a 1-pixel frame of zeros. Contrast is integer, so exceeding a fractional offset is
-// exceeding its integer part (falling below, its ceiling).
+// offset, darker by more than a negative one, written as the 0 and 1 the border tracer reads.
+// Contrast is integer, so exceeding a fractional offset is exceeding its integer part (falling
+// below, its ceiling), `level`.
+template <bool kAbove>
+void markRow(const short* in, int cols, short level, schar* out) {
+    const cv::v_int16x8 bound = cv::v_setall_s16(level);
+    const cv::v_int8x16 one = cv::v_setall_s8(1);
+    constexpr int kLanes = cv::v_int8x16::nlanes;
+    int x = 0;
+    for (; x + kLanes <= cols; x += kLanes) {
+        const cv::v_int16x8 lo = cv::v_load(in + x);
+        const cv::v_int16x8 hi = cv::v_load(in + x + kLanes / 2);
+        const cv::v_int8x16 marked =
+            kAbove ? cv::v_pack(lo > bound, hi > bound) : cv::v_pack(lo < bound, hi < bound);
+        cv::v_store(out + x, marked & one);
+    }
+    for (; x < cols; ++x) {
+        out[x] = static_cast<schar>(kAbove ? in[x] > level : in[x] < level);
+    }
+}
+
+// The test's pixels inside a 1-pixel frame of zeros, as the tracer wants them.
 cv::Mat paddedRegions(const cv::Mat& contrast, double offset) {
     CV_Assert(contrast.type() == CV_16SC1);
     cv::Mat padded(contrast.rows + 2, contrast.cols + 2, CV_8UC1);
     padded.row(0).setTo(0);
     padded.row(padded.rows - 1).setTo(0);
     const bool above = offset > 0;
-    const double bound = std::clamp(above ? std::floor(offset) : std::ceil(offset),
-                                    static_cast<double>(SHRT_MIN), static_cast<double>(SHRT_MAX));
-    const cv::v_int16x8 level = cv::v_setall_s16(static_cast<short>(bound));
-    const cv::v_int8x16 one = cv::v_setall_s8(1);
-    constexpr int kLanes = cv::v_int8x16::nlanes;
+    const auto level = static_cast<short>(std::clamp(above ? std::floor(offset) : std::ceil(offset),
+                                                     static_cast<double>(SHRT_MIN),
+                                                     static_cast<double>(SHRT_MAX)));
     for (int y = 0; y < contrast.rows; ++y) {
         const auto* const in = contrast.ptr<short>(y);
         auto* const out = padded.ptr<schar>(y + 1) + 1;
         out[-1] = 0;
         out[contrast.cols] = 0;
-        int x = 0;
-        for (; x + kLanes <= contrast.cols; x += kLanes) {
-            const cv::v_int16x8 lo = cv::v_load(in + x);
-            const cv::v_int16x8 hi = cv::v_load(in + x + kLanes / 2);
-            const cv::v_int8x16 marked =
-                above ? cv::v_pack(lo > level, hi > level) : cv::v_pack(lo < level, hi < level);
-            cv::v_store(out + x, marked & one);
-        }
-        for (; x < contrast.cols; ++x) {
-            out[x] = static_cast<schar>(above ? in[x] > bound : in[x] < bound);
+        if (above) {
+            markRow<true>(in, contrast.cols, level, out);
+        } else {
+            markRow<false>(in, contrast.cols, level, out);
         }
     }
     return padded;
