@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "detector/contour_hull.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
@@ -76,14 +77,35 @@ Contour stablePolygon(const Contour& contour, double unit, std::size_t& run) {
     return polygons[best];
 }
 
-// The plane's Sobel gradient magnitude at one pixel, which lies at least one pixel inside it.
-double gradientAt(const cv::Mat& plane, cv::Point p) {
-    auto v = [&](int dx, int dy) {
-        return static_cast<double>(plane.at<uchar>(p.y + dy, p.x + dx));
+// The square of the plane's Sobel gradient at one pixel, which lies at least one pixel inside
+// it: an integer, exact.
+int squaredGradientAt(const cv::Mat& plane, cv::Point p) {
+    const auto* above = plane.ptr<uchar>(p.y - 1) + p.x;
+    const auto* row = plane.ptr<uchar>(p.y) + p.x;
+    const auto* below = plane.ptr<uchar>(p.y + 1) + p.x;
+    const int gx = above[1] + 2 * row[1] + below[1] - above[-1] - 2 * row[-1] - below[-1];
+    const int gy = below[-1] + 2 * below[0] + below[1] - above[-1] - 2 * above[0] - above[1];
+    return gx * gx + gy * gy;
+}
+
+// The least squared gradient whose magnitude, times `unit`, makes a real edge: an edge point is
+// one whose sqrt(g²) · unit ≥ kMinEdgeStrength, a test that only grows with g² (the root and
+// the product are rounded monotonically), so the squares that pass are those from a threshold
+// on. The threshold is the exact one's ceiling, moved by the very test past its rounding.
+int leastEdgeSquare(double unit) {
+    auto strong = [&](int squared) {
+        return std::sqrt(static_cast<double>(squared)) * unit >= tuning::kMinEdgeStrength;
     };
-    const double gx = v(1, -1) + 2 * v(1, 0) + v(1, 1) - v(-1, -1) - 2 * v(-1, 0) - v(-1, 1);
-    const double gy = v(-1, 1) + 2 * v(0, 1) + v(1, 1) - v(-1, -1) - 2 * v(0, -1) - v(1, -1);
-    return std::sqrt(gx * gx + gy * gy);
+    constexpr int kMostSquare = 2 * (4 * 255) * (4 * 255);  // both Sobel sums at their extreme
+    const double exact = std::ceil(std::pow(tuning::kMinEdgeStrength / unit, 2));
+    int least = static_cast<int>(std::clamp(exact, 0.0, static_cast<double>(kMostSquare + 1)));
+    while (least > 0 && strong(least - 1)) {
+        --least;
+    }
+    while (least <= kMostSquare && !strong(least)) {
+        ++least;
+    }
+    return least;  // kMostSquare + 1: no gradient makes an edge
 }
 
 // Whether at least `share` of the contour runs along a real edge of `plane`: all of it for a
@@ -105,9 +127,10 @@ bool runsAlongEdge(const Contour& contour, const cv::Mat& plane, double unit, do
     while (need <= n && !enough(need)) {
         ++need;
     }
+    const int edgeSquare = leastEdgeSquare(unit);
     std::size_t onEdge = 0;
     for (std::size_t i = 0; i < n && onEdge < need && onEdge + (n - i) >= need; ++i) {
-        onEdge += gradientAt(plane, contour[i]) * unit >= tuning::kMinEdgeStrength ? 1 : 0;
+        onEdge += squaredGradientAt(plane, contour[i]) >= edgeSquare ? 1 : 0;
     }
     return onEdge >= need;
 }
@@ -140,7 +163,7 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv
     }
     candidate.area = cv::contourArea(contour);
     Contour hull;
-    cv::convexHull(contour, hull);
+    contourHull(contour, hull);
     candidate.hull.assign(hull.begin(), hull.end());
     const double hullArea = cv::contourArea(candidate.hull);
     if (candidate.area >= tuning::kMinSolidity * hullArea) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "detector/outline_distance.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
@@ -34,7 +35,7 @@ double ellipseRms(const Contour& contour) {
 double polygonRms(const Contour& contour, const Contour& polygon) {
     double sum = 0.0;
     for (const cv::Point& point : contour) {
-        const double distance = cv::pointPolygonTest(polygon, cv::Point2f(point), true);
+        const double distance = outlineDistance(polygon, point);
         sum += distance * distance;
     }
     return std::sqrt(sum / static_cast<double>(contour.size()));

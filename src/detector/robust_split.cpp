@@ -1,10 +1,13 @@
+#include <opencv2/imgproc/imgproc_c.h>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <vector>
 
+#include "detector/region_mask.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
@@ -12,25 +15,8 @@ namespace shapemark::robust {
 
 namespace {
 
-// The contour with each run of equal 8-neighbour steps made one edge. Filled, it covers the
-// same pixels as the contour (such a run is drawn, and crossed by each scanline, at the same
-// places as its steps), for a fraction of the edges.
-Contour straightRuns(const Contour& contour) {
-    const std::size_t n = contour.size();
-    if (n < 3) {
-        return contour;
-    }
-    auto step = [&](std::size_t i) { return contour[(i + 1) % n] - contour[i]; };
-    Contour runs;
-    for (std::size_t i = 0; i < n; ++i) {
-        const cv::Point in = step((i + n - 1) % n);
-        const cv::Point out = step(i);
-        const bool unit = std::abs(out.x) <= 1 && std::abs(out.y) <= 1;
-        if (!(unit && in == out)) {
-            runs.push_back(contour[i]);
-        }
-    }
-    return runs.empty() ? contour : runs;
+void releaseStorage(CvMemStorage* storage) {
+    cvReleaseMemStorage(&storage);
 }
 
 }  // namespace
@@ -38,12 +24,9 @@ Contour straightRuns(const Contour& contour) {
 std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour, double offset,
                                  double minArea, double unit) {
     const cv::Rect box = cv::boundingRect(contour);
-    cv::Mat mask = cv::Mat::zeros(box.size(), CV_8U);
-    cv::fillPoly(mask, std::vector<Contour>{straightRuns(contour)}, cv::Scalar(255), cv::LINE_8, 0,
-                 -box.tl());
+    const cv::Mat mask = regionMask(contour, box);
     // How far the region stands out at its strongest (its upper quartile): a shape stands out
     // further than the texture it touches, so a level at a share of that cuts the bridges.
-    const double sign = offset > 0 ? 1.0 : -1.0;
     const cv::Mat roi = contrast(box);
     // Counted by value (a local contrast of an 8-bit plane lies within ±255), which finds the
     // quartile without gathering and partly sorting the values.
@@ -80,16 +63,44 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
     if (level <= std::abs(offset)) {
         return {};  // no stronger core than the region itself
     }
-    cv::Mat pieces;
-    cv::compare(roi, cv::Scalar::all(sign * level), pieces, offset > 0 ? cv::CMP_GT : cv::CMP_LT);
-    pieces &= mask;
-    std::vector<Contour> found;
-    cv::findContours(pieces, found, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE, box.tl());
+    // The pieces are written straight into an image with the 1-pixel border of zeros that
+    // cv::findContours would copy them into, and traced by the library's own contour scanner,
+    // as outerContours does: specks are never copied out, and the pieces come in the order
+    // cv::findContours lists them.
+    cv::Mat padded = cv::Mat::zeros(box.height + 2, box.width + 2, CV_8UC1);
+    // Within the region, the pixels beyond the level, as cv::compare marks them (255): an
+    // integer contrast lies beyond a level exactly when it lies beyond the level's floor
+    // (brighter) or ceiling (darker), as the library compares a 16-bit image with a scalar.
+    // (Held as the contrast's own type, within ±255, so that the loops below run on 16 bits.)
+    const auto bound = static_cast<short>(offset > 0 ? static_cast<int>(std::floor(level))
+                                                     : -static_cast<int>(std::floor(level)));
+    for (int y = 0; y < box.height; ++y) {
+        const auto* m = mask.ptr<uchar>(y);
+        const auto* v = roi.ptr<short>(y);
+        auto* out = padded.ptr<uchar>(y + 1) + 1;
+        if (offset > 0) {
+            for (int x = 0; x < box.width; ++x) {
+                out[x] = v[x] > bound ? m[x] : 0;
+            }
+        } else {
+            for (int x = 0; x < box.width; ++x) {
+                out[x] = v[x] < bound ? m[x] : 0;
+            }
+        }
+    }
+    const std::unique_ptr<CvMemStorage, void (*)(CvMemStorage*)> storage(cvCreateMemStorage(0),
+                                                                         releaseStorage);
+    CvMat image = cvMat(padded);
+    CvSeq* first = nullptr;
+    cvFindContours(&image, storage.get(), &first, sizeof(CvContour), CV_RETR_EXTERNAL,
+                   CV_CHAIN_APPROX_NONE, cvPoint(box.x - 1, box.y - 1));
     std::vector<Contour> out;
-    for (Contour& c : found) {
-        if (!mayEncloseMore(c, minArea)) {
+    for (const CvSeq* seq = first; seq != nullptr; seq = seq->h_next) {
+        if (!mayEncloseMore(static_cast<std::size_t>(seq->total), minArea)) {
             continue;
         }
+        Contour c(static_cast<std::size_t>(seq->total));
+        cvCvtSeqToArray(seq, c.data());
         const double area = cv::contourArea(c);
         if (area > minArea && wideEnough(c, area, cv::boundingRect(c), tuning::kMinWidth * unit)) {
             out.push_back(std::move(c));
