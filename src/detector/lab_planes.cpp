@@ -3,6 +3,7 @@
 #include <opencv2/core/softfloat.hpp>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace shapemark::robust {
@@ -12,16 +13,21 @@ namespace {
 // the white point folded in scaled by 2^12, a cube-root table scaled by 2^15, then integer
 // L, a, b. The tables here are built with its own soft-float arithmetic, step for step, so they
 // hold the same integers; the matrix and the first descaling's rounding are folded into one
-// table per source channel, so a pixel is three table rows summed.
+// table per source channel, so a pixel is three table rows summed (X and Z in one row).
 constexpr int kMatrixShift = 12;
 constexpr int kGammaShift = 3;
 constexpr int kCbrtShift = kMatrixShift + kGammaShift;
 constexpr int kCbrtSize = 256 * 3 / 2 * (1 << kGammaShift);
 
+// Per source channel (B, G, R) and level: that level's share of a component, so that the three
+// shares' sum, descaled, is the component's cube-root index.
+using Shares = std::array<std::array<std::uint32_t, 256>, 3>;
+
 struct Tables {
-    // Per component (X, Y, Z), source channel (B, G, R) and level: that level's share of the
-    // component, so that the three shares' sum, descaled, is the cube-root index.
-    std::array<std::array<std::array<std::uint32_t, 256>, 3>, 3> share{};
+    Shares ys{};
+    // X's share in the low 32 bits, Z's in the high: one read and one sum serve both, as no sum
+    // of three shares reaches 2^32.
+    std::array<std::array<std::uint64_t, 256>, 3> xzs{};
     // Per cube-root index: 500 and 200 times the cube root, the a and b formulas' terms.
     std::array<std::int32_t, kCbrtSize> aTerm{};
     std::array<std::int32_t, kCbrtSize> bTerm{};
@@ -52,6 +58,7 @@ Tables buildTables() {
         linear[level] = cvRound(gammaScale * gamma(cv::softfloat(level) / cv::softfloat(255)));
     }
     const cv::softdouble matrixScale(1 << kMatrixShift);
+    std::array<Shares, 3> share{};  // by component: X, Y, Z
     for (int row = 0; row < 3; ++row) {
         for (int rgb = 0; rgb < 3; ++rgb) {
             const int coeff = cvRound(matrixScale * cv::softdouble(kToXyz[row][rgb]) /
@@ -59,7 +66,7 @@ Tables buildTables() {
             const int bgr = 2 - rgb;
             for (int level = 0; level < 256; ++level) {
                 // The descaling's rounding rides on the blue channel's share.
-                t.share[row][bgr][level] = static_cast<std::uint32_t>(
+                share[row][bgr][level] = static_cast<std::uint32_t>(
                     linear[level] * coeff + (bgr == 0 ? 1 << (kMatrixShift - 1) : 0));
             }
         }
@@ -81,9 +88,15 @@ Tables buildTables() {
         t.lightness[i] = cv::saturate_cast<uchar>(lightness);
     }
     // The shares grow with the level, so white gives each component's largest index.
-    for (const auto& component : t.share) {
-        CV_Assert(((component[0][255] + component[1][255] + component[2][255]) >> kMatrixShift) <
-                  kCbrtSize);
+    for (const Shares& component : share) {
+        CV_Assert(((std::uint64_t{component[0][255]} + component[1][255] + component[2][255]) >>
+                   kMatrixShift) < kCbrtSize);
+    }
+    t.ys = share[1];
+    for (std::size_t bgr = 0; bgr < 3; ++bgr) {
+        for (std::size_t level = 0; level < 256; ++level) {
+            t.xzs[bgr][level] = share[0][bgr][level] | std::uint64_t{share[2][bgr][level]} << 32;
+        }
     }
     return t;
 }
@@ -103,9 +116,8 @@ uchar opponent(std::int32_t plus, std::int32_t minus) {
 // One row, into the planes asked for: a plane not asked for costs nothing.
 template <bool kL, bool kA, bool kB>
 void convertRow(const Tables& t, const uchar* bgr, int width, uchar* l, uchar* a, uchar* b) {
-    const auto& xs = t.share[0];
-    const auto& ys = t.share[1];
-    const auto& zs = t.share[2];
+    const Shares& ys = t.ys;
+    const auto& xzs = t.xzs;
     for (int x = 0; x < width; ++x, bgr += 3) {
         const unsigned b0 = bgr[0];
         const unsigned g0 = bgr[1];
@@ -114,13 +126,16 @@ void convertRow(const Tables& t, const uchar* bgr, int width, uchar* l, uchar* a
         if constexpr (kL) {
             l[x] = t.lightness[yi];
         }
-        if constexpr (kA) {
-            const unsigned xi = (xs[0][b0] + xs[1][g0] + xs[2][r0]) >> kMatrixShift;
-            a[x] = opponent(t.aTerm[xi], t.aTerm[yi]);
-        }
-        if constexpr (kB) {
-            const unsigned zi = (zs[0][b0] + zs[1][g0] + zs[2][r0]) >> kMatrixShift;
-            b[x] = opponent(t.bTerm[yi], t.bTerm[zi]);
+        if constexpr (kA || kB) {
+            const std::uint64_t xz = xzs[0][b0] + xzs[1][g0] + xzs[2][r0];
+            if constexpr (kA) {
+                const unsigned xi = static_cast<std::uint32_t>(xz) >> kMatrixShift;
+                a[x] = opponent(t.aTerm[xi], t.aTerm[yi]);
+            }
+            if constexpr (kB) {
+                const auto zi = static_cast<unsigned>(xz >> (32 + kMatrixShift));
+                b[x] = opponent(t.bTerm[yi], t.bTerm[zi]);
+            }
         }
     }
 }

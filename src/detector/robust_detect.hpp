@@ -72,12 +72,21 @@ cv::Mat localContrast(const cv::Mat& plane, int window);
 // positive, darker when negative.
 cv::Mat standsOut(const cv::Mat& contrast, double offset);
 
+// Every outer contour of standsOut(contrast, offset) (holes left out), in the order
+// cv::findContours lists the contours without a parent.
+std::vector<Contour> allOuterContours(const cv::Mat& contrast, double offset);
+
 // The outer contours of the regions of standsOut(contrast, offset). Holes are left out: a ring
 // or an outline is traced by its outer edge only. Contours thinner than a shape or outside
 // [minArea, maxArea] (pixels of the plane, which has `unit` pixels per
 // working-image pixel) are dropped.
 void outerContours(const cv::Mat& contrast, double offset, double minArea, double maxArea,
                    double unit, std::vector<Contour>& out);
+
+// cv::contourArea of an integer contour, the same double: its sum of cross products is of
+// integers far inside a double's exact range, so an integer sum gives it without the library's
+// conversions.
+double contourAreaOf(const Contour& contour);
 
 // Whether the contour (8-connected, every point kept) can enclose more than `area`: its n steps
 // of length 1 or √2 bound its perimeter by n√2, hence its area by n²/(2π) (isoperimetric

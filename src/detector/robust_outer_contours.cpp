@@ -1,12 +1,13 @@
-#include <opencv2/imgproc/imgproc_c.h>
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
-#include <memory>
-#include <utility>
+#include <cstdint>
 
 #include "detector/box_contrast.hpp"
+#include "detector/outer_borders.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
@@ -14,50 +15,66 @@ namespace shapemark::robust {
 
 namespace {
 
-// The test a region's pixels pass: brighter than their surroundings by more than a positive
-// offset, darker by more than a negative one.
-void markStandsOut(const cv::Mat& contrast, double offset, cv::Mat& binary) {
-    cv::compare(contrast, cv::Scalar::all(offset), binary, offset > 0 ? cv::CMP_GT : cv::CMP_LT);
-}
-
-void releaseStorage(CvMemStorage* storage) {
-    cvReleaseMemStorage(&storage);
-}
-
-// Keeps the outer boundaries (no parent in the two-level hierarchy) that could be a shape, in
-// the order cv::findContours lists them. The library's contour scanner is called directly so
-// that the many specks, dropped on their length, are never copied out of its storage.
-// `padded` holds the binary image inside a 1-pixel border of zeros, as cv::findContours pads
-// it; the scanner overwrites it.
-void keepOuter(cv::Mat& padded, double minArea, double maxArea, double unit,
-               std::vector<Contour>& out) {
-    const std::unique_ptr<CvMemStorage, void (*)(CvMemStorage*)> storage(cvCreateMemStorage(0),
-                                                                         releaseStorage);
-    CvMat image = cvMat(padded);
-    CvSeq* first = nullptr;
-    cvFindContours(&image, storage.get(), &first, sizeof(CvContour), CV_RETR_CCOMP,
-                   CV_CHAIN_APPROX_NONE, cvPoint(-1, -1));
-    // The scanner links each new contour in front of its siblings; cv::findContours flattens
-    // that tree depth first, so the contours without a parent come in this sibling order.
-    Contour contour;
-    for (const CvSeq* seq = first; seq != nullptr; seq = seq->h_next) {
-        if (!mayEncloseMore(static_cast<std::size_t>(seq->total), minArea)) {
-            continue;  // a speck, never copied
-        }
-        contour.resize(static_cast<std::size_t>(seq->total));
-        cvCvtSeqToArray(seq, contour.data());
-        const double area = cv::contourArea(contour);
-        if (!(area > minArea && area < maxArea)) {
-            continue;
-        }
-        if (!wideEnough(contour, area, cv::boundingRect(contour), tuning::kMinWidth * unit)) {
-            continue;
-        }
-        out.push_back(contour);
+// The test a region's pixels pass, brighter than their surroundings by more than a positive
+// offset, darker by more than a negative one, written as the 0 and 1 the border tracer reads.
+// Contrast is integer, so exceeding a fractional offset is exceeding its integer part (falling
+// below, its ceiling), `level`.
+template <bool kAbove>
+void markRow(const short* in, int cols, short level, schar* out) {
+    const cv::v_int16x8 bound = cv::v_setall_s16(level);
+    const cv::v_int8x16 one = cv::v_setall_s8(1);
+    constexpr int kLanes = cv::v_int8x16::nlanes;
+    int x = 0;
+    for (; x + kLanes <= cols; x += kLanes) {
+        const cv::v_int16x8 lo = cv::v_load(in + x);
+        const cv::v_int16x8 hi = cv::v_load(in + x + kLanes / 2);
+        const cv::v_int8x16 marked =
+            kAbove ? cv::v_pack(lo > bound, hi > bound) : cv::v_pack(lo < bound, hi < bound);
+        cv::v_store(out + x, marked & one);
+    }
+    for (; x < cols; ++x) {
+        out[x] = static_cast<schar>(kAbove ? in[x] > level : in[x] < level);
     }
 }
 
+// The test's pixels inside a 1-pixel frame of zeros, as the tracer wants them.
+cv::Mat paddedRegions(const cv::Mat& contrast, double offset) {
+    CV_Assert(contrast.type() == CV_16SC1);
+    cv::Mat padded(contrast.rows + 2, contrast.cols + 2, CV_8UC1);
+    padded.row(0).setTo(0);
+    padded.row(padded.rows - 1).setTo(0);
+    const bool above = offset > 0;
+    const auto level = static_cast<short>(std::clamp(above ? std::floor(offset) : std::ceil(offset),
+                                                     static_cast<double>(SHRT_MIN),
+                                                     static_cast<double>(SHRT_MAX)));
+    for (int y = 0; y < contrast.rows; ++y) {
+        const auto* const in = contrast.ptr<short>(y);
+        auto* const out = padded.ptr<schar>(y + 1) + 1;
+        out[-1] = 0;
+        out[contrast.cols] = 0;
+        if (above) {
+            markRow<true>(in, contrast.cols, level, out);
+        } else {
+            markRow<false>(in, contrast.cols, level, out);
+        }
+    }
+    return padded;
+}
+
 }  // namespace
+
+double contourAreaOf(const Contour& contour) {
+    if (contour.empty()) {
+        return 0.0;
+    }
+    std::int64_t twice = 0;
+    cv::Point prev = contour.back();
+    for (const cv::Point& p : contour) {
+        twice += std::int64_t{prev.x} * p.y - std::int64_t{prev.y} * p.x;
+        prev = p;
+    }
+    return std::abs(static_cast<double>(twice) * 0.5);
+}
 
 bool mayEncloseMore(const Contour& contour, double area) {
     return mayEncloseMore(contour.size(), area);
@@ -85,21 +102,29 @@ cv::Mat localContrast(const cv::Mat& plane, int window) {
 }
 
 cv::Mat standsOut(const cv::Mat& contrast, double offset) {
-    cv::Mat binary;
-    markStandsOut(contrast, offset, binary);
-    return binary;
+    return paddedRegions(contrast, offset)(cv::Rect(1, 1, contrast.cols, contrast.rows)) * 255;
+}
+
+std::vector<Contour> allOuterContours(const cv::Mat& contrast, double offset) {
+    cv::Mat padded = paddedRegions(contrast, offset);
+    return outerBorders(padded, [](std::size_t) { return true; });
 }
 
 void outerContours(const cv::Mat& contrast, double offset, double minArea, double maxArea,
                    double unit, std::vector<Contour>& out) {
-    cv::Mat padded(contrast.rows + 2, contrast.cols + 2, CV_8UC1);
-    padded.row(0).setTo(0);
-    padded.row(padded.rows - 1).setTo(0);
-    padded.col(0).setTo(0);
-    padded.col(padded.cols - 1).setTo(0);
-    cv::Mat inside = padded(cv::Rect(1, 1, contrast.cols, contrast.rows));
-    markStandsOut(contrast, offset, inside);
-    keepOuter(padded, minArea, maxArea, unit, out);
+    cv::Mat padded = paddedRegions(contrast, offset);
+    // The specks, most borders, are never copied out.
+    for (const Contour& contour : outerBorders(
+             padded, [minArea](std::size_t points) { return mayEncloseMore(points, minArea); })) {
+        const double area = contourAreaOf(contour);
+        if (!(area > minArea && area < maxArea)) {
+            continue;
+        }
+        if (!wideEnough(contour, area, cv::boundingRect(contour), tuning::kMinWidth * unit)) {
+            continue;
+        }
+        out.push_back(contour);
+    }
 }
 
 }  // namespace shapemark::robust

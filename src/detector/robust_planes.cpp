@@ -37,7 +37,10 @@ std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale) {
             cv::resize(planes[i], planes[i], cv::Size(), planeUnit(i), planeUnit(i),
                        cv::INTER_AREA);
         }
-        cv::GaussianBlur(planes[i], planes[i], cv::Size(), tuning::kSmoothSigma * planeUnit(i));
+        // Into a plane of its own: in place, the library copies its source first.
+        cv::Mat blurred;
+        cv::GaussianBlur(planes[i], blurred, cv::Size(), tuning::kSmoothSigma * planeUnit(i));
+        planes[i] = blurred;
     }
     planes.push_back(lightnessInShadow(planes[0]));
     return planes;

@@ -22,17 +22,15 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     const int margin = window / 2 + tuning::kBorderMargin + 2;
     const cv::Rect box = (around + cv::Size(2 * margin, 2 * margin) - cv::Point(margin, margin)) &
                          cv::Rect(0, 0, bgr.cols, bgr.rows);
-    cv::Mat plane =
-        labPlane(bgr(box), found.plane == kShadowPlane ? 0 : static_cast<int>(found.plane));
-    cv::GaussianBlur(plane, plane, cv::Size(), tuning::kSmoothSigma);
+    cv::Mat plane;  // blurred into a plane of its own: in place, the library copies its source
+    cv::GaussianBlur(
+        labPlane(bgr(box), found.plane == kShadowPlane ? 0 : static_cast<int>(found.plane)), plane,
+        cv::Size(), tuning::kSmoothSigma);
     if (found.plane == kShadowPlane) {
         plane = lightnessInShadow(plane);
     }
-    std::vector<Contour> contours;
-    std::vector<cv::Vec4i> hierarchy;
     const cv::Mat contrast = localContrast(plane, window);
-    cv::findContours(standsOut(contrast, found.offset), contours, hierarchy, cv::RETR_CCOMP,
-                     cv::CHAIN_APPROX_NONE);
+    const std::vector<Contour> contours = allOuterContours(contrast, found.offset);
     // The outer contour around the candidate's centre, whole inside the box.
     const cv::Moments m = cv::moments(found.hull);
     if (m.m00 <= 0.0) {
@@ -42,11 +40,10 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
                              static_cast<float>(m.m01 / m.m00 / scale - box.y));
     const Contour* best = nullptr;
     double bestArea = 0.0;
-    for (std::size_t i = 0; i < contours.size(); ++i) {
-        const double area = cv::contourArea(contours[i]);
-        if (hierarchy[i][3] < 0 && area > bestArea &&
-            cv::pointPolygonTest(contours[i], centre, false) >= 0) {
-            best = &contours[i];
+    for (const Contour& contour : contours) {
+        const double area = contourAreaOf(contour);
+        if (area > bestArea && cv::pointPolygonTest(contour, centre, false) >= 0) {
+            best = &contour;
             bestArea = area;
         }
     }

@@ -5,6 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <vector>
 
 #include "detector/robust_detect.hpp"
@@ -72,6 +73,36 @@ TEST(RobustOuterContours, KeepsWhatFindContoursKeepsInItsOrder) {
         }
     }
     EXPECT_GT(compared, 150U);  // enough contours kept for their order to matter
+}
+
+// Catches the threshold written for the tracer drifting from the library's comparison: a
+// fractional offset rounded the wrong way, or an offset's sign choosing the wrong side.
+TEST(RobustOuterContours, StandsOutAsTheLibraryCompares) {
+    const cv::Mat contrast = scene(1);
+    for (const double offset : {7.0, -7.0, 6.5, -6.5, 0.25, -0.25}) {
+        cv::Mat expected;
+        cv::compare(contrast, cv::Scalar::all(offset), expected,
+                    offset > 0 ? cv::CMP_GT : cv::CMP_LT);
+        EXPECT_EQ(cv::countNonZero(standsOut(contrast, offset) != expected), 0) << offset;
+    }
+}
+
+// Catches the area summed in a type that wraps, halved or signed differently from the library's,
+// or taken from the wrong starting point: every contour of the scenes, clockwise or not.
+TEST(RobustOuterContours, AreaAsTheLibraryMeasuresIt) {
+    std::size_t compared = 0;
+    for (int seed = 0; seed < 4; ++seed) {
+        std::vector<Contour> contours;
+        cv::findContours(standsOut(scene(seed), 20.0), contours, cv::RETR_LIST,
+                         cv::CHAIN_APPROX_NONE);
+        for (Contour& c : contours) {
+            ASSERT_EQ(contourAreaOf(c), cv::contourArea(c));
+            std::reverse(c.begin(), c.end());
+            ASSERT_EQ(contourAreaOf(c), cv::contourArea(c));
+            compared += 1;
+        }
+    }
+    EXPECT_GT(compared, 100U);
 }
 
 }  // namespace

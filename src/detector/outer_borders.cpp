@@ -1,0 +1,136 @@
+#include "detector/outer_borders.hpp"
+
+#include <opencv2/core/hal/intrin.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+
+namespace shapemark::robust {
+namespace {
+
+// Suzuki and Abe's border following, as the library does it. A traced border pixel is marked
+// positive, or negative where the background lies to its right; the scan starts an outer border
+// at a 0 → 1 step and a hole at a positive → 0 step, so only the marks' signs matter (the
+// library numbers them to find parents, which outer borders of a two-level list do not need).
+constexpr schar kRegion = 1;
+constexpr schar kBorder = 2;
+constexpr schar kRightBorder = -126;
+
+// The eight steps by chain code: east, then counter-clockwise (y grows downwards).
+constexpr std::array<int, 8> kStepX = {1, 1, 0, -1, -1, -1, 0, 1};
+constexpr std::array<int, 8> kStepY = {0, -1, -1, -1, 0, 1, 1, 1};
+
+// Follows the border through `start`, marking it; an outer one from the west, a hole (`start`
+// the region pixel left of the hole) from the east. With kCopy, appends its points from `pt`.
+template <bool kCopy>
+void follow(schar* start, const std::array<std::ptrdiff_t, 16>& deltas, bool hole, cv::Point pt,
+            std::vector<cv::Point>& points) {
+    const int from = hole ? 0 : 4;
+    int s = from;
+    schar* second = nullptr;
+    do {
+        s = (s - 1) & 7;
+        second = start + deltas[static_cast<std::size_t>(s)];
+    } while (*second == 0 && s != from);
+    if (s == from) {  // a single pixel
+        *start = kRightBorder;
+        if constexpr (kCopy) {
+            points.push_back(pt);
+        }
+        return;
+    }
+    schar* here = start;
+    for (;;) {
+        // Counter-clockwise from the pixel came from, the next one of the region.
+        const int came = s;
+        schar* next = nullptr;
+        do {
+            next = here + deltas[static_cast<std::size_t>(++s)];
+        } while (*next == 0);
+        s &= 7;
+        if (static_cast<unsigned>(s - 1) < static_cast<unsigned>(came)) {
+            *here = kRightBorder;  // the step east was searched: background lies there
+        } else if (*here == kRegion) {
+            *here = kBorder;
+        }
+        if constexpr (kCopy) {
+            points.push_back(pt);
+        }
+        pt.x += kStepX[static_cast<std::size_t>(s)];
+        pt.y += kStepY[static_cast<std::size_t>(s)];
+        if (next == start && here == second) {
+            return;
+        }
+        here = next;
+        s = (s + 4) & 7;
+    }
+}
+
+bool outerStart(schar left, schar here) {
+    return left == 0 && here == kRegion;
+}
+
+bool holeStart(schar left, schar here) {
+    return here == 0 && left >= kRegion;
+}
+
+// The first x from `x` on, short of `end`, where a border starts; `end` if none. Only starts
+// are looked for, 16 pixels at a time: the steps between a region's pixels and its border's
+// marks, most of a textured image's, start nothing.
+int nextStart(const schar* row, int x, int end) {
+    const cv::v_int8x16 zero = cv::v_setzero_s8();
+    const cv::v_int8x16 region = cv::v_setall_s8(kRegion);
+    constexpr int kLanes = cv::v_int8x16::nlanes;
+    for (; x + kLanes <= end; x += kLanes) {
+        const cv::v_int8x16 here = cv::v_load(row + x);
+        const cv::v_int8x16 left = cv::v_load(row + x - 1);
+        const cv::v_int8x16 starts =
+            ((left == zero) & (here == region)) | ((here == zero) & (left > zero));
+        if (cv::v_check_any(starts)) {
+            return x + cv::v_scan_forward(starts);
+        }
+    }
+    while (x < end && !outerStart(row[x - 1], row[x]) && !holeStart(row[x - 1], row[x])) {
+        ++x;
+    }
+    return x;
+}
+
+}  // namespace
+
+std::vector<std::vector<cv::Point>> outerBorders(cv::Mat& padded,
+                                                 const std::function<bool(std::size_t)>& keep) {
+    CV_Assert(padded.type() == CV_8UC1 && padded.rows >= 2 && padded.cols >= 2);
+    const auto step = static_cast<std::ptrdiff_t>(padded.step[0]);
+    std::array<std::ptrdiff_t, 16> deltas{};
+    for (std::size_t i = 0; i < deltas.size(); ++i) {
+        deltas[i] = kStepX[i % 8] + kStepY[i % 8] * step;
+    }
+    std::vector<std::vector<cv::Point>> found;
+    std::vector<cv::Point> points;
+    std::vector<cv::Point> unused;
+    // The scanner visits neither the frame's last column nor its last row.
+    const int end = padded.cols - 1;
+    for (int y = 1; y < padded.rows - 1; ++y) {
+        auto* const row = padded.ptr<schar>(y);
+        // Each pixel is judged with its left neighbour as it stands then, marked by any border
+        // traced before, as the scanner judges it.
+        for (int x = nextStart(row, 1, end); x < end; x = nextStart(row, x + 1, end)) {
+            if (outerStart(row[x - 1], row[x])) {
+                points.clear();
+                follow<true>(row + x, deltas, false, cv::Point(x - 1, y - 1), points);
+                if (keep(points.size())) {
+                    found.push_back(points);
+                }
+            } else {
+                follow<false>(row + x - 1, deltas, true, cv::Point(), unused);
+            }
+        }
+    }
+    // cv::findContours lists them last found first, as the scanner links each new one in front.
+    std::reverse(found.begin(), found.end());
+    return found;
+}
+
+}  // namespace shapemark::robust
