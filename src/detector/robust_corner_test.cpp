@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "detector/contour_hull.hpp"
+#include "detector/polygon_fits.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
@@ -54,12 +55,12 @@ double midEdgeDeviation(const Contour& contour, const Contour& polygon) {
 // curve come and go as the tolerance grows. `run` is how many tolerances agree on it.
 Contour stablePolygon(const Contour& contour, double unit, std::size_t& run) {
     const double perimeter = cv::arcLength(contour, true);
-    std::vector<Contour> polygons(tuning::kApproxShares.size());
-    for (std::size_t i = 0; i < polygons.size(); ++i) {
-        cv::approxPolyDP(
-            contour, polygons[i],
-            std::max(tuning::kApproxShares[i] * perimeter, tuning::kApproxFloor * unit), true);
+    std::vector<double> tolerances(tuning::kApproxShares.size());
+    for (std::size_t i = 0; i < tolerances.size(); ++i) {
+        tolerances[i] = std::max(tuning::kApproxShares[i] * perimeter, tuning::kApproxFloor * unit);
     }
+    std::vector<Contour> polygons;
+    closedPolygonFits(contour, tolerances, polygons);
     std::size_t best = 0;
     std::size_t bestRun = 0;
     for (std::size_t start = 0; start < polygons.size();) {
