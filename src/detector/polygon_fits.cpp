@@ -27,7 +27,10 @@ struct Stretch {
 class StretchTree {
   public:
     explicit StretchTree(const std::vector<cv::Point>& contour)
-        : points_(contour.data()), count_(static_cast<int>(contour.size())) {}
+        : points_(contour.data()), count_(static_cast<int>(contour.size())) {
+        stretches_.reserve(64);
+        stack_.reserve(32);
+    }
 
     int add(int start, int end) {
         Stretch s;
@@ -180,21 +183,25 @@ void closedPolygonFits(const std::vector<cv::Point>& contour, const std::vector<
     StretchTree tree(contour);
     int there = -1;
     int back = -1;
+    // Fitted into one buffer, then copied at their size: growing each polygon point by point
+    // cost more in allocations than the fits.
+    std::vector<cv::Point> fit;
+    fit.reserve(64);
     for (std::size_t i = 0; i < tolerances.size(); ++i) {
         const double eps2 = tolerances[i] * tolerances[i];
-        std::vector<cv::Point>& out = polygons[i];
-        out.clear();
+        fit.clear();
         if (farthest <= eps2) {
-            out.push_back(start);
+            fit.push_back(start);
         } else {
             if (there < 0) {
                 there = tree.add(from, to);
                 back = tree.add(to, from);
             }
-            tree.fit(there, eps2, out);
-            tree.fit(back, eps2, out);
+            tree.fit(there, eps2, fit);
+            tree.fit(back, eps2, fit);
         }
-        dropStraightVertices(out, eps2);
+        dropStraightVertices(fit, eps2);
+        polygons[i].assign(fit.begin(), fit.end());
     }
 }
 
