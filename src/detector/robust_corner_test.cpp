@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "detector/contour_hull.hpp"
+#include "detector/polygon_fits.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
@@ -20,15 +21,28 @@ namespace {
 // the arc's height along a curve.
 double midEdgeDeviation(const Contour& contour, const Contour& polygon) {
     std::vector<double> deviations;
+    deviations.reserve(contour.size());
     const std::size_t n = polygon.size();
+    // Each edge's start, direction and squared length, the same for every point.
+    struct Edge {
+        cv::Point2d a;
+        cv::Point2d ab;
+        double length2 = 0.0;
+    };
+    std::vector<Edge> edges(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        edges[k].a = cv::Point2d(polygon[k]);
+        edges[k].ab = cv::Point2d(polygon[(k + 1) % n]) - edges[k].a;
+        edges[k].length2 = edges[k].ab.dot(edges[k].ab);
+    }
     for (const cv::Point& point : contour) {
         const cv::Point2d p(point);
         double nearest = std::numeric_limits<double>::max();
         bool middle = false;
-        for (std::size_t k = 0; k < n; ++k) {
-            const cv::Point2d a(polygon[k]);
-            const cv::Point2d ab = cv::Point2d(polygon[(k + 1) % n]) - a;
-            const double length2 = ab.dot(ab);
+        for (const Edge& edge : edges) {
+            const cv::Point2d& a = edge.a;
+            const cv::Point2d& ab = edge.ab;
+            const double length2 = edge.length2;
             const double t = length2 > 0.0 ? std::clamp((p - a).dot(ab) / length2, 0.0, 1.0) : 0.0;
             const cv::Point2d d = p - (a + t * ab);
             const double distance = std::sqrt(d.dot(d));
@@ -54,12 +68,12 @@ double midEdgeDeviation(const Contour& contour, const Contour& polygon) {
 // curve come and go as the tolerance grows. `run` is how many tolerances agree on it.
 Contour stablePolygon(const Contour& contour, double unit, std::size_t& run) {
     const double perimeter = cv::arcLength(contour, true);
-    std::vector<Contour> polygons(tuning::kApproxShares.size());
-    for (std::size_t i = 0; i < polygons.size(); ++i) {
-        cv::approxPolyDP(
-            contour, polygons[i],
-            std::max(tuning::kApproxShares[i] * perimeter, tuning::kApproxFloor * unit), true);
+    std::vector<double> tolerances(tuning::kApproxShares.size());
+    for (std::size_t i = 0; i < tolerances.size(); ++i) {
+        tolerances[i] = std::max(tuning::kApproxShares[i] * perimeter, tuning::kApproxFloor * unit);
     }
+    std::vector<Contour> polygons;
+    closedPolygonFits(contour, tolerances, polygons);
     std::size_t best = 0;
     std::size_t bestRun = 0;
     for (std::size_t start = 0; start < polygons.size();) {
