@@ -1,25 +1,16 @@
-#include <opencv2/imgproc/imgproc_c.h>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <memory>
 #include <vector>
 
+#include "detector/outer_borders.hpp"
 #include "detector/region_mask.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
 namespace shapemark::robust {
-
-namespace {
-
-void releaseStorage(CvMemStorage* storage) {
-    cvReleaseMemStorage(&storage);
-}
-
-}  // namespace
 
 std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour, double offset,
                                  double minArea, double unit) {
@@ -64,11 +55,10 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
         return {};  // no stronger core than the region itself
     }
     // The pieces are written straight into an image with the 1-pixel border of zeros that
-    // cv::findContours would copy them into, and traced by the library's own contour scanner,
-    // as outerContours does: specks are never copied out, and the pieces come in the order
-    // cv::findContours lists them.
+    // cv::findContours would copy them into, as the 0 and 1 the border tracer reads, and traced
+    // as the library lists them external-only: specks are never copied out.
     cv::Mat padded = cv::Mat::zeros(box.height + 2, box.width + 2, CV_8UC1);
-    // Within the region, the pixels beyond the level, as cv::compare marks them (255): an
+    // Within the region, the pixels beyond the level, as cv::compare marks them: an
     // integer contrast lies beyond a level exactly when it lies beyond the level's floor
     // (brighter) or ceiling (darker), as the library compares a 16-bit image with a scalar.
     // (Held as the contrast's own type, within ±255, so that the loops below run on 16 bits.)
@@ -80,27 +70,21 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
         auto* out = padded.ptr<uchar>(y + 1) + 1;
         if (offset > 0) {
             for (int x = 0; x < box.width; ++x) {
-                out[x] = v[x] > bound ? m[x] : 0;
+                out[x] = v[x] > bound && m[x] != 0 ? 1 : 0;
             }
         } else {
             for (int x = 0; x < box.width; ++x) {
-                out[x] = v[x] < bound ? m[x] : 0;
+                out[x] = v[x] < bound && m[x] != 0 ? 1 : 0;
             }
         }
     }
-    const std::unique_ptr<CvMemStorage, void (*)(CvMemStorage*)> storage(cvCreateMemStorage(0),
-                                                                         releaseStorage);
-    CvMat image = cvMat(padded);
-    CvSeq* first = nullptr;
-    cvFindContours(&image, storage.get(), &first, sizeof(CvContour), CV_RETR_EXTERNAL,
-                   CV_CHAIN_APPROX_NONE, cvPoint(box.x - 1, box.y - 1));
     std::vector<Contour> out;
-    for (const CvSeq* seq = first; seq != nullptr; seq = seq->h_next) {
-        if (!mayEncloseMore(static_cast<std::size_t>(seq->total), minArea)) {
-            continue;
+    for (Contour& c : outerBorders(
+             padded, [minArea](std::size_t points) { return mayEncloseMore(points, minArea); },
+             Listing::kExternal)) {
+        for (cv::Point& p : c) {
+            p += box.tl();
         }
-        Contour c(static_cast<std::size_t>(seq->total));
-        cvCvtSeqToArray(seq, c.data());
         const double area = cv::contourArea(c);
         if (area > minArea && wideEnough(c, area, cv::boundingRect(c), tuning::kMinWidth * unit)) {
             out.push_back(std::move(c));
