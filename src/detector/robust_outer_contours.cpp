@@ -1,4 +1,3 @@
-#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -7,6 +6,7 @@
 #include <cstdint>
 
 #include "detector/box_contrast.hpp"
+#include "detector/mark_row.hpp"
 #include "detector/outer_borders.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
@@ -15,28 +15,9 @@ namespace shapemark::robust {
 
 namespace {
 
-// The test a region's pixels pass, brighter than their surroundings by more than a positive
-// offset, darker by more than a negative one, written as the 0 and 1 the border tracer reads.
-// Contrast is integer, so exceeding a fractional offset is exceeding its integer part (falling
-// below, its ceiling), `level`.
-template <bool kAbove>
-void markRow(const short* in, int cols, short level, schar* out) {
-    const cv::v_int16x8 bound = cv::v_setall_s16(level);
-    const cv::v_int8x16 one = cv::v_setall_s8(1);
-    constexpr int kLanes = cv::v_int8x16::nlanes;
-    int x = 0;
-    for (; x + kLanes <= cols; x += kLanes) {
-        const cv::v_int16x8 lo = cv::v_load(in + x);
-        const cv::v_int16x8 hi = cv::v_load(in + x + kLanes / 2);
-        const cv::v_int8x16 marked =
-            kAbove ? cv::v_pack(lo > bound, hi > bound) : cv::v_pack(lo < bound, hi < bound);
-        cv::v_store(out + x, marked & one);
-    }
-    for (; x < cols; ++x) {
-        out[x] = static_cast<schar>(kAbove ? in[x] > level : in[x] < level);
-    }
-}
-
+// The test a region's pixels pass (markRow), brighter than their surroundings by more than a
+// positive offset, darker by more than a negative one. Contrast is integer, so exceeding a
+// fractional offset is exceeding its integer part (falling below, its ceiling), `level`.
 // The test's pixels inside a 1-pixel frame of zeros, as the tracer wants them.
 cv::Mat paddedRegions(const cv::Mat& contrast, double offset) {
     CV_Assert(contrast.type() == CV_16SC1);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "detector/mark_row.hpp"
 #include "detector/outer_borders.hpp"
 #include "detector/region_mask.hpp"
 #include "detector/robust_detect.hpp"
@@ -66,16 +67,14 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
                                                      : -static_cast<int>(std::floor(level)));
     for (int y = 0; y < box.height; ++y) {
         const auto* m = mask.ptr<uchar>(y);
-        const auto* v = roi.ptr<short>(y);
-        auto* out = padded.ptr<uchar>(y + 1) + 1;
+        auto* out = padded.ptr<schar>(y + 1) + 1;
         if (offset > 0) {
-            for (int x = 0; x < box.width; ++x) {
-                out[x] = v[x] > bound && m[x] != 0 ? 1 : 0;
-            }
+            markRow<true>(roi.ptr<short>(y), box.width, bound, out);
         } else {
-            for (int x = 0; x < box.width; ++x) {
-                out[x] = v[x] < bound && m[x] != 0 ? 1 : 0;
-            }
+            markRow<false>(roi.ptr<short>(y), box.width, bound, out);
+        }
+        for (int x = 0; x < box.width; ++x) {
+            out[x] = static_cast<schar>(out[x] & m[x]);  // the mask is 0 or 255
         }
     }
     std::vector<Contour> out;
@@ -85,7 +84,7 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
         for (cv::Point& p : c) {
             p += box.tl();
         }
-        const double area = cv::contourArea(c);
+        const double area = contourAreaOf(c);
         if (area > minArea && wideEnough(c, area, cv::boundingRect(c), tuning::kMinWidth * unit)) {
             out.push_back(std::move(c));
         }
