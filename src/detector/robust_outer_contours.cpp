@@ -66,12 +66,43 @@ bool mayEncloseMore(std::size_t points, double area) {
     return n * n >= 2.0 * CV_PI * area;
 }
 
+namespace {
+
+// An upper bound on the greatest distance between two of the contour's points, from its extents
+// across the axes (its bounding box, a pixel wider each way) and across the diagonals: each
+// pair of extents bounds it by its rectangle's diagonal, and the greatest of the four by
+// 1 / cos 22.5° (the extent is sublinear in the direction, and every direction lies within
+// 22.5° of one of the four).
+double diameterBound(const Contour& contour, const cv::Rect& box) {
+    int sumLo = INT_MAX;
+    int sumHi = INT_MIN;
+    int diffLo = INT_MAX;
+    int diffHi = INT_MIN;
+    for (const cv::Point& p : contour) {
+        sumLo = std::min(sumLo, p.x + p.y);
+        sumHi = std::max(sumHi, p.x + p.y);
+        diffLo = std::min(diffLo, p.x - p.y);
+        diffHi = std::max(diffHi, p.x - p.y);
+    }
+    const double across = static_cast<double>(sumHi - sumLo) * M_SQRT1_2;
+    const double along = static_cast<double>(diffHi - diffLo) * M_SQRT1_2;
+    constexpr double kBetweenDirections = 1.0824;  // 1 / cos 22.5° = 1.08239...
+    const double widest =
+        std::max({static_cast<double>(std::max(box.width, box.height)), across, along});
+    return std::min({std::hypot(box.width, box.height), std::hypot(across, along),
+                     kBetweenDirections * widest});
+}
+
+}  // namespace
+
 bool wideEnough(const Contour& contour, double area, const cv::Rect& box, double minWidth) {
     // The hull of a region of width w and diameter D lies in a w × D strip, so an area of more
     // than minWidth × D proves the width without fitting the rectangle; the margin stays clear
-    // of the rectangle's single-precision rounding.
+    // of the rectangle's single-precision rounding. The box's diagonal bounds D at once; a
+    // closer bound settles most of the rest.
     constexpr double kRounding = 0.05;
-    if (area >= (minWidth + kRounding) * std::hypot(box.width, box.height)) {
+    if (area >= (minWidth + kRounding) * std::hypot(box.width, box.height) ||
+        area > (minWidth + kRounding) * diameterBound(contour, box)) {  // a point bounds D by 0
         return true;
     }
     const cv::Size2f rect = cv::minAreaRect(contour).size;
