@@ -66,24 +66,21 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
     const auto bound = static_cast<short>(offset > 0 ? static_cast<int>(std::floor(level))
                                                      : -static_cast<int>(std::floor(level)));
     for (int y = 0; y < box.height; ++y) {
-        const auto* m = mask.ptr<uchar>(y);
         auto* out = padded.ptr<schar>(y + 1) + 1;
         if (offset > 0) {
             markRow<true>(roi.ptr<short>(y), box.width, bound, out);
         } else {
             markRow<false>(roi.ptr<short>(y), box.width, bound, out);
         }
-        for (int x = 0; x < box.width; ++x) {
-            out[x] = static_cast<schar>(out[x] & m[x]);  // the mask is 0 or 255
-        }
     }
+    cv::Mat inside = padded(cv::Rect(1, 1, box.width, box.height));
+    cv::bitwise_and(inside, mask, inside);  // the mask is 0 or 255
     std::vector<Contour> out;
     for (Contour& c : outerBorders(
              padded, [minArea](std::size_t points) { return mayEncloseMore(points, minArea); },
              Listing::kExternal)) {
-        for (cv::Point& p : c) {
-            p += box.tl();
-        }
+        std::transform(c.begin(), c.end(), c.begin(),
+                       [&box](const cv::Point& p) { return p + box.tl(); });
         const double area = contourAreaOf(c);
         if (area > minArea && wideEnough(c, area, cv::boundingRect(c), tuning::kMinWidth * unit)) {
             out.push_back(std::move(c));
