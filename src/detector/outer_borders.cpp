@@ -75,6 +75,23 @@ bool holeStart(schar left, schar here) {
     return here == 0 && left >= kRegion;
 }
 
+// A border's mark, as opposed to the background or a region's untouched pixel.
+bool marked(schar value) {
+    return value != 0 && value != kRegion;
+}
+
+// Where, in row[from, to), the scanner last stepped onto a border's mark; `last` if nowhere.
+// The scanner notes such a step as it passes (it only stops where the value changes); read
+// back only when an outer start asks for it, as no border traced since has touched these pixels.
+int lastMarkStep(const schar* row, int from, int to, int last) {
+    for (int x = to - 1; x >= from; --x) {
+        if (row[x] != row[x - 1] && marked(row[x])) {
+            return x;
+        }
+    }
+    return last;
+}
+
 // The first x from `x` on, short of `end`, where a border starts; `end` if none. Only starts
 // are looked for, 16 pixels at a time: the steps between a region's pixels and its border's
 // marks, most of a textured image's, start nothing.
@@ -100,7 +117,9 @@ int nextStart(const schar* row, int x, int end) {
 }  // namespace
 
 std::vector<std::vector<cv::Point>> outerBorders(cv::Mat& padded,
-                                                 const std::function<bool(std::size_t)>& keep) {
+                                                 const std::function<bool(std::size_t)>& keep,
+                                                 Listing listing) {
+    const bool external = listing == Listing::kExternal;
     CV_Assert(padded.type() == CV_8UC1 && padded.rows >= 2 && padded.cols >= 2);
     const auto step = static_cast<std::ptrdiff_t>(padded.step[0]);
     std::array<std::ptrdiff_t, 16> deltas{};
@@ -114,17 +133,32 @@ std::vector<std::vector<cv::Point>> outerBorders(cv::Mat& padded,
     const int end = padded.cols - 1;
     for (int y = 1; y < padded.rows - 1; ++y) {
         auto* const row = padded.ptr<schar>(y);
+        // External-only, the scanner leaves holes untraced and starts an outer border only where
+        // the last mark it met on the row (`lastMark`; the frame's zero at first) is not
+        // positive: a negative one closes the region on its left.
+        int lastMark = 0;
+        int unread = 1;  // the row's steps from here on are not yet looked at for marks
         // Each pixel is judged with its left neighbour as it stands then, marked by any border
         // traced before, as the scanner judges it.
         for (int x = nextStart(row, 1, end); x < end; x = nextStart(row, x + 1, end)) {
             if (outerStart(row[x - 1], row[x])) {
+                if (external) {
+                    lastMark = lastMarkStep(row, unread, x, lastMark);
+                    unread = x + 1;
+                    if (row[lastMark] > 0) {
+                        continue;
+                    }
+                }
                 points.clear();
                 follow<true>(row + x, deltas, false, cv::Point(x - 1, y - 1), points);
                 if (keep(points.size())) {
                     found.push_back(points);
                 }
-            } else {
+            } else if (!external) {
                 follow<false>(row + x - 1, deltas, true, cv::Point(), unused);
+            } else if (marked(row[x - 1])) {
+                lastMark = x - 1;
+                unread = x + 1;
             }
         }
     }

@@ -1,4 +1,3 @@
-#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -7,6 +6,7 @@
 #include <cstdint>
 
 #include "detector/box_contrast.hpp"
+#include "detector/mark_row.hpp"
 #include "detector/outer_borders.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
@@ -15,28 +15,9 @@ namespace shapemark::robust {
 
 namespace {
 
-// The test a region's pixels pass, brighter than their surroundings by more than a positive
-// offset, darker by more than a negative one, written as the 0 and 1 the border tracer reads.
-// Contrast is integer, so exceeding a fractional offset is exceeding its integer part (falling
-// below, its ceiling), `level`.
-template <bool kAbove>
-void markRow(const short* in, int cols, short level, schar* out) {
-    const cv::v_int16x8 bound = cv::v_setall_s16(level);
-    const cv::v_int8x16 one = cv::v_setall_s8(1);
-    constexpr int kLanes = cv::v_int8x16::nlanes;
-    int x = 0;
-    for (; x + kLanes <= cols; x += kLanes) {
-        const cv::v_int16x8 lo = cv::v_load(in + x);
-        const cv::v_int16x8 hi = cv::v_load(in + x + kLanes / 2);
-        const cv::v_int8x16 marked =
-            kAbove ? cv::v_pack(lo > bound, hi > bound) : cv::v_pack(lo < bound, hi < bound);
-        cv::v_store(out + x, marked & one);
-    }
-    for (; x < cols; ++x) {
-        out[x] = static_cast<schar>(kAbove ? in[x] > level : in[x] < level);
-    }
-}
-
+// The test a region's pixels pass (markRow), brighter than their surroundings by more than a
+// positive offset, darker by more than a negative one. Contrast is integer, so exceeding a
+// fractional offset is exceeding its integer part (falling below, its ceiling), `level`.
 // The test's pixels inside a 1-pixel frame of zeros, as the tracer wants them.
 cv::Mat paddedRegions(const cv::Mat& contrast, double offset) {
     CV_Assert(contrast.type() == CV_16SC1);
@@ -85,12 +66,43 @@ bool mayEncloseMore(std::size_t points, double area) {
     return n * n >= 2.0 * CV_PI * area;
 }
 
+namespace {
+
+// An upper bound on the greatest distance between two of the contour's points, from its extents
+// across the axes (its bounding box, a pixel wider each way) and across the diagonals: each
+// pair of extents bounds it by its rectangle's diagonal, and the greatest of the four by
+// 1 / cos 22.5° (the extent is sublinear in the direction, and every direction lies within
+// 22.5° of one of the four).
+double diameterBound(const Contour& contour, const cv::Rect& box) {
+    int sumLo = INT_MAX;
+    int sumHi = INT_MIN;
+    int diffLo = INT_MAX;
+    int diffHi = INT_MIN;
+    for (const cv::Point& p : contour) {
+        sumLo = std::min(sumLo, p.x + p.y);
+        sumHi = std::max(sumHi, p.x + p.y);
+        diffLo = std::min(diffLo, p.x - p.y);
+        diffHi = std::max(diffHi, p.x - p.y);
+    }
+    const double across = static_cast<double>(sumHi - sumLo) * M_SQRT1_2;
+    const double along = static_cast<double>(diffHi - diffLo) * M_SQRT1_2;
+    constexpr double kBetweenDirections = 1.0824;  // 1 / cos 22.5° = 1.08239...
+    const double widest =
+        std::max({static_cast<double>(std::max(box.width, box.height)), across, along});
+    return std::min({std::hypot(box.width, box.height), std::hypot(across, along),
+                     kBetweenDirections * widest});
+}
+
+}  // namespace
+
 bool wideEnough(const Contour& contour, double area, const cv::Rect& box, double minWidth) {
     // The hull of a region of width w and diameter D lies in a w × D strip, so an area of more
     // than minWidth × D proves the width without fitting the rectangle; the margin stays clear
-    // of the rectangle's single-precision rounding.
+    // of the rectangle's single-precision rounding. The box's diagonal bounds D at once; a
+    // closer bound settles most of the rest.
     constexpr double kRounding = 0.05;
-    if (area >= (minWidth + kRounding) * std::hypot(box.width, box.height)) {
+    if (area >= (minWidth + kRounding) * std::hypot(box.width, box.height) ||
+        area > (minWidth + kRounding) * diameterBound(contour, box)) {  // a point bounds D by 0
         return true;
     }
     const cv::Size2f rect = cv::minAreaRect(contour).size;

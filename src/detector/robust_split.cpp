@@ -1,25 +1,17 @@
-#include <opencv2/imgproc/imgproc_c.h>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <memory>
 #include <vector>
 
+#include "detector/mark_row.hpp"
+#include "detector/outer_borders.hpp"
 #include "detector/region_mask.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 
 namespace shapemark::robust {
-
-namespace {
-
-void releaseStorage(CvMemStorage* storage) {
-    cvReleaseMemStorage(&storage);
-}
-
-}  // namespace
 
 std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour, double offset,
                                  double minArea, double unit) {
@@ -64,44 +56,32 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
         return {};  // no stronger core than the region itself
     }
     // The pieces are written straight into an image with the 1-pixel border of zeros that
-    // cv::findContours would copy them into, and traced by the library's own contour scanner,
-    // as outerContours does: specks are never copied out, and the pieces come in the order
-    // cv::findContours lists them.
+    // cv::findContours would copy them into, as the 0 and 1 the border tracer reads, and traced
+    // as the library lists them external-only: specks are never copied out.
     cv::Mat padded = cv::Mat::zeros(box.height + 2, box.width + 2, CV_8UC1);
-    // Within the region, the pixels beyond the level, as cv::compare marks them (255): an
+    // Within the region, the pixels beyond the level, as cv::compare marks them: an
     // integer contrast lies beyond a level exactly when it lies beyond the level's floor
     // (brighter) or ceiling (darker), as the library compares a 16-bit image with a scalar.
     // (Held as the contrast's own type, within ±255, so that the loops below run on 16 bits.)
     const auto bound = static_cast<short>(offset > 0 ? static_cast<int>(std::floor(level))
                                                      : -static_cast<int>(std::floor(level)));
     for (int y = 0; y < box.height; ++y) {
-        const auto* m = mask.ptr<uchar>(y);
-        const auto* v = roi.ptr<short>(y);
-        auto* out = padded.ptr<uchar>(y + 1) + 1;
+        auto* out = padded.ptr<schar>(y + 1) + 1;
         if (offset > 0) {
-            for (int x = 0; x < box.width; ++x) {
-                out[x] = v[x] > bound ? m[x] : 0;
-            }
+            markRow<true>(roi.ptr<short>(y), box.width, bound, out);
         } else {
-            for (int x = 0; x < box.width; ++x) {
-                out[x] = v[x] < bound ? m[x] : 0;
-            }
+            markRow<false>(roi.ptr<short>(y), box.width, bound, out);
         }
     }
-    const std::unique_ptr<CvMemStorage, void (*)(CvMemStorage*)> storage(cvCreateMemStorage(0),
-                                                                         releaseStorage);
-    CvMat image = cvMat(padded);
-    CvSeq* first = nullptr;
-    cvFindContours(&image, storage.get(), &first, sizeof(CvContour), CV_RETR_EXTERNAL,
-                   CV_CHAIN_APPROX_NONE, cvPoint(box.x - 1, box.y - 1));
+    cv::Mat inside = padded(cv::Rect(1, 1, box.width, box.height));
+    cv::bitwise_and(inside, mask, inside);  // the mask is 0 or 255
     std::vector<Contour> out;
-    for (const CvSeq* seq = first; seq != nullptr; seq = seq->h_next) {
-        if (!mayEncloseMore(static_cast<std::size_t>(seq->total), minArea)) {
-            continue;
-        }
-        Contour c(static_cast<std::size_t>(seq->total));
-        cvCvtSeqToArray(seq, c.data());
-        const double area = cv::contourArea(c);
+    for (Contour& c : outerBorders(
+             padded, [minArea](std::size_t points) { return mayEncloseMore(points, minArea); },
+             Listing::kExternal)) {
+        std::transform(c.begin(), c.end(), c.begin(),
+                       [&box](const cv::Point& p) { return p + box.tl(); });
+        const double area = contourAreaOf(c);
         if (area > minArea && wideEnough(c, area, cv::boundingRect(c), tuning::kMinWidth * unit)) {
             out.push_back(std::move(c));
         }

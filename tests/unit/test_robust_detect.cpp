@@ -5,6 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -192,6 +193,27 @@ TEST(RobustDetect, ContourShortcutsAgreeWithTheMeasuresTheyStandFor) {
             EXPECT_EQ(robust::wideEnough(contour, area, cv::boundingRect(contour), width),
                       std::min(rect.width, rect.height) >= width);
         }
+    }
+}
+
+// A long bar at 22.5°, halfway between the directions the diameter bound measures. Catches that
+// bound taken from the widest extent alone, without its factor for the directions between,
+// which passes the bar for a width 1 % above its own.
+TEST(RobustDetect, WidthShortcutAgreesWithTheRectangleHalfwayBetweenAxesAndDiagonals) {
+    cv::Mat bar = cv::Mat::zeros(200, 420, CV_8U);
+    std::array<cv::Point2f, 4> corners;
+    cv::RotatedRect({210.0F, 100.0F}, {380.0F, 30.0F}, 22.5F).points(corners.data());
+    cv::fillConvexPoly(bar, std::vector<cv::Point>(corners.begin(), corners.end()),
+                       cv::Scalar(255));
+    std::vector<robust::Contour> contours;
+    cv::findContours(bar, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    ASSERT_EQ(contours.size(), 1U);
+    const double area = cv::contourArea(contours[0]);
+    const cv::Size2f rect = cv::minAreaRect(contours[0]).size;
+    const double width = std::min(rect.width, rect.height);
+    for (const double tried : {width * 0.99, width * 1.01}) {
+        EXPECT_EQ(robust::wideEnough(contours[0], area, cv::boundingRect(contours[0]), tried),
+                  width >= tried);
     }
 }
 
