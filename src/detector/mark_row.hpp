@@ -4,6 +4,10 @@
 #include <opencv2/core.hpp>
 #include <opencv2/core/hal/intrin.hpp>
 
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
 namespace shapemark::robust {
 
 // 1 where `in` lies above `level` (kAbove) or below it, 0 elsewhere, 16 pixels at a time.
@@ -22,6 +26,25 @@ void markRow(const short* in, int cols, short level, schar* out) {
     }
     for (; x < cols; ++x) {
         out[x] = static_cast<schar>(kAbove ? in[x] > level : in[x] < level);
+    }
+}
+
+// `out` (CV_8UC1, `contrast`'s size; a view into a padded image is fine) as 1 where
+// `contrast` (CV_16SC1) lies above `threshold` (`above`) or below it, 0 elsewhere, as
+// cv::compare marks it. Contrast is integer, so lying above a fractional threshold is lying
+// above its floor, and below it, below its ceiling.
+inline void markBeyond(const cv::Mat& contrast, double threshold, bool above, cv::Mat out) {
+    CV_Assert(contrast.type() == CV_16SC1 && out.type() == CV_8UC1 &&
+              out.size() == contrast.size());
+    const auto level = static_cast<short>(
+        std::clamp(above ? std::floor(threshold) : std::ceil(threshold),
+                   static_cast<double>(SHRT_MIN), static_cast<double>(SHRT_MAX)));
+    for (int y = 0; y < contrast.rows; ++y) {
+        if (above) {
+            markRow<true>(contrast.ptr<short>(y), contrast.cols, level, out.ptr<schar>(y));
+        } else {
+            markRow<false>(contrast.ptr<short>(y), contrast.cols, level, out.ptr<schar>(y));
+        }
     }
 }
 

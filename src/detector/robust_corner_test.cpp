@@ -175,7 +175,7 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv
     if (!candidate.onEdge) {
         return candidate;  // a halo: dropped before any polygon is fitted
     }
-    candidate.area = cv::contourArea(contour);
+    candidate.area = contourAreaOf(contour);
     Contour hull;
     contourHull(contour, hull);
     candidate.hull.assign(hull.begin(), hull.end());

@@ -91,8 +91,7 @@ double contourAreaOf(const Contour& contour);
 // Whether the contour (8-connected, every point kept) can enclose more than `area`: its n steps
 // of length 1 or √2 bound its perimeter by n√2, hence its area by n²/(2π) (isoperimetric
 // inequality). Most contours of texture are specks; this spares measuring their area.
-bool mayEncloseMore(const Contour& contour, double area);
-// The same for a contour of `points` points, not yet copied out.
+// It takes the contour's number of points, so that a contour not yet copied out can be asked.
 bool mayEncloseMore(std::size_t points, double area);
 
 // Whether the contour, of `area` (its contourArea) inside `box` (its boundingRect), is at least

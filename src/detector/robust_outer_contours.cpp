@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 #include "detector/box_contrast.hpp"
 #include "detector/mark_row.hpp"
@@ -15,30 +16,17 @@ namespace shapemark::robust {
 
 namespace {
 
-// The test a region's pixels pass (markRow), brighter than their surroundings by more than a
-// positive offset, darker by more than a negative one. Contrast is integer, so exceeding a
-// fractional offset is exceeding its integer part (falling below, its ceiling), `level`.
-// The test's pixels inside a 1-pixel frame of zeros, as the tracer wants them.
+// The pixels that stand out (markBeyond: brighter than their surroundings by more than a
+// positive offset, darker by more than a negative one) inside a 1-pixel frame of zeros, as the
+// tracer wants them.
 cv::Mat paddedRegions(const cv::Mat& contrast, double offset) {
-    CV_Assert(contrast.type() == CV_16SC1);
     cv::Mat padded(contrast.rows + 2, contrast.cols + 2, CV_8UC1);
+    // Only the frame is zeroed: every pixel inside is written.
     padded.row(0).setTo(0);
     padded.row(padded.rows - 1).setTo(0);
-    const bool above = offset > 0;
-    const auto level = static_cast<short>(std::clamp(above ? std::floor(offset) : std::ceil(offset),
-                                                     static_cast<double>(SHRT_MIN),
-                                                     static_cast<double>(SHRT_MAX)));
-    for (int y = 0; y < contrast.rows; ++y) {
-        const auto* const in = contrast.ptr<short>(y);
-        auto* const out = padded.ptr<schar>(y + 1) + 1;
-        out[-1] = 0;
-        out[contrast.cols] = 0;
-        if (above) {
-            markRow<true>(in, contrast.cols, level, out);
-        } else {
-            markRow<false>(in, contrast.cols, level, out);
-        }
-    }
+    padded.col(0).setTo(0);
+    padded.col(padded.cols - 1).setTo(0);
+    markBeyond(contrast, offset, offset > 0, padded(cv::Rect(1, 1, contrast.cols, contrast.rows)));
     return padded;
 }
 
@@ -55,10 +43,6 @@ double contourAreaOf(const Contour& contour) {
         prev = p;
     }
     return std::abs(static_cast<double>(twice) * 0.5);
-}
-
-bool mayEncloseMore(const Contour& contour, double area) {
-    return mayEncloseMore(contour.size(), area);
 }
 
 bool mayEncloseMore(std::size_t points, double area) {
@@ -126,7 +110,7 @@ void outerContours(const cv::Mat& contrast, double offset, double minArea, doubl
                    double unit, std::vector<Contour>& out) {
     cv::Mat padded = paddedRegions(contrast, offset);
     // The specks, most borders, are never copied out.
-    for (const Contour& contour : outerBorders(
+    for (Contour& contour : outerBorders(
              padded, [minArea](std::size_t points) { return mayEncloseMore(points, minArea); })) {
         const double area = contourAreaOf(contour);
         if (!(area > minArea && area < maxArea)) {
@@ -135,7 +119,7 @@ void outerContours(const cv::Mat& contrast, double offset, double minArea, doubl
         if (!wideEnough(contour, area, cv::boundingRect(contour), tuning::kMinWidth * unit)) {
             continue;
         }
-        out.push_back(contour);
+        out.push_back(std::move(contour));
     }
 }
 

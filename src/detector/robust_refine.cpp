@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "detector/contour_hull.hpp"
 #include "detector/lab_planes.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
@@ -56,7 +57,7 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     auto pieceAround = [&](const Contour& region) {
         Contour piece;
         for (Contour& c : splitRagged(contrast, region, found.offset, 0.0, 1.0 / scale)) {
-            if (cv::pointPolygonTest(c, centre, false) >= 0 && cv::contourArea(c) >= minPiece) {
+            if (cv::pointPolygonTest(c, centre, false) >= 0 && contourAreaOf(c) >= minPiece) {
                 piece = std::move(c);
             }
         }
@@ -74,7 +75,7 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     // A trace that overlaps the candidate too little is another region (texture the shape
     // touches only at full resolution): the working-scale corners stand.
     Contour tracedHull;
-    cv::convexHull(*best, tracedHull);
+    contourHull(*best, tracedHull);
     std::vector<cv::Point2f> candidateHull(found.hull.size());
     std::transform(found.hull.begin(), found.hull.end(), candidateHull.begin(),
                    [&](const cv::Point2f& p) { return p / scale - cv::Point2f(box.tl()); });

@@ -59,21 +59,9 @@ std::vector<Contour> splitRagged(const cv::Mat& contrast, const Contour& contour
     // cv::findContours would copy them into, as the 0 and 1 the border tracer reads, and traced
     // as the library lists them external-only: specks are never copied out.
     cv::Mat padded = cv::Mat::zeros(box.height + 2, box.width + 2, CV_8UC1);
-    // Within the region, the pixels beyond the level, as cv::compare marks them: an
-    // integer contrast lies beyond a level exactly when it lies beyond the level's floor
-    // (brighter) or ceiling (darker), as the library compares a 16-bit image with a scalar.
-    // (Held as the contrast's own type, within ±255, so that the loops below run on 16 bits.)
-    const auto bound = static_cast<short>(offset > 0 ? static_cast<int>(std::floor(level))
-                                                     : -static_cast<int>(std::floor(level)));
-    for (int y = 0; y < box.height; ++y) {
-        auto* out = padded.ptr<schar>(y + 1) + 1;
-        if (offset > 0) {
-            markRow<true>(roi.ptr<short>(y), box.width, bound, out);
-        } else {
-            markRow<false>(roi.ptr<short>(y), box.width, bound, out);
-        }
-    }
+    // Within the region, the pixels beyond the level.
     cv::Mat inside = padded(cv::Rect(1, 1, box.width, box.height));
+    markBeyond(roi, offset > 0 ? level : -level, offset > 0, inside);
     cv::bitwise_and(inside, mask, inside);  // the mask is 0 or 255
     std::vector<Contour> out;
     for (Contour& c : outerBorders(

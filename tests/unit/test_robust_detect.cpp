@@ -187,7 +187,7 @@ TEST(RobustDetect, ContourShortcutsAgreeWithTheMeasuresTheyStandFor) {
     cv::findContours(binary, contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
     for (const robust::Contour& contour : contours) {
         const double area = cv::contourArea(contour);
-        EXPECT_TRUE(area == 0.0 || robust::mayEncloseMore(contour, area * 0.999));
+        EXPECT_TRUE(area == 0.0 || robust::mayEncloseMore(contour.size(), area * 0.999));
         const cv::Size2f rect = cv::minAreaRect(contour).size;
         for (const double width : {3.0, 6.0, 7.0, 12.0}) {
             EXPECT_EQ(robust::wideEnough(contour, area, cv::boundingRect(contour), width),

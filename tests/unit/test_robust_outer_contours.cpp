@@ -25,8 +25,8 @@ std::vector<Contour> listedThenKept(const cv::Mat& contrast, double offset, doub
     for (std::size_t i = 0; i < contours.size(); ++i) {
         const Contour& c = contours[i];
         const double area = cv::contourArea(c);
-        if (hierarchy[i][3] < 0 && mayEncloseMore(c, minArea) && area > minArea && area < maxArea &&
-            wideEnough(c, area, cv::boundingRect(c), tuning::kMinWidth)) {
+        if (hierarchy[i][3] < 0 && mayEncloseMore(c.size(), minArea) && area > minArea &&
+            area < maxArea && wideEnough(c, area, cv::boundingRect(c), tuning::kMinWidth)) {
             kept.push_back(c);
         }
     }
