@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "detector/contour_hull.hpp"
+#include "noise_contours.hpp"
 
 namespace shapemark::robust {
 namespace {
@@ -18,17 +19,13 @@ namespace {
 TEST(ContourHull, IsTheLibrarysHullOfTheWholeContour) {
     std::size_t compared = 0;
     for (int seed = 0; seed < 40; ++seed) {
-        cv::RNG rng(static_cast<std::uint64_t>(seed));
-        cv::Mat noise(120 + seed, 160, CV_32F);
-        rng.fill(noise, cv::RNG::UNIFORM, 0.0, 1.0);
-        cv::GaussianBlur(noise, noise, cv::Size(), 0.6 + seed % 5);
-        cv::Mat binary = noise > 0.5;
-        cv::line(binary, {5, 5 + seed}, {150, 5 + seed}, cv::Scalar(255));          // a row
-        cv::line(binary, {3 + seed, 20}, {3 + seed, 110}, cv::Scalar(255));         // a column
-        cv::line(binary, {20, 100}, {20 + 2 * seed, 100 - seed}, cv::Scalar(255));  // a slope
-        std::vector<std::vector<cv::Point>> contours;
-        cv::findContours(binary, contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
-        for (const std::vector<cv::Point>& contour : contours) {
+        auto strokes = [seed](cv::Mat& binary) {
+            cv::line(binary, {5, 5 + seed}, {150, 5 + seed}, cv::Scalar(255));          // a row
+            cv::line(binary, {3 + seed, 20}, {3 + seed, 110}, cv::Scalar(255));         // a column
+            cv::line(binary, {20, 100}, {20 + 2 * seed, 100 - seed}, cv::Scalar(255));  // a slope
+        };
+        for (const std::vector<cv::Point>& contour :
+             testing::noiseContours(seed, {160, 120 + seed}, 0.6 + seed % 5, strokes)) {
             std::vector<cv::Point> expected;
             std::vector<cv::Point> hull;
             cv::convexHull(contour, expected);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "detector/polygon_fits.hpp"
+#include "noise_contours.hpp"
 
 namespace shapemark::robust {
 namespace {
@@ -18,17 +19,14 @@ namespace {
 // specks and strokes traced twice over (points repeated) are among the contours.
 TEST(PolygonFits, AreTheLibrarysFitsAtEveryTolerance) {
     std::size_t compared = 0;
+    cv::RNG rng(20261209);
     for (int seed = 0; seed < 40; ++seed) {
-        cv::RNG rng(static_cast<std::uint64_t>(seed));
-        cv::Mat noise(120 + seed, 160, CV_32F);
-        rng.fill(noise, cv::RNG::UNIFORM, 0.0, 1.0);
-        cv::GaussianBlur(noise, noise, cv::Size(), 0.6 + seed % 7);
-        cv::Mat binary = noise > 0.5;
-        cv::line(binary, {20, 100}, {20 + 2 * seed, 100 - seed}, cv::Scalar(255));
-        cv::circle(binary, {80, 60}, 10 + seed, cv::Scalar(255), 2);
-        std::vector<std::vector<cv::Point>> contours;
-        cv::findContours(binary, contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
-        for (const std::vector<cv::Point>& contour : contours) {
+        auto strokes = [seed](cv::Mat& binary) {
+            cv::line(binary, {20, 100}, {20 + 2 * seed, 100 - seed}, cv::Scalar(255));
+            cv::circle(binary, {80, 60}, 10 + seed, cv::Scalar(255), 2);
+        };
+        for (const std::vector<cv::Point>& contour :
+             testing::noiseContours(seed, {160, 120 + seed}, 0.6 + seed % 7, strokes)) {
             const double perimeter = cv::arcLength(contour, true);
             std::vector<double> tolerances = {0.0, 0.5, 1.0, 0.01 * perimeter, 0.03 * perimeter};
             for (int k = 0; k < 4; ++k) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "detector/region_mask.hpp"
+#include "noise_contours.hpp"
 
 namespace shapemark::robust {
 namespace {
@@ -17,14 +18,8 @@ namespace {
 TEST(RegionMask, CoversWhatFillPolyCovers) {
     std::size_t compared = 0;
     for (int seed = 0; seed < 40; ++seed) {
-        cv::RNG rng(static_cast<std::uint64_t>(seed));
-        cv::Mat noise(100 + seed, 140, CV_32F);
-        rng.fill(noise, cv::RNG::UNIFORM, 0.0, 1.0);
-        cv::GaussianBlur(noise, noise, cv::Size(), 0.5 + seed % 6);
-        std::vector<std::vector<cv::Point>> contours;
-        cv::findContours(noise > 0.5, contours, cv::RETR_LIST, cv::CHAIN_APPROX_NONE,
-                         {seed, 3 * seed});
-        for (const std::vector<cv::Point>& contour : contours) {
+        for (const std::vector<cv::Point>& contour : testing::noiseContours(
+                 seed, {140, 100 + seed}, 0.5 + seed % 6, [](cv::Mat&) {}, {seed, 3 * seed})) {
             const cv::Rect box = cv::boundingRect(contour);
             cv::Mat expected = cv::Mat::zeros(box.size(), CV_8U);
             cv::fillPoly(expected, std::vector<std::vector<cv::Point>>{contour}, cv::Scalar(255),
