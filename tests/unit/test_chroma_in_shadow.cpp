@@ -16,7 +16,8 @@ TEST(ChromaInShadow, BothPathsAgreeAndOnlyShadowedChromaIsStretched) {
     cv::Mat level(256 * 256, 17, CV_8UC1);
     cv::Mat light(level.size(), CV_8UC1);
     for (int row = 0; row < level.rows; ++row) {
-        light.row(row).setTo(row / 256);
+        const int lightLevel = row / 256;
+        light.row(row).setTo(lightLevel);
         level.row(row).setTo(row % 256);
     }
     const cv::Mat out = robust::chromaInShadow(level, light);
