@@ -50,13 +50,18 @@ constexpr std::size_t kShadowPlane = 3;
 
 // The planes searched, smoothed: lightness at the working scale, the two colour-opponent
 // planes, so that a shape of the background's grey but another colour still stands out, at
-// tuning::kColourUnit of it, and lightnessInShadow of the first.
+// tuning::kColourUnit of it and through chromaInShadow, and lightnessInShadow of the first.
 std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale);
 
 // Lightness (8-bit, smoothed) mapped towards a logarithm, where a shadow, which multiplies the
 // light, lowers a region and its ground alike instead of shrinking their difference. The one
 // mapping for the working image and the full-resolution trace.
 cv::Mat lightnessInShadow(const cv::Mat& lightness);
+
+// A colour-opponent plane (8-bit, grey at 128) stretched away from grey where `lightness` (the
+// same size) lies in shadow, where chroma shrinks with the light. The one mapping for the
+// working image and the full-resolution trace.
+cv::Mat chromaInShadow(const cv::Mat& opponent, const cv::Mat& lightness);
 
 // A plane's pixels per working-image pixel.
 double planeUnit(std::size_t plane);

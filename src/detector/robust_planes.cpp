@@ -32,10 +32,16 @@ std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale) {
     // Lab separates lightness from the two colour-opponent axes, so a shape that only differs
     // in hue from its background stands out on a plane of its own.
     std::vector<cv::Mat> planes = labPlanes(working);
+    cv::Mat colourLight;  // lightness at the colour planes' scale
+    cv::resize(planes[0], colourLight, cv::Size(), tuning::kColourUnit, tuning::kColourUnit,
+               cv::INTER_AREA);
     for (std::size_t i = 0; i < planes.size(); ++i) {
         if (planeUnit(i) < 1.0) {
             cv::resize(planes[i], planes[i], cv::Size(), planeUnit(i), planeUnit(i),
                        cv::INTER_AREA);
+        }
+        if (i > 0) {
+            planes[i] = chromaInShadow(planes[i], colourLight);
         }
         // Into a plane of its own: in place, the library copies its source first.
         cv::Mat blurred;

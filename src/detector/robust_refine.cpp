@@ -23,10 +23,13 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     const int margin = window / 2 + tuning::kBorderMargin + 2;
     const cv::Rect box = (around + cv::Size(2 * margin, 2 * margin) - cv::Point(margin, margin)) &
                          cv::Rect(0, 0, bgr.cols, bgr.rows);
+    cv::Mat source =
+        labPlane(bgr(box), found.plane == kShadowPlane ? 0 : static_cast<int>(found.plane));
+    if (found.plane != 0 && found.plane != kShadowPlane) {
+        source = chromaInShadow(source, labPlane(bgr(box), 0));
+    }
     cv::Mat plane;  // blurred into a plane of its own: in place, the library copies its source
-    cv::GaussianBlur(
-        labPlane(bgr(box), found.plane == kShadowPlane ? 0 : static_cast<int>(found.plane)), plane,
-        cv::Size(), tuning::kSmoothSigma);
+    cv::GaussianBlur(source, plane, cv::Size(), tuning::kSmoothSigma);
     if (found.plane == kShadowPlane) {
         plane = lightnessInShadow(plane);
     }

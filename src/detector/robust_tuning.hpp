@@ -28,6 +28,12 @@ constexpr double kColourOffset = 7.0;
 // difference. The floor c (8-bit lightness levels) bounds the stretch of the darkest levels,
 // whose sensor grain would otherwise become texture.
 constexpr double kShadowFloor = 60.0;
+// The colour-opponent planes' distance from grey is multiplied, where lightness L (8-bit) lies
+// below the lit level, by (lit + c) / (L + c): a shadow scales chroma with the light, and a
+// same-grey colour shape in it would fall under kColourOffset. The floor c bounds the stretch
+// of the darkest levels, whose colour is mostly noise.
+constexpr double kChromaLitLevel = 130.0;
+constexpr double kChromaFloor = 40.0;
 // A region narrower than this is a line or a letter stroke, not a shape.
 constexpr double kMinWidth = 7.0;
 // Contour points within this distance of the frame's border lie on it: the border cuts the

@@ -16,6 +16,7 @@ namespace shapemark {
 namespace {
 
 const cv::Scalar kBackground(140, 140, 140);
+const cv::Scalar kOrange(40, 120, 215);  // BGR; its luma is within a level of the background's
 
 // A camera-like frame: the shapes drawn (with round holes of the background, if any), then
 // optics blur and sensor noise.
@@ -84,10 +85,9 @@ TEST(RobustDetect, OutlinedHexagonIsReportedOnceByItsOuterEdge) {
 // An orange pentagon of the background's grey level: the fault is a detector that sees
 // brightness only.
 TEST(RobustDetect, ShapeOfTheBackgroundsGreyButAnotherColourIsFound) {
-    const cv::Scalar orange(40, 120, 215);  // BGR; its luma is within a level of 140
-    ASSERT_NEAR(0.114 * orange[0] + 0.587 * orange[1] + 0.299 * orange[2], kBackground[0], 1.5);
+    ASSERT_NEAR(0.114 * kOrange[0] + 0.587 * kOrange[1] + 0.299 * kOrange[2], kBackground[0], 1.5);
     const auto truth = scene::regularPolygon({320, 240}, 70, 5, 0.3);
-    expectOnly(detectRobust(cameraFrame({640, 480}, {truth}, orange), window(300)), truth);
+    expectOnly(detectRobust(cameraFrame({640, 480}, {truth}, kOrange), window(300)), truth);
 }
 
 // A grey square darker than its ground, both in a shadow that keeps 30 % of the light: the
@@ -98,6 +98,18 @@ TEST(RobustDetect, DarkSquareInDeepShadowIsFound) {
     const cv::Scalar shadow = cv::Scalar::all(0.3);
     expectOnly(detectRobust(cameraFrame({640, 480}, {truth}, cv::Scalar::all(100).mul(shadow), 0,
                                         {}, kBackground.mul(shadow)),
+                            window(300)),
+               truth);
+}
+
+// The same orange pentagon, both it and its ground in a shadow that keeps 30 % of the light:
+// the fault is the colour planes searched as they are, where the shadow shrinks the pentagon's
+// chroma with the light until it no longer stands out, and the pentagon is lost.
+TEST(RobustDetect, SameGreyColourShapeInDeepShadowIsFound) {
+    const cv::Scalar shadow = cv::Scalar::all(0.3);
+    const auto truth = scene::regularPolygon({320, 240}, 70, 5, 0.3);
+    expectOnly(detectRobust(cameraFrame({640, 480}, {truth}, kOrange.mul(shadow), 0, {},
+                                        kBackground.mul(shadow)),
                             window(300)),
                truth);
 }
