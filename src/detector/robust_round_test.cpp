@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "detector/ellipse_fit.hpp"
 #include "detector/outline_distance.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
@@ -13,7 +14,7 @@ namespace {
 // The root mean square of the contour's distances to the ellipse fitted to it, each measured
 // along the ray from the ellipse's centre.
 double ellipseRms(const Contour& contour) {
-    const cv::RotatedRect e = cv::fitEllipse(contour);
+    const cv::RotatedRect e = fitContourEllipse(contour);
     const double a = e.size.width / 2.0;
     const double b = e.size.height / 2.0;
     if (!(a > 0.0 && b > 0.0)) {
