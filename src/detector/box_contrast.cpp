@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "detector/wide_rows.hpp"
+
 namespace shapemark::robust {
 namespace {
 
@@ -19,8 +21,10 @@ namespace {
 constexpr int kWidestWindow = 257;
 static_assert(255 * kWidestWindow <= 0xffff, "a column sum fits 16 bits");
 // 32-bit lanes of the baseline vectors (OpenCV's emulation where there are none); two make
-// OpenCV's 8 columns.
+// OpenCV's 8 columns. The AVX2 kernels take 16 columns at a time: whole groups of 8 all the
+// same, so the columns left to double precision stay the same.
 constexpr int kLanes = 4;
+constexpr int kGroup = 2 * kLanes;
 
 void referenceContrast(const cv::Mat& plane, int window, cv::Mat& contrast) {
     cv::boxFilter(plane, contrast, CV_16S, cv::Size(window, window), cv::Point(-1, -1), true,
@@ -56,8 +60,9 @@ cv::Mat boxContrast(const cv::Mat& plane, int window) {
     // those beyond the parent's edge copy its edge column.
     const int first = std::max(-radius, -offset.x);
     const int last = std::min(cols - 1 + radius, whole.width - offset.x - 1);
-    // Padded to whole vectors; the lanes past the last column are never read back.
-    const int padded = (cols + 2 * radius + 2 * kLanes) / kLanes * kLanes;
+    // Padded to whole groups; the lanes past the last column are never read back.
+    const int padded = (cols + 2 * radius + kGroup + kLanes) / kGroup * kGroup;
+    const bool wide = wideRows();
     std::vector<std::uint16_t> sums(static_cast<std::size_t>(padded), 0);
     // sum[c] for column c; 16 bits hold 255 × the widest window
     std::uint16_t* const sum = sums.data() + radius;
@@ -75,9 +80,10 @@ cv::Mat boxContrast(const cv::Mat& plane, int window) {
     for (int y = 0; y < plane.rows; ++y) {
         std::fill(sum - radius, sum + first, sum[first]);
         std::fill(sum + last + 1, sum + cols + radius, sum[last]);
-        cv::v_uint32x4 carry = cv::v_setzero_u32();
         prefix[0] = 0;
-        for (int i = 0; i < padded; i += kLanes) {
+        int i = wide ? avx2::prefixSums(sums.data(), prefix.data(), padded) : 0;
+        cv::v_uint32x4 carry = cv::v_setall_u32(prefix[static_cast<std::size_t>(i)]);
+        for (; i < padded; i += kLanes) {
             cv::v_uint32x4 v = cv::v_load_expand(sums.data() + i);
             v += cv::v_rotate_left<1>(v);
             v += cv::v_rotate_left<2>(v);
@@ -89,8 +95,8 @@ cv::Mat boxContrast(const cv::Mat& plane, int window) {
         auto* const out = contrast.ptr<short>(y);
         const std::uint32_t* const lo = prefix.data();
         const std::uint32_t* const hi = prefix.data() + window;
-        int x = 0;
-        for (; x + 2 * kLanes <= cols; x += 2 * kLanes) {
+        int x = wide ? avx2::contrastRow(lo, hi, src, static_cast<float>(scale), out, cols) : 0;
+        for (; x + kGroup <= cols; x += kGroup) {
             const cv::v_int32x4 box0 =
                 cv::v_reinterpret_as_s32(cv::v_load(hi + x) - cv::v_load(lo + x));
             const cv::v_int32x4 box1 =
@@ -105,7 +111,8 @@ cv::Mat boxContrast(const cv::Mat& plane, int window) {
         }
         const uchar* const enter = row(y + radius + 1);
         const uchar* const leave = row(y - radius);
-        for (int c = first; c <= last; ++c) {
+        for (int c = wide ? avx2::slideSums(sum, enter, leave, first, last + 1) : first; c <= last;
+             ++c) {
             sum[c] = static_cast<std::uint16_t>(sum[c] + enter[c] - leave[c]);
         }
     }

@@ -1,0 +1,48 @@
+// The detector's hottest row loops at AVX2's width, for the CPUs that have it. Each kernel
+// covers what whole 256-bit vectors of its row it can and returns where it stopped; the caller
+// finishes the row with its own baseline loop, so every rule stays written once and a CPU
+// without AVX2 never runs these.
+//
+// The kernels live in a unit of their own compiled for AVX2. It includes nothing but the
+// compiler's intrinsics and defines no inline function, so the linker can never hand one of
+// its instructions to baseline code; hence the plain pointers and integers below.
+#pragma once
+
+#include <cstdint>
+
+namespace shapemark::robust {
+
+// Whether the kernels below may run: the CPU has AVX2 and OpenCV has not been told to leave
+// it unused (OPENCV_CPU_DISABLE=AVX2 runs the baseline loops everywhere).
+bool wideRows();
+
+namespace avx2 {
+
+constexpr int kBytes = 32;  // 8-bit lanes of one vector
+
+// prefix[i + 1] = prefix[i] + sums[i] for i from 0 while whole vectors fit in `count`;
+// returns the first i not done.
+int prefixSums(const std::uint16_t* sums, std::uint32_t* prefix, int count);
+
+// out[x] = src[x] minus the box sum hi[x] - lo[x] times `scale` in single precision, rounded
+// to nearest even, for x from 0 while whole vectors fit in `count`; returns the first x not
+// done.
+int contrastRow(const std::uint32_t* lo, const std::uint32_t* hi, const std::uint8_t* src,
+                float scale, std::int16_t* out, int count);
+
+// sums[c] += enter[c] - leave[c] (modulo 2^16) for c from `first` while whole vectors fit
+// short of `end`; returns the first c not done.
+int slideSums(std::uint16_t* sums, const std::uint8_t* enter, const std::uint8_t* leave, int first,
+              int end);
+
+// out[x] = 1 where in[x] lies above `level` (`above`) or below it, else 0, for x from 0 while
+// whole vectors fit in `count`; returns the first x not done.
+int markRow(const std::int16_t* in, int count, std::int16_t level, bool above, std::int8_t* out);
+
+// The first x from `x` on where a border may start (row[x - 1] zero and row[x] one, or row[x]
+// zero and row[x - 1] positive), looked for while whole vectors fit short of `end`; the first
+// x not looked at if none (so a result kBytes or more short of `end` is a start).
+int findStart(const std::int8_t* row, int x, int end);
+
+}  // namespace avx2
+}  // namespace shapemark::robust

@@ -1,0 +1,134 @@
+// Compiled with -mavx2 (and without FMA: a fused multiply-add would round differently). Keep
+// it free of inline functions from any header other than the intrinsics' own: see
+// wide_rows.hpp. Built for another architecture, every kernel does nothing.
+#include "detector/wide_rows.hpp"
+
+#if defined(__AVX2__)
+#include <immintrin.h>
+#endif
+
+namespace shapemark::robust::avx2 {
+
+#if defined(__AVX2__)
+
+namespace {
+constexpr int kWords = 8;    // 32-bit lanes
+constexpr int kShorts = 16;  // 16-bit lanes
+
+// Internal linkage, so that nothing here is shared with other units.
+__m256i load(const void* p) {
+    return _mm256_loadu_si256(static_cast<const __m256i*>(p));
+}
+void store(void* p, __m256i v) {
+    _mm256_storeu_si256(static_cast<__m256i*>(p), v);
+}
+// 16 bytes widened to 16-bit lanes, as unsigned.
+__m256i widen(const std::uint8_t* p) {
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+}  // namespace
+
+int prefixSums(const std::uint16_t* sums, std::uint32_t* prefix, int count) {
+    __m256i carry = _mm256_setzero_si256();
+    const __m256i last = _mm256_set1_epi32(kWords - 1);
+    int i = 0;
+    for (; i + kWords <= count; i += kWords) {
+        __m256i v =
+            _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + i)));
+        // Within each 128-bit half, then the low half's total carried into the high half.
+        v = _mm256_add_epi32(v, _mm256_slli_si256(v, 4));
+        v = _mm256_add_epi32(v, _mm256_slli_si256(v, 8));
+        const __m256i lowTotal = _mm256_shuffle_epi32(v, 0xff);
+        v = _mm256_add_epi32(v, _mm256_permute2x128_si256(lowTotal, lowTotal, 0x08));
+        v = _mm256_add_epi32(v, carry);
+        store(prefix + 1 + i, v);
+        carry = _mm256_permutevar8x32_epi32(v, last);
+    }
+    return i;
+}
+
+int contrastRow(const std::uint32_t* lo, const std::uint32_t* hi, const std::uint8_t* src,
+                float scale, std::int16_t* out, int count) {
+    const __m256 scales = _mm256_set1_ps(scale);
+    int x = 0;
+    for (; x + kShorts <= count; x += kShorts) {
+        const __m256i box0 = _mm256_sub_epi32(load(hi + x), load(lo + x));
+        const __m256i box1 = _mm256_sub_epi32(load(hi + x + kWords), load(lo + x + kWords));
+        const __m256i mean0 = _mm256_cvtps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(box0), scales));
+        const __m256i mean1 = _mm256_cvtps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(box1), scales));
+        // The pack interleaves the halves: 0-3 of each, then 4-7 of each; put back in order.
+        const __m256i mean = _mm256_permute4x64_epi64(_mm256_packs_epi32(mean0, mean1), 0xd8);
+        store(out + x, _mm256_subs_epi16(widen(src + x), mean));
+    }
+    return x;
+}
+
+int slideSums(std::uint16_t* sums, const std::uint8_t* enter, const std::uint8_t* leave, int first,
+              int end) {
+    int c = first;
+    for (; c + kShorts <= end; c += kShorts) {
+        const __m256i sum = _mm256_add_epi16(load(sums + c), widen(enter + c));
+        store(sums + c, _mm256_sub_epi16(sum, widen(leave + c)));
+    }
+    return c;
+}
+
+int markRow(const std::int16_t* in, int count, std::int16_t level, bool above, std::int8_t* out) {
+    const __m256i bound = _mm256_set1_epi16(level);
+    const __m256i one = _mm256_set1_epi8(1);
+    int x = 0;
+    for (; x + kBytes <= count; x += kBytes) {
+        const __m256i lo = load(in + x);
+        const __m256i hi = load(in + x + kShorts);
+        const __m256i markedLo =
+            above ? _mm256_cmpgt_epi16(lo, bound) : _mm256_cmpgt_epi16(bound, lo);
+        const __m256i markedHi =
+            above ? _mm256_cmpgt_epi16(hi, bound) : _mm256_cmpgt_epi16(bound, hi);
+        const __m256i marked =
+            _mm256_permute4x64_epi64(_mm256_packs_epi16(markedLo, markedHi), 0xd8);
+        store(out + x, _mm256_and_si256(marked, one));
+    }
+    return x;
+}
+
+int findStart(const std::int8_t* row, int x, int end) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i region = _mm256_set1_epi8(1);
+    for (; x + kBytes <= end; x += kBytes) {
+        const __m256i here = load(row + x);
+        const __m256i left = load(row + x - 1);
+        const __m256i outer =
+            _mm256_and_si256(_mm256_cmpeq_epi8(left, zero), _mm256_cmpeq_epi8(here, region));
+        const __m256i hole =
+            _mm256_and_si256(_mm256_cmpeq_epi8(here, zero), _mm256_cmpgt_epi8(left, zero));
+        const auto starts =
+            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_or_si256(outer, hole)));
+        if (starts != 0) {
+            return x + __builtin_ctz(starts);
+        }
+    }
+    return x;
+}
+
+#else
+
+int prefixSums(const std::uint16_t*, std::uint32_t*, int) {
+    return 0;
+}
+int contrastRow(const std::uint32_t*, const std::uint32_t*, const std::uint8_t*, float,
+                std::int16_t*, int) {
+    return 0;
+}
+int slideSums(std::uint16_t*, const std::uint8_t*, const std::uint8_t*, int first, int) {
+    return first;
+}
+int markRow(const std::int16_t*, int, std::int16_t, bool, std::int8_t*) {
+    return 0;
+}
+int findStart(const std::int8_t*, int x, int) {
+    return x;
+}
+
+#endif
+
+}  // namespace shapemark::robust::avx2
