@@ -95,7 +95,9 @@ cv::Mat boxContrast(const cv::Mat& plane, int window) {
         auto* const out = contrast.ptr<short>(y);
         const std::uint32_t* const lo = prefix.data();
         const std::uint32_t* const hi = prefix.data() + window;
-        int x = wide ? avx2::contrastRow(lo, hi, src, static_cast<float>(scale), out, cols) : 0;
+        int x = wide ? avx2::contrastRow(lo, hi, src, static_cast<float>(scale), out,
+                                         cols / kGroup * kGroup)
+                     : 0;
         for (; x + kGroup <= cols; x += kGroup) {
             const cv::v_int32x4 box0 =
                 cv::v_reinterpret_as_s32(cv::v_load(hi + x) - cv::v_load(lo + x));

@@ -98,11 +98,8 @@ int lastMarkStep(const schar* row, int from, int to, int last) {
 // are looked for, 16 pixels at a time: the steps between a region's pixels and its border's
 // marks, most of a textured image's, start nothing. `wide`: 32 at a time first.
 int nextStart(const schar* row, int x, int end, bool wide) {
-    if (wide) {
-        x = avx2::findStart(row, x, end);
-        if (x + avx2::kBytes <= end) {
-            return x;
-        }
+    if (wide && end > avx2::kBytes) {
+        return avx2::findStart(row, x, end);
     }
     const cv::v_int8x16 zero = cv::v_setzero_s8();
     const cv::v_int8x16 region = cv::v_setall_s8(kRegion);

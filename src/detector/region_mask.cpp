@@ -10,28 +10,22 @@ namespace shapemark::robust {
 
 namespace {
 
-// The contour with each run of equal 8-neighbour steps made one edge: horizontal, vertical
-// or diagonal, so that it crosses every row at a whole pixel.
-std::vector<cv::Point> straightRuns(const std::vector<cv::Point>& contour) {
+// The contour with each run of equal steps made one edge: horizontal, vertical or diagonal, so
+// that it crosses every row at a whole pixel; none when a step is not to one of the 8
+// neighbours. One pass, each step computed once.
+bool straightRuns(const std::vector<cv::Point>& contour, std::vector<cv::Point>& runs) {
     const std::size_t n = contour.size();
-    auto step = [&](std::size_t i) { return contour[(i + 1) % n] - contour[i]; };
-    std::vector<cv::Point> runs;
     runs.reserve(n);
+    cv::Point before = contour.front() - contour.back();
     for (std::size_t i = 0; i < n; ++i) {
-        if (step((i + n - 1) % n) != step(i)) {
-            runs.push_back(contour[i]);
-        }
-    }
-    return runs;
-}
-
-bool neighbourSteps(const std::vector<cv::Point>& contour) {
-    const std::size_t n = contour.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const cv::Point d = contour[(i + 1) % n] - contour[i];
-        if (std::abs(d.x) > 1 || std::abs(d.y) > 1) {
+        const cv::Point step = (i + 1 < n ? contour[i + 1] : contour.front()) - contour[i];
+        if (std::abs(step.x) > 1 || std::abs(step.y) > 1) {
             return false;
         }
+        if (step != before) {
+            runs.push_back(contour[i]);
+        }
+        before = step;
     }
     return true;
 }
@@ -40,20 +34,22 @@ bool neighbourSteps(const std::vector<cv::Point>& contour) {
 
 cv::Mat regionMask(const std::vector<cv::Point>& contour, const cv::Rect& box) {
     cv::Mat mask = cv::Mat::zeros(box.size(), CV_8U);
-    if (contour.size() < 3 || !neighbourSteps(contour)) {
+    std::vector<cv::Point> runs;
+    if (contour.size() < 3 || !straightRuns(contour, runs)) {
         cv::fillPoly(mask, std::vector<std::vector<cv::Point>>{contour}, cv::Scalar(255),
                      cv::LINE_8, 0, -box.tl());
         return mask;
     }
-    const std::vector<cv::Point> runs = straightRuns(contour);
     // Where each row crosses the edges, counted a row at a time (an edge holds the rows from
     // its lower end up to, not including, its upper end, so that a vertex is crossed once).
     std::vector<int> start(static_cast<std::size_t>(box.height) + 1, 0);
+    // Each edge runs from the run before (the last one's, for the first).
     auto eachCrossing = [&](auto&& visit) {
-        const std::size_t n = runs.size();
-        for (std::size_t i = 0; i < n; ++i) {
-            cv::Point a = runs[i] - box.tl();
-            cv::Point b = runs[(i + 1) % n] - box.tl();
+        cv::Point from = runs.empty() ? cv::Point() : runs.back() - box.tl();
+        for (const cv::Point& run : runs) {
+            cv::Point a = from;
+            cv::Point b = run - box.tl();
+            from = b;
             if (a.y == b.y) {
                 continue;
             }

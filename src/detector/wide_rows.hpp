@@ -1,7 +1,8 @@
 // The detector's hottest row loops at AVX2's width, for the CPUs that have it. Each kernel
-// covers what whole 256-bit vectors of its row it can and returns where it stopped; the caller
-// finishes the row with its own baseline loop, so every rule stays written once and a CPU
-// without AVX2 never runs these.
+// covers what whole 256-bit vectors of its row it can (where recomputing is harmless, the
+// last one overlapping the one before) and returns where it stopped; the caller finishes the
+// row with its own baseline loop, so every rule stays written once and a CPU without AVX2
+// never runs these.
 //
 // The kernels live in a unit of their own compiled for AVX2. It includes nothing but the
 // compiler's intrinsics and defines no inline function, so the linker can never hand one of
@@ -25,7 +26,7 @@ constexpr int kBytes = 32;  // 8-bit lanes of one vector
 int prefixSums(const std::uint16_t* sums, std::uint32_t* prefix, int count);
 
 // out[x] = src[x] minus the box sum hi[x] - lo[x] times `scale` in single precision, rounded
-// to nearest even, for x from 0 while whole vectors fit in `count`; returns the first x not
+// to nearest even, for x from 0 to `count` if it holds a whole vector; returns the first x not
 // done.
 int contrastRow(const std::uint32_t* lo, const std::uint32_t* hi, const std::uint8_t* src,
                 float scale, std::int16_t* out, int count);
@@ -35,13 +36,13 @@ int contrastRow(const std::uint32_t* lo, const std::uint32_t* hi, const std::uin
 int slideSums(std::uint16_t* sums, const std::uint8_t* enter, const std::uint8_t* leave, int first,
               int end);
 
-// out[x] = 1 where in[x] lies above `level` (`above`) or below it, else 0, for x from 0 while
-// whole vectors fit in `count`; returns the first x not done.
+// out[x] = 1 where in[x] lies above `level` (`above`) or below it, else 0, for x from 0 to
+// `count` if it holds a whole vector; returns the first x not done.
 int markRow(const std::int16_t* in, int count, std::int16_t level, bool above, std::int8_t* out);
 
-// The first x from `x` on where a border may start (row[x - 1] zero and row[x] one, or row[x]
-// zero and row[x - 1] positive), looked for while whole vectors fit short of `end`; the first
-// x not looked at if none (so a result kBytes or more short of `end` is a start).
+// The first x from `x` (at least 1) on, short of `end`, where a border may start (row[x - 1]
+// zero and row[x] one, or row[x] zero and row[x - 1] positive); `end` if none. A row of no
+// more than kBytes pixels from 1 is left alone (`x` returned): see whether end > kBytes.
 int findStart(const std::int8_t* row, int x, int end);
 
 }  // namespace avx2

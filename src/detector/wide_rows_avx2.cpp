@@ -47,18 +47,30 @@ int prefixSums(const std::uint16_t* sums, std::uint32_t* prefix, int count) {
     return i;
 }
 
+namespace {
+void contrastBlock(const std::uint32_t* lo, const std::uint32_t* hi, const std::uint8_t* src,
+                   __m256 scales, std::int16_t* out) {
+    const __m256i box0 = _mm256_sub_epi32(load(hi), load(lo));
+    const __m256i box1 = _mm256_sub_epi32(load(hi + kWords), load(lo + kWords));
+    const __m256i mean0 = _mm256_cvtps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(box0), scales));
+    const __m256i mean1 = _mm256_cvtps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(box1), scales));
+    // The pack interleaves the halves: 0-3 of each, then 4-7 of each; put back in order.
+    const __m256i mean = _mm256_permute4x64_epi64(_mm256_packs_epi32(mean0, mean1), 0xd8);
+    store(out, _mm256_subs_epi16(widen(src), mean));
+}
+}  // namespace
+
 int contrastRow(const std::uint32_t* lo, const std::uint32_t* hi, const std::uint8_t* src,
                 float scale, std::int16_t* out, int count) {
     const __m256 scales = _mm256_set1_ps(scale);
     int x = 0;
     for (; x + kShorts <= count; x += kShorts) {
-        const __m256i box0 = _mm256_sub_epi32(load(hi + x), load(lo + x));
-        const __m256i box1 = _mm256_sub_epi32(load(hi + x + kWords), load(lo + x + kWords));
-        const __m256i mean0 = _mm256_cvtps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(box0), scales));
-        const __m256i mean1 = _mm256_cvtps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(box1), scales));
-        // The pack interleaves the halves: 0-3 of each, then 4-7 of each; put back in order.
-        const __m256i mean = _mm256_permute4x64_epi64(_mm256_packs_epi32(mean0, mean1), 0xd8);
-        store(out + x, _mm256_subs_epi16(widen(src + x), mean));
+        contrastBlock(lo + x, hi + x, src + x, scales, out + x);
+    }
+    if (x < count && count >= kShorts) {  // the last block overlaps the one before
+        x = count - kShorts;
+        contrastBlock(lo + x, hi + x, src + x, scales, out + x);
+        x = count;
     }
     return x;
 }
@@ -73,39 +85,52 @@ int slideSums(std::uint16_t* sums, const std::uint8_t* enter, const std::uint8_t
     return c;
 }
 
+namespace {
+void markBlock(const std::int16_t* in, __m256i bound, bool above, std::int8_t* out) {
+    const __m256i lo = load(in);
+    const __m256i hi = load(in + kShorts);
+    const __m256i markedLo = above ? _mm256_cmpgt_epi16(lo, bound) : _mm256_cmpgt_epi16(bound, lo);
+    const __m256i markedHi = above ? _mm256_cmpgt_epi16(hi, bound) : _mm256_cmpgt_epi16(bound, hi);
+    const __m256i marked = _mm256_permute4x64_epi64(_mm256_packs_epi16(markedLo, markedHi), 0xd8);
+    store(out, _mm256_and_si256(marked, _mm256_set1_epi8(1)));
+}
+
+// Bit i set where a border may start at row[x + i].
+unsigned startBits(const std::int8_t* row, int x) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i here = load(row + x);
+    const __m256i left = load(row + x - 1);
+    const __m256i outer = _mm256_and_si256(_mm256_cmpeq_epi8(left, zero),
+                                           _mm256_cmpeq_epi8(here, _mm256_set1_epi8(1)));
+    const __m256i hole =
+        _mm256_and_si256(_mm256_cmpeq_epi8(here, zero), _mm256_cmpgt_epi8(left, zero));
+    return static_cast<unsigned>(_mm256_movemask_epi8(_mm256_or_si256(outer, hole)));
+}
+}  // namespace
+
 int markRow(const std::int16_t* in, int count, std::int16_t level, bool above, std::int8_t* out) {
     const __m256i bound = _mm256_set1_epi16(level);
-    const __m256i one = _mm256_set1_epi8(1);
     int x = 0;
     for (; x + kBytes <= count; x += kBytes) {
-        const __m256i lo = load(in + x);
-        const __m256i hi = load(in + x + kShorts);
-        const __m256i markedLo =
-            above ? _mm256_cmpgt_epi16(lo, bound) : _mm256_cmpgt_epi16(bound, lo);
-        const __m256i markedHi =
-            above ? _mm256_cmpgt_epi16(hi, bound) : _mm256_cmpgt_epi16(bound, hi);
-        const __m256i marked =
-            _mm256_permute4x64_epi64(_mm256_packs_epi16(markedLo, markedHi), 0xd8);
-        store(out + x, _mm256_and_si256(marked, one));
+        markBlock(in + x, bound, above, out + x);
+    }
+    if (x < count && count >= kBytes) {  // the last block overlaps the one before
+        markBlock(in + count - kBytes, bound, above, out + count - kBytes);
+        x = count;
     }
     return x;
 }
 
 int findStart(const std::int8_t* row, int x, int end) {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i region = _mm256_set1_epi8(1);
     for (; x + kBytes <= end; x += kBytes) {
-        const __m256i here = load(row + x);
-        const __m256i left = load(row + x - 1);
-        const __m256i outer =
-            _mm256_and_si256(_mm256_cmpeq_epi8(left, zero), _mm256_cmpeq_epi8(here, region));
-        const __m256i hole =
-            _mm256_and_si256(_mm256_cmpeq_epi8(here, zero), _mm256_cmpgt_epi8(left, zero));
-        const auto starts =
-            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_or_si256(outer, hole)));
+        const unsigned starts = startBits(row, x);
         if (starts != 0) {
             return x + __builtin_ctz(starts);
         }
+    }
+    if (x < end && end > kBytes) {  // the last block overlaps what was looked at
+        const unsigned starts = startBits(row, end - kBytes) >> (x - (end - kBytes));
+        x = starts != 0 ? x + __builtin_ctz(starts) : end;
     }
     return x;
 }
