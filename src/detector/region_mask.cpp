@@ -56,7 +56,7 @@ cv::Mat regionMask(const std::vector<cv::Point>& contour, const cv::Rect& box) {
             if (a.y > b.y) {
                 std::swap(a, b);
             }
-            const int slope = (b.x - a.x) / (b.y - a.y);  // 0 or ±1
+            const int slope = (b.x > a.x) - (b.x < a.x);  // a run's: 0 or ±1 a row
             for (int y = a.y; y < b.y; ++y) {
                 visit(y, a.x + (y - a.y) * slope);
             }

@@ -21,15 +21,18 @@ namespace avx2 {
 
 constexpr int kBytes = 32;  // 8-bit lanes of one vector
 
-// prefix[i + 1] = prefix[i] + sums[i] for i from 0 while whole vectors fit in `count`;
-// returns the first i not done.
-int prefixSums(const std::uint16_t* sums, std::uint32_t* prefix, int count);
+constexpr int kShorts = 16;  // 16-bit lanes of one vector
 
-// out[x] = src[x] minus the box sum hi[x] - lo[x] times `scale` in single precision, rounded
-// to nearest even, for x from 0 to `count` if it holds a whole vector; returns the first x not
-// done.
-int contrastRow(const std::uint32_t* lo, const std::uint32_t* hi, const std::uint8_t* src,
-                float scale, std::int16_t* out, int count);
+// The prefix sums P[i] = sums[0] + ... + sums[i - 1] (modulo 2^32) for i below `count`, a
+// multiple of kShorts, split by parity: evens[k] = P[2k], odds[k] = P[2k + 1]. Split, they need
+// a third of the shuffles that putting them in order would.
+void prefixSums(const std::uint16_t* sums, std::uint32_t* evens, std::uint32_t* odds, int count);
+
+// out[x] = src[x] minus the box sum P[x + 2 radius + 1] - P[x] (of prefixSums) times `scale` in
+// single precision, rounded to nearest even, for x from 0 to `count` (even, and at least
+// kShorts); returns `count`.
+int contrastRow(const std::uint32_t* evens, const std::uint32_t* odds, int radius,
+                const std::uint8_t* src, float scale, std::int16_t* out, int count);
 
 // sums[c] += enter[c] - leave[c] (modulo 2^16) for c from `first` while whole vectors fit
 // short of `end`; returns the first c not done.

@@ -12,8 +12,7 @@ namespace shapemark::robust::avx2 {
 #if defined(__AVX2__)
 
 namespace {
-constexpr int kWords = 8;    // 32-bit lanes
-constexpr int kShorts = 16;  // 16-bit lanes
+constexpr int kWords = 8;  // 32-bit lanes
 
 // Internal linkage, so that nothing here is shared with other units.
 __m256i load(const void* p) {
@@ -28,51 +27,58 @@ __m256i widen(const std::uint8_t* p) {
 }
 }  // namespace
 
-int prefixSums(const std::uint16_t* sums, std::uint32_t* prefix, int count) {
+void prefixSums(const std::uint16_t* sums, std::uint32_t* evens, std::uint32_t* odds, int count) {
     __m256i carry = _mm256_setzero_si256();
     const __m256i last = _mm256_set1_epi32(kWords - 1);
-    int i = 0;
-    for (; i + kWords <= count; i += kWords) {
-        __m256i v =
-            _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + i)));
-        // Within each 128-bit half, then the low half's total carried into the high half.
-        v = _mm256_add_epi32(v, _mm256_slli_si256(v, 4));
-        v = _mm256_add_epi32(v, _mm256_slli_si256(v, 8));
-        const __m256i lowTotal = _mm256_shuffle_epi32(v, 0xff);
-        v = _mm256_add_epi32(v, _mm256_permute2x128_si256(lowTotal, lowTotal, 0x08));
-        v = _mm256_add_epi32(v, carry);
-        store(prefix + 1 + i, v);
-        carry = _mm256_permutevar8x32_epi32(v, last);
+    const __m256i low = _mm256_set1_epi32(0xffff);
+    // Pairs: k counts pairs of sums.
+    for (int k = 0; 2 * k + kShorts <= count; k += kWords) {
+        // 32-bit lane j holds sums 2k + 2j (low half) and 2k + 2j + 1 (high half).
+        const __m256i v = load(sums + 2 * k);
+        const __m256i odd = _mm256_srli_epi32(v, 16);
+        const __m256i pair = _mm256_add_epi32(_mm256_and_si256(v, low), odd);
+        __m256i pairs = pair;
+        // The pairs' running total, within each 128-bit half, then the low half's total
+        // carried into the high half, then the row's total so far.
+        pairs = _mm256_add_epi32(pairs, _mm256_slli_si256(pairs, 4));
+        pairs = _mm256_add_epi32(pairs, _mm256_slli_si256(pairs, 8));
+        const __m256i lowTotal = _mm256_shuffle_epi32(pairs, 0xff);
+        pairs = _mm256_add_epi32(pairs, _mm256_permute2x128_si256(lowTotal, lowTotal, 0x08));
+        const __m256i through = _mm256_add_epi32(pairs, carry);  // P[2k + 2j + 2]
+        carry = _mm256_permutevar8x32_epi32(through, last);
+        store(evens + k, _mm256_sub_epi32(through, pair));
+        store(odds + k, _mm256_sub_epi32(through, odd));
     }
-    return i;
 }
 
 namespace {
-void contrastBlock(const std::uint32_t* lo, const std::uint32_t* hi, const std::uint8_t* src,
-                   __m256 scales, std::int16_t* out) {
-    const __m256i box0 = _mm256_sub_epi32(load(hi), load(lo));
-    const __m256i box1 = _mm256_sub_epi32(load(hi + kWords), load(lo + kWords));
-    const __m256i mean0 = _mm256_cvtps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(box0), scales));
-    const __m256i mean1 = _mm256_cvtps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(box1), scales));
-    // The pack interleaves the halves: 0-3 of each, then 4-7 of each; put back in order.
-    const __m256i mean = _mm256_permute4x64_epi64(_mm256_packs_epi32(mean0, mean1), 0xd8);
+void contrastBlock(const std::uint32_t* evens, const std::uint32_t* odds, int radius,
+                   const std::uint8_t* src, __m256 scales, std::int16_t* out) {
+    // Box sums of the even columns 2k (P[2k + window] - P[2k]) and of the odd ones.
+    const __m256i boxEven = _mm256_sub_epi32(load(odds + radius), load(evens));
+    const __m256i boxOdd = _mm256_sub_epi32(load(evens + radius + 1), load(odds));
+    const __m256i meanEven = _mm256_cvtps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(boxEven), scales));
+    const __m256i meanOdd = _mm256_cvtps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(boxOdd), scales));
+    // A mean lies within 0..255, so the halves of each 32-bit lane hold the columns in order.
+    const __m256i mean = _mm256_or_si256(_mm256_and_si256(meanEven, _mm256_set1_epi32(0xffff)),
+                                         _mm256_slli_epi32(meanOdd, 16));
     store(out, _mm256_subs_epi16(widen(src), mean));
 }
 }  // namespace
 
-int contrastRow(const std::uint32_t* lo, const std::uint32_t* hi, const std::uint8_t* src,
-                float scale, std::int16_t* out, int count) {
+int contrastRow(const std::uint32_t* evens, const std::uint32_t* odds, int radius,
+                const std::uint8_t* src, float scale, std::int16_t* out, int count) {
     const __m256 scales = _mm256_set1_ps(scale);
-    int x = 0;
-    for (; x + kShorts <= count; x += kShorts) {
-        contrastBlock(lo + x, hi + x, src + x, scales, out + x);
+    // Column x = 2k: k counts pairs of columns.
+    int k = 0;
+    for (; 2 * k + kShorts <= count; k += kWords) {
+        contrastBlock(evens + k, odds + k, radius, src + 2 * k, scales, out + 2 * k);
     }
-    if (x < count && count >= kShorts) {  // the last block overlaps the one before
-        x = count - kShorts;
-        contrastBlock(lo + x, hi + x, src + x, scales, out + x);
-        x = count;
+    if (2 * k < count) {  // the last block overlaps the one before
+        k = (count - kShorts) / 2;
+        contrastBlock(evens + k, odds + k, radius, src + 2 * k, scales, out + 2 * k);
     }
-    return x;
+    return count;
 }
 
 int slideSums(std::uint16_t* sums, const std::uint8_t* enter, const std::uint8_t* leave, int first,
@@ -137,10 +143,8 @@ int findStart(const std::int8_t* row, int x, int end) {
 
 #else
 
-int prefixSums(const std::uint16_t*, std::uint32_t*, int) {
-    return 0;
-}
-int contrastRow(const std::uint32_t*, const std::uint32_t*, const std::uint8_t*, float,
+void prefixSums(const std::uint16_t*, std::uint32_t*, std::uint32_t*, int) {}
+int contrastRow(const std::uint32_t*, const std::uint32_t*, int, const std::uint8_t*, float,
                 std::int16_t*, int) {
     return 0;
 }
