@@ -10,6 +10,8 @@
 namespace shapemark::robust::avx2 {
 
 #if defined(__AVX2__)
+// The intrinsics are this unit's purpose.
+// NOLINTBEGIN(portability-simd-intrinsics)
 
 namespace {
 constexpr int kWords = 8;  // 32-bit lanes
@@ -31,10 +33,10 @@ void prefixSums(const std::uint16_t* sums, std::uint32_t* evens, std::uint32_t* 
     __m256i carry = _mm256_setzero_si256();
     const __m256i last = _mm256_set1_epi32(kWords - 1);
     const __m256i low = _mm256_set1_epi32(0xffff);
-    // Pairs: k counts pairs of sums.
-    for (int k = 0; 2 * k + kShorts <= count; k += kWords) {
-        // 32-bit lane j holds sums 2k + 2j (low half) and 2k + 2j + 1 (high half).
-        const __m256i v = load(sums + 2 * k);
+    // Sum i = 2k lies in pair k.
+    for (int i = 0, k = 0; i + kShorts <= count; i += kShorts, k += kWords) {
+        // 32-bit lane j holds sums i + 2j (low half) and i + 2j + 1 (high half).
+        const __m256i v = load(sums + i);
         const __m256i odd = _mm256_srli_epi32(v, 16);
         const __m256i pair = _mm256_add_epi32(_mm256_and_si256(v, low), odd);
         __m256i pairs = pair;
@@ -44,7 +46,7 @@ void prefixSums(const std::uint16_t* sums, std::uint32_t* evens, std::uint32_t* 
         pairs = _mm256_add_epi32(pairs, _mm256_slli_si256(pairs, 8));
         const __m256i lowTotal = _mm256_shuffle_epi32(pairs, 0xff);
         pairs = _mm256_add_epi32(pairs, _mm256_permute2x128_si256(lowTotal, lowTotal, 0x08));
-        const __m256i through = _mm256_add_epi32(pairs, carry);  // P[2k + 2j + 2]
+        const __m256i through = _mm256_add_epi32(pairs, carry);  // P[i + 2j + 2]
         carry = _mm256_permutevar8x32_epi32(through, last);
         store(evens + k, _mm256_sub_epi32(through, pair));
         store(odds + k, _mm256_sub_epi32(through, odd));
@@ -69,14 +71,16 @@ void contrastBlock(const std::uint32_t* evens, const std::uint32_t* odds, int ra
 int contrastRow(const std::uint32_t* evens, const std::uint32_t* odds, int radius,
                 const std::uint8_t* src, float scale, std::int16_t* out, int count) {
     const __m256 scales = _mm256_set1_ps(scale);
-    // Column x = 2k: k counts pairs of columns.
+    // Column x lies in pair k = x / 2.
+    int x = 0;
     int k = 0;
-    for (; 2 * k + kShorts <= count; k += kWords) {
-        contrastBlock(evens + k, odds + k, radius, src + 2 * k, scales, out + 2 * k);
+    for (; x + kShorts <= count; x += kShorts, k += kWords) {
+        contrastBlock(evens + k, odds + k, radius, src + x, scales, out + x);
     }
-    if (2 * k < count) {  // the last block overlaps the one before
-        k = (count - kShorts) / 2;
-        contrastBlock(evens + k, odds + k, radius, src + 2 * k, scales, out + 2 * k);
+    if (x < count) {  // the last block overlaps the one before
+        x = count - kShorts;
+        k = x / 2;
+        contrastBlock(evens + k, odds + k, radius, src + x, scales, out + x);
     }
     return count;
 }
@@ -141,6 +145,7 @@ int findStart(const std::int8_t* row, int x, int end) {
     return x;
 }
 
+// NOLINTEND(portability-simd-intrinsics)
 #else
 
 void prefixSums(const std::uint16_t*, std::uint32_t*, std::uint32_t*, int) {}
