@@ -19,8 +19,7 @@ bool wideRows();
 
 namespace avx2 {
 
-constexpr int kBytes = 32;  // 8-bit lanes of one vector
-
+constexpr int kBytes = 32;   // 8-bit lanes of one vector
 constexpr int kShorts = 16;  // 16-bit lanes of one vector
 
 // The prefix sums P[i] = sums[0] + ... + sums[i - 1] (modulo 2^32) for i below `count`, a
