@@ -8,6 +8,8 @@
 #include <climits>
 #include <cmath>
 
+#include "detector/wide_rows.hpp"
+
 namespace shapemark::robust {
 
 // 1 where `in` lies above `level` (kAbove) or below it, 0 elsewhere, 16 pixels at a time.
@@ -39,11 +41,15 @@ inline void markBeyond(const cv::Mat& contrast, double threshold, bool above, cv
     const auto level = static_cast<short>(
         std::clamp(above ? std::floor(threshold) : std::ceil(threshold),
                    static_cast<double>(SHRT_MIN), static_cast<double>(SHRT_MAX)));
+    const bool wide = wideRows();
     for (int y = 0; y < contrast.rows; ++y) {
+        const short* const in = contrast.ptr<short>(y);
+        schar* const marks = out.ptr<schar>(y);
+        const int done = wide ? avx2::markRow(in, contrast.cols, level, above, marks) : 0;
         if (above) {
-            markRow<true>(contrast.ptr<short>(y), contrast.cols, level, out.ptr<schar>(y));
+            markRow<true>(in + done, contrast.cols - done, level, marks + done);
         } else {
-            markRow<false>(contrast.ptr<short>(y), contrast.cols, level, out.ptr<schar>(y));
+            markRow<false>(in + done, contrast.cols - done, level, marks + done);
         }
     }
 }

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstddef>
 
+#include "detector/wide_rows.hpp"
+
 namespace shapemark::robust {
 namespace {
 
@@ -94,8 +96,11 @@ int lastMarkStep(const schar* row, int from, int to, int last) {
 
 // The first x from `x` on, short of `end`, where a border starts; `end` if none. Only starts
 // are looked for, 16 pixels at a time: the steps between a region's pixels and its border's
-// marks, most of a textured image's, start nothing.
-int nextStart(const schar* row, int x, int end) {
+// marks, most of a textured image's, start nothing. `wide`: 32 at a time first.
+int nextStart(const schar* row, int x, int end, bool wide) {
+    if (wide && end > avx2::kBytes) {
+        return avx2::findStart(row, x, end);
+    }
     const cv::v_int8x16 zero = cv::v_setzero_s8();
     const cv::v_int8x16 region = cv::v_setall_s8(kRegion);
     constexpr int kLanes = cv::v_int8x16::nlanes;
@@ -131,6 +136,7 @@ std::vector<std::vector<cv::Point>> outerBorders(cv::Mat& padded,
     std::vector<cv::Point> unused;
     // The scanner visits neither the frame's last column nor its last row.
     const int end = padded.cols - 1;
+    const bool wide = wideRows();
     for (int y = 1; y < padded.rows - 1; ++y) {
         auto* const row = padded.ptr<schar>(y);
         // External-only, the scanner leaves holes untraced and starts an outer border only where
@@ -140,7 +146,7 @@ std::vector<std::vector<cv::Point>> outerBorders(cv::Mat& padded,
         int unread = 1;  // the row's steps from here on are not yet looked at for marks
         // Each pixel is judged with its left neighbour as it stands then, marked by any border
         // traced before, as the scanner judges it.
-        for (int x = nextStart(row, 1, end); x < end; x = nextStart(row, x + 1, end)) {
+        for (int x = nextStart(row, 1, end, wide); x < end; x = nextStart(row, x + 1, end, wide)) {
             if (outerStart(row[x - 1], row[x])) {
                 if (external) {
                     lastMark = lastMarkStep(row, unread, x, lastMark);

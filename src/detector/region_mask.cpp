@@ -10,28 +10,13 @@ namespace shapemark::robust {
 
 namespace {
 
-// The contour with each run of equal 8-neighbour steps made one edge: horizontal, vertical
-// or diagonal, so that it crosses every row at a whole pixel.
-std::vector<cv::Point> straightRuns(const std::vector<cv::Point>& contour) {
-    const std::size_t n = contour.size();
-    auto step = [&](std::size_t i) { return contour[(i + 1) % n] - contour[i]; };
-    std::vector<cv::Point> runs;
-    runs.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        if (step((i + n - 1) % n) != step(i)) {
-            runs.push_back(contour[i]);
-        }
-    }
-    return runs;
-}
-
 bool neighbourSteps(const std::vector<cv::Point>& contour) {
-    const std::size_t n = contour.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const cv::Point d = contour[(i + 1) % n] - contour[i];
-        if (std::abs(d.x) > 1 || std::abs(d.y) > 1) {
+    cv::Point before = contour.back();
+    for (const cv::Point& p : contour) {
+        if (std::abs(p.x - before.x) > 1 || std::abs(p.y - before.y) > 1) {
             return false;
         }
+        before = p;
     }
     return true;
 }
@@ -45,33 +30,33 @@ cv::Mat regionMask(const std::vector<cv::Point>& contour, const cv::Rect& box) {
                      cv::LINE_8, 0, -box.tl());
         return mask;
     }
-    const std::vector<cv::Point> runs = straightRuns(contour);
-    // Where each row crosses the edges, counted a row at a time (an edge holds the rows from
-    // its lower end up to, not including, its upper end, so that a vertex is crossed once).
+    // Where each row crosses the contour. Drawn as straight edges through its runs of equal
+    // steps, it crosses each row an edge holds (from the end of smaller y up to, not
+    // including, the other, so that a vertex is crossed once) at the edge's own pixel there:
+    // every step up or down crosses the row of its end of smaller y, at that end; a level
+    // step crosses none.
     std::vector<int> start(static_cast<std::size_t>(box.height) + 1, 0);
-    auto eachCrossing = [&](auto&& visit) {
-        const std::size_t n = runs.size();
-        for (std::size_t i = 0; i < n; ++i) {
-            cv::Point a = runs[i] - box.tl();
-            cv::Point b = runs[(i + 1) % n] - box.tl();
-            if (a.y == b.y) {
-                continue;
-            }
-            if (a.y > b.y) {
-                std::swap(a, b);
-            }
-            const int slope = (b.x - a.x) / (b.y - a.y);  // 0 or ±1
-            for (int y = a.y; y < b.y; ++y) {
-                visit(y, a.x + (y - a.y) * slope);
-            }
+    auto eachStep = [&](auto&& visit) {
+        cv::Point from = contour.back() - box.tl();
+        for (const cv::Point& p : contour) {
+            const cv::Point to = p - box.tl();
+            visit(from, to);
+            from = to;
         }
     };
-    eachCrossing([&](int y, int) { ++start[static_cast<std::size_t>(y) + 1]; });
+    eachStep([&](cv::Point from, cv::Point to) {
+        start[static_cast<std::size_t>(std::min(from.y, to.y)) + 1] += from.y != to.y ? 1 : 0;
+    });
     std::partial_sum(start.begin(), start.end(), start.begin());
-    std::vector<int> crossings(static_cast<std::size_t>(start.back()));
+    // One slot more, written by the level steps and never read: no branch to mispredict.
+    const int level = start.back();
+    std::vector<int> crossings(static_cast<std::size_t>(level) + 1);
     std::vector<int> filled(start.begin(), start.end() - 1);
-    eachCrossing([&](int y, int x) {
-        crossings[static_cast<std::size_t>(filled[static_cast<std::size_t>(y)]++)] = x;
+    eachStep([&](cv::Point from, cv::Point to) {
+        int& next = filled[static_cast<std::size_t>(std::min(from.y, to.y))];
+        const bool crosses = from.y != to.y;
+        crossings[static_cast<std::size_t>(crosses ? next : level)] = from.y < to.y ? from.x : to.x;
+        next += crosses ? 1 : 0;
     });
     for (int y = 0; y < box.height; ++y) {
         auto* row = mask.ptr<uchar>(y);

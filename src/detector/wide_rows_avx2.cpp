@@ -1,0 +1,168 @@
+// Compiled with -mavx2 (and without FMA: a fused multiply-add would round differently). Keep
+// it free of inline functions from any header other than the intrinsics' own: see
+// wide_rows.hpp. Built for another architecture, every kernel does nothing.
+#include "detector/wide_rows.hpp"
+
+#if defined(__AVX2__)
+#include <immintrin.h>
+#endif
+
+namespace shapemark::robust::avx2 {
+
+#if defined(__AVX2__)
+// The intrinsics are this unit's purpose.
+// NOLINTBEGIN(portability-simd-intrinsics)
+
+namespace {
+constexpr int kWords = 8;  // 32-bit lanes
+
+// Internal linkage, so that nothing here is shared with other units.
+__m256i load(const void* p) {
+    return _mm256_loadu_si256(static_cast<const __m256i*>(p));
+}
+void store(void* p, __m256i v) {
+    _mm256_storeu_si256(static_cast<__m256i*>(p), v);
+}
+// 16 bytes widened to 16-bit lanes, as unsigned.
+__m256i widen(const std::uint8_t* p) {
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+}  // namespace
+
+void prefixSums(const std::uint16_t* sums, std::uint32_t* evens, std::uint32_t* odds, int count) {
+    __m256i carry = _mm256_setzero_si256();
+    const __m256i last = _mm256_set1_epi32(kWords - 1);
+    const __m256i low = _mm256_set1_epi32(0xffff);
+    // Sum i = 2k lies in pair k.
+    for (int i = 0, k = 0; i + kShorts <= count; i += kShorts, k += kWords) {
+        // 32-bit lane j holds sums i + 2j (low half) and i + 2j + 1 (high half).
+        const __m256i v = load(sums + i);
+        const __m256i odd = _mm256_srli_epi32(v, 16);
+        const __m256i pair = _mm256_add_epi32(_mm256_and_si256(v, low), odd);
+        __m256i pairs = pair;
+        // The pairs' running total, within each 128-bit half, then the low half's total
+        // carried into the high half, then the row's total so far.
+        pairs = _mm256_add_epi32(pairs, _mm256_slli_si256(pairs, 4));
+        pairs = _mm256_add_epi32(pairs, _mm256_slli_si256(pairs, 8));
+        const __m256i lowTotal = _mm256_shuffle_epi32(pairs, 0xff);
+        pairs = _mm256_add_epi32(pairs, _mm256_permute2x128_si256(lowTotal, lowTotal, 0x08));
+        const __m256i through = _mm256_add_epi32(pairs, carry);  // P[i + 2j + 2]
+        carry = _mm256_permutevar8x32_epi32(through, last);
+        store(evens + k, _mm256_sub_epi32(through, pair));
+        store(odds + k, _mm256_sub_epi32(through, odd));
+    }
+}
+
+namespace {
+void contrastBlock(const std::uint32_t* evens, const std::uint32_t* odds, int radius,
+                   const std::uint8_t* src, __m256 scales, std::int16_t* out) {
+    // Box sums of the even columns 2k (P[2k + window] - P[2k]) and of the odd ones.
+    const __m256i boxEven = _mm256_sub_epi32(load(odds + radius), load(evens));
+    const __m256i boxOdd = _mm256_sub_epi32(load(evens + radius + 1), load(odds));
+    const __m256i meanEven = _mm256_cvtps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(boxEven), scales));
+    const __m256i meanOdd = _mm256_cvtps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(boxOdd), scales));
+    // A mean lies within 0..255, so the halves of each 32-bit lane hold the columns in order.
+    const __m256i mean = _mm256_or_si256(_mm256_and_si256(meanEven, _mm256_set1_epi32(0xffff)),
+                                         _mm256_slli_epi32(meanOdd, 16));
+    store(out, _mm256_subs_epi16(widen(src), mean));
+}
+}  // namespace
+
+int contrastRow(const std::uint32_t* evens, const std::uint32_t* odds, int radius,
+                const std::uint8_t* src, float scale, std::int16_t* out, int count) {
+    const __m256 scales = _mm256_set1_ps(scale);
+    // Column x lies in pair k = x / 2.
+    int x = 0;
+    int k = 0;
+    for (; x + kShorts <= count; x += kShorts, k += kWords) {
+        contrastBlock(evens + k, odds + k, radius, src + x, scales, out + x);
+    }
+    if (x < count) {  // the last block overlaps the one before
+        x = count - kShorts;
+        k = x / 2;
+        contrastBlock(evens + k, odds + k, radius, src + x, scales, out + x);
+    }
+    return count;
+}
+
+int slideSums(std::uint16_t* sums, const std::uint8_t* enter, const std::uint8_t* leave, int first,
+              int end) {
+    int c = first;
+    for (; c + kShorts <= end; c += kShorts) {
+        const __m256i sum = _mm256_add_epi16(load(sums + c), widen(enter + c));
+        store(sums + c, _mm256_sub_epi16(sum, widen(leave + c)));
+    }
+    return c;
+}
+
+namespace {
+void markBlock(const std::int16_t* in, __m256i bound, bool above, std::int8_t* out) {
+    const __m256i lo = load(in);
+    const __m256i hi = load(in + kShorts);
+    const __m256i markedLo = above ? _mm256_cmpgt_epi16(lo, bound) : _mm256_cmpgt_epi16(bound, lo);
+    const __m256i markedHi = above ? _mm256_cmpgt_epi16(hi, bound) : _mm256_cmpgt_epi16(bound, hi);
+    const __m256i marked = _mm256_permute4x64_epi64(_mm256_packs_epi16(markedLo, markedHi), 0xd8);
+    store(out, _mm256_and_si256(marked, _mm256_set1_epi8(1)));
+}
+
+// Bit i set where a border may start at row[x + i].
+unsigned startBits(const std::int8_t* row, int x) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i here = load(row + x);
+    const __m256i left = load(row + x - 1);
+    const __m256i outer = _mm256_and_si256(_mm256_cmpeq_epi8(left, zero),
+                                           _mm256_cmpeq_epi8(here, _mm256_set1_epi8(1)));
+    const __m256i hole =
+        _mm256_and_si256(_mm256_cmpeq_epi8(here, zero), _mm256_cmpgt_epi8(left, zero));
+    return static_cast<unsigned>(_mm256_movemask_epi8(_mm256_or_si256(outer, hole)));
+}
+}  // namespace
+
+int markRow(const std::int16_t* in, int count, std::int16_t level, bool above, std::int8_t* out) {
+    const __m256i bound = _mm256_set1_epi16(level);
+    int x = 0;
+    for (; x + kBytes <= count; x += kBytes) {
+        markBlock(in + x, bound, above, out + x);
+    }
+    if (x < count && count >= kBytes) {  // the last block overlaps the one before
+        markBlock(in + count - kBytes, bound, above, out + count - kBytes);
+        x = count;
+    }
+    return x;
+}
+
+int findStart(const std::int8_t* row, int x, int end) {
+    for (; x + kBytes <= end; x += kBytes) {
+        const unsigned starts = startBits(row, x);
+        if (starts != 0) {
+            return x + __builtin_ctz(starts);
+        }
+    }
+    if (x < end && end > kBytes) {  // the last block overlaps what was looked at
+        const unsigned starts = startBits(row, end - kBytes) >> (x - (end - kBytes));
+        x = starts != 0 ? x + __builtin_ctz(starts) : end;
+    }
+    return x;
+}
+
+// NOLINTEND(portability-simd-intrinsics)
+#else
+
+void prefixSums(const std::uint16_t*, std::uint32_t*, std::uint32_t*, int) {}
+int contrastRow(const std::uint32_t*, const std::uint32_t*, int, const std::uint8_t*, float,
+                std::int16_t*, int) {
+    return 0;
+}
+int slideSums(std::uint16_t*, const std::uint8_t*, const std::uint8_t*, int first, int) {
+    return first;
+}
+int markRow(const std::int16_t*, int, std::int16_t, bool, std::int8_t*) {
+    return 0;
+}
+int findStart(const std::int8_t*, int x, int) {
+    return x;
+}
+
+#endif
+
+}  // namespace shapemark::robust::avx2

@@ -1,0 +1,16 @@
+#!/bin/sh
+# The AVX2 row kernels' object in the detector's archive ($1) defines its kernels alone, as
+# strong symbols: anything else it defines (an inline function's copy, weak, or a helper with
+# external linkage) the linker may hand to baseline callers, which then fault on a CPU
+# without AVX2 while every test here passes.
+set -eu
+symbols=$(nm -C --defined-only "$1" | sed -n '/^wide_rows_avx2\.cpp\.o:$/,/^$/p' | sed '1d;/^$/d')
+if [ -z "$symbols" ]; then
+    echo "no wide_rows_avx2.cpp.o in $1" >&2
+    exit 1
+fi
+others=$(printf '%s\n' "$symbols" | grep -v ' T shapemark::robust::avx2::' || true)
+if [ -n "$others" ]; then
+    printf 'the AVX2 unit defines more than its kernels:\n%s\n' "$others" >&2
+    exit 1
+fi
