@@ -9,10 +9,12 @@
 //    took another shape for a piece of itself, hidden behind it, judges by its own outline
 //    too, or it would keep that shape once its own shows again); such a pair costs
 //    (1 - overlap) + distance / (centre_gate * spread) + shape_weight * unlikeness, the spread
-//    being the square root of the processed frames since the track was last seen: the longer a
-//    track is lost, the less sure its expected place, so a shape coming out from behind
-//    something goes to the track lost there for a while rather than to one missed a moment ago
-//    nearby. The unlikeness counts 1 for a vertex count other than the track's (both whole; for a
+//    being the square root of the processed frames since the track was last seen, or later
+//    expected inside one of the frame's shapes (counted as in step 4): the longer a track is
+//    lost, the less sure its expected place, so a shape coming out from behind something goes to
+//    the track lost there for a while rather than to one missed a moment ago nearby; under a
+//    shape it was where expected, and a track drifting on under one for many frames would
+//    otherwise make any shape near its prediction cheap. The unlikeness counts 1 for a vertex count other than the track's (both whole; for a
 //    track seen in the frame before, other than its last shape's too: following two shapes
 //    merged by the detector, it has the region's count) and the logarithm of their areas'
 //    ratio, up to 1: a shape coming out beside another goes to the track that looks like it. No
@@ -29,7 +31,11 @@
 //    as in step 4), a shape that looks partly hidden; nor, with the frame's size known, a shape
 //    touching the border when the track is expected well inside: that shape is entering the
 //    frame, unless it covers where the track is expected (the track's shape merged with one
-//    entering, or with one at the border);
+//    entering, or with one at the border) or it looks whole to a track last seen whole (a
+//    shape entering shows a piece of itself; a whole one is the track's own, gone on to the
+//    border while missed). A track whose last shape, taken in the frame before, has come apart
+//    (see cameApart) takes only one of its parts: that shape was two merged, and a shape
+//    elsewhere is neither;
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method), a track or a
 //    shape left unpaired costing half the dearest pair: no two dear pairs are made where one
 //    cheap pair would do. On the ground-truth scenes of docs/DETECTION.md this beats taking the
@@ -365,21 +371,26 @@ bool covers(const track::FloatPolygon& outline, cv::Point2f at) {
 }
 
 // Whether the shape a track took last (its outline moved by `step`) has come apart: the centres
-// of two or more of this frame's shapes lie inside it, and together they make up nearly all of
-// its area. The track then took two shapes merged by the detector; the one it pairs with now is
-// whole, not partly hidden, however much smaller than the area it learnt from the two.
+// of two or more of this frame's shapes lie inside it, each smaller than it by more than a fifth
+// (a shape as large is that one, overlapped by another), and together they make up nearly all
+// of its area. The track then took two shapes merged by the detector; the one it pairs with now
+// is whole, not partly hidden, however much smaller than the area it learnt from the two.
 bool cameApart(const Track& t, cv::Point2d step, const std::vector<Shape>& shapes,
                const std::vector<double>& areas) {
     const track::FloatPolygon moved = shifted(t.outline, step);
+    const double area = cv::contourArea(t.outline);
     int inside = 0;
     double total = 0.0;
     for (std::size_t j = 0; j < shapes.size(); ++j) {
         if (covers(moved, cv::Point2f(shapes[j].centre))) {
+            if (areas[j] >= kHiddenShare * area) {
+                return false;
+            }
             ++inside;
             total += areas[j];
         }
     }
-    return inside >= 2 && total >= kHiddenShare * cv::contourArea(t.outline);
+    return inside >= 2 && total >= kHiddenShare * area;
 }
 
 // Whether any of the frame's shapes covers a point.
@@ -569,6 +580,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         placesOf(s.tracks, expectedAt, [](std::size_t) { return true; });
     cv::Mat cost(static_cast<int>(s.tracks.size()), static_cast<int>(shapes.size()), CV_64F,
                  cv::Scalar(track::kForbidden));
+    // Whether each track's last shape has come apart (see cameApart); false for tracks that left.
+    std::vector<bool> apart(s.tracks.size(), false);
     for (int i = 0; i < cost.rows; ++i) {
         const Track& t = s.tracks[i];
         if (t.left) {
@@ -579,11 +592,14 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const track::FloatPolygon moved = shifted(t.outline, step);
         const track::FloatPolygon wholeMoved = shifted(t.whole, expected);
         // Tracks exist only once a frame was seen, so previousFrame is a real frame here.
-        const double spread = std::sqrt(static_cast<double>(frameNumber - t.lastSeen) /
+        const double spread = std::sqrt(static_cast<double>(frameNumber - lostSince(t)) /
                                         static_cast<double>(frameNumber - previousFrame));
         const bool missed = t.lastSeen < previousFrame;
         const bool longLost = frameNumber - lostSince(t) > kLongLost;
         const bool expectedInside = missed && !nearBorder(moved, frameSize, kBorderMargin);
+        const bool seenWhole = !looksHidden(t, cv::contourArea(t.outline));
+        apart[i] = cameApart(t, step, shapes, areas);
+        const bool parted = apart[i] && !missed;
         // A shape still entering the frame grows past the growth gate over a frame or two
         // missed: its last shape and the new one both touch the border.
         const bool entering = !frameSize.empty() && nearBorder(t.outline, frameSize, 0.0);
@@ -599,7 +615,11 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             if (longLost && looksHidden(t, areas[j])) {
                 continue;
             }
-            if (expectedInside && enters[j] && !covers(outlines[j], cv::Point2f(expected))) {
+            if (expectedInside && enters[j] && !covers(outlines[j], cv::Point2f(expected)) &&
+                (!seenWhole || looksHidden(t, areas[j]))) {
+                continue;
+            }
+            if (parted && !covers(moved, cv::Point2f(shapes[j].centre))) {
                 continue;
             }
             const double overlap = std::max(track::intersectionOverUnion(moved, outlines[j]),
@@ -650,7 +670,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const auto elapsed = static_cast<double>(frameNumber - t.lastSeen);
         const double area = areas[j];
         const double lastArea = cv::contourArea(t.outline);
-        const bool split = looksHidden(t, area) && cameApart(t, travel(t, elapsed), shapes, areas);
+        const bool split = looksHidden(t, area) && apart[i];
         if (reidentified[i] || split) {
             // Found again where its motion did not lead, or parted from a shape it was merged
             // with: start again from here.
