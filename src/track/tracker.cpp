@@ -9,12 +9,10 @@
 //    took another shape for a piece of itself, hidden behind it, judges by its own outline
 //    too, or it would keep that shape once its own shows again); such a pair costs
 //    (1 - overlap) + distance / (centre_gate * spread) + shape_weight * unlikeness, the spread
-//    being the square root of the processed frames since the track was last seen, or later
-//    expected inside one of the frame's shapes (counted as in step 4): the longer a track is
-//    lost, the less sure its expected place, so a shape coming out from behind something goes to
-//    the track lost there for a while rather than to one missed a moment ago nearby; under a
-//    shape it was where expected, and a track drifting on under one for many frames would
-//    otherwise make any shape near its prediction cheap. The unlikeness counts 1 for a vertex count other than the track's (both whole; for a
+//    being the square root of the processed frames since the track was last seen: the longer a
+//    track is lost, the less sure its expected place, so a shape coming out from behind
+//    something goes to the track lost there for a while rather than to one missed a moment ago
+//    nearby. The unlikeness counts 1 for a vertex count other than the track's (both whole; for a
 //    track seen in the frame before, other than its last shape's too: following two shapes
 //    merged by the detector, it has the region's count) and the logarithm of their areas'
 //    ratio, up to 1: a shape coming out beside another goes to the track that looks like it. No
@@ -592,7 +590,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const track::FloatPolygon moved = shifted(t.outline, step);
         const track::FloatPolygon wholeMoved = shifted(t.whole, expected);
         // Tracks exist only once a frame was seen, so previousFrame is a real frame here.
-        const double spread = std::sqrt(static_cast<double>(frameNumber - lostSince(t)) /
+        const double spread = std::sqrt(static_cast<double>(frameNumber - t.lastSeen) /
                                         static_cast<double>(frameNumber - previousFrame));
         const bool missed = t.lastSeen < previousFrame;
         const bool longLost = frameNumber - lostSince(t) > kLongLost;

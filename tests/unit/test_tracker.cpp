@@ -563,28 +563,6 @@ TEST(Tracker, ShapeSeenWholeAtTheBorderAfterAMissKeepsItsId) {
     });
 }
 
-// Catches: the spread of a lost track's place counted from when it was last seen, though it
-// was under a shape since. A hexagon goes under a large still square and is expected under it
-// for 30 frames; just past it, a pentagon missed for 2 frames comes back 16 px off its path,
-// miscounted as a hexagon, 48 px from where the hexagon is expected: held that unsure, the
-// hexagon's track takes it.
-TEST(Tracker, TrackLongUnderAShapeIsNoLessSureOfItsPlace) {
-    Scene scene;
-    for (int f = 1; f <= 42; ++f) {
-        std::map<int, Shape> shapes{{2, square({150.0, 120.0}, 60)}};
-        if (f < 40) {
-            shapes[1] = regular({236.0, 192.0 - f}, 5, 14.0);
-        } else if (f == 42) {
-            shapes[1] = regular({220.0, 150.0}, 6, 14.0);
-        }
-        if (f <= 10) {
-            shapes[3] = regular({98.0 + 2 * f, 120.0}, 6, 12.0);
-        }
-        scene.push_back(shapes);
-    }
-    expectOneIdPerObject(scene, 1, {320, 240});
-}
-
 // Catches: a global id counter, ids used up by tentative tracks, and tentative shapes dropped.
 TEST(Tracker, IdsStartAtOneInEachTrackerAndTentativeShapesStay) {
     shapemark::TrackerParams params;
