@@ -63,6 +63,8 @@ cv::Mat lightnessInShadow(const cv::Mat& lightness);
 // working image and the full-resolution trace.
 cv::Mat chromaInShadow(const cv::Mat& opponent, const cv::Mat& lightness);
 
+// Whether the plane is one of the two colour-opponent planes (not lightness nor its shadow map).
+bool colourPlane(std::size_t plane);
 // A plane's pixels per working-image pixel.
 double planeUnit(std::size_t plane);
 

@@ -1,6 +1,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 #include "detector/robust_detect.hpp"
@@ -62,23 +63,37 @@ bool sameJaggedRegion(const std::vector<const Candidate*>& group, const Candidat
     return other;
 }
 
+// Whether the shape was seen on the colour-opponent planes only: lightness does not tell it
+// from its ground.
+bool seenInColourOnly(const std::vector<const Candidate*>& group) {
+    return std::all_of(group.begin(), group.end(),
+                       [](const Candidate* c) { return colourPlane(c->plane); });
+}
+
+// A member too small on its colour-opponent plane to tell corners from curves there.
+bool tooCoarse(const Candidate* c) {
+    return std::sqrt(c->area) * planeUnit(c->plane) < tuning::kCoarseColourSize;
+}
+
 // The group's polygon: the vertex count most of its passing members agree on, and the largest
 // of those, which is the outer edge. A ragged region that a passing piece was cut out of does
 // not vote: it failed for the texture joined to it, which the piece is free of. A region and
 // the pieces cut out of it that all fail as jagged vote once: the texture that makes the
 // region jagged makes its pieces so too, one piece of evidence. Failures of another kind
 // (curving, a drifting vertex count) each count: a circle joined to texture fails so at every
-// cut.
+// cut. In a group seen on the colour planes only, a member too coarse there to judge does not
+// vote against one that passes.
 const Candidate* representative(const std::vector<const Candidate*>& group) {
     std::map<std::size_t, int> votes;
     int passing = 0;
     int abstaining = 0;
     std::vector<std::size_t> counted;  // regions whose jagged failures have voted
+    const bool colourOnly = seenInColourOnly(group);
     for (const Candidate* c : group) {
         if (c->passes) {
             ++votes[c->polygon.size()];
             ++passing;
-        } else if (c->cut) {
+        } else if (c->cut || (colourOnly && tooCoarse(c))) {
             ++abstaining;
         } else if (sameJaggedRegion(group, c)) {
             if (std::find(counted.begin(), counted.end(), c->region) != counted.end()) {

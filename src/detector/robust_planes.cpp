@@ -52,8 +52,12 @@ std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale) {
     return planes;
 }
 
+bool colourPlane(std::size_t plane) {
+    return plane != 0 && plane != kShadowPlane;
+}
+
 double planeUnit(std::size_t plane) {
-    return plane == 0 || plane == kShadowPlane ? 1.0 : tuning::kColourUnit;
+    return colourPlane(plane) ? tuning::kColourUnit : 1.0;
 }
 
 std::vector<double> planeOffsets(std::size_t plane) {

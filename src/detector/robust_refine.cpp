@@ -25,7 +25,7 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
                          cv::Rect(0, 0, bgr.cols, bgr.rows);
     cv::Mat source =
         labPlane(bgr(box), found.plane == kShadowPlane ? 0 : static_cast<int>(found.plane));
-    if (found.plane != 0 && found.plane != kShadowPlane) {
+    if (colourPlane(found.plane)) {
         source = chromaInShadow(source, labPlane(bgr(box), 0));
     }
     cv::Mat plane;  // blurred into a plane of its own: in place, the library copies its source

@@ -96,6 +96,12 @@ constexpr int kMaxRefineWindow = 61;
 // A triangle is not traced again: no circle looks like one, and its working-scale corners scored
 // at least as well as the full-resolution ones, for the cost of a trace.
 constexpr std::size_t kMinRefinedVertices = 4;
+// A shape seen on the colour-opponent planes only (no lightness candidate in its group) and
+// smaller there than this (square root of its area, in the plane's pixels) spans so few of them
+// that its outline's corners come and go between windows and cuts: such a member failing does
+// not vote against one that passes. A circle or an ellipse that passes once is still outvoted
+// wherever lightness sees it.
+constexpr double kCoarseColourSize = 16.0;
 // Candidates overlapping this much are one physical shape.
 constexpr double kSameShapeIou = 0.6;
 // A polygon this much inside a larger accepted one is its inner edge or a hole.

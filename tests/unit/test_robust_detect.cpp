@@ -314,5 +314,28 @@ TEST(RobustMerge, ConcaveRegionIsJaggedButACircleIsNot) {
     }
 }
 
+// A small same-grey colour shape as the search finds it on the half-resolution colour planes:
+// one member passes, two fail (as a curve: the plane's few pixels round its corners). The fault
+// is those coarse failures outvoting it (the shape lost). The controls: a failing lightness
+// member still votes (an ellipse lightness sees, passing once on a colour plane, is outvoted),
+// and so do colour members large enough there to judge.
+TEST(RobustMerge, CoarseColourFailuresDoNotOutvoteAPassingColourShape) {
+    auto kept = [](double side, std::size_t failingPlane) {
+        auto member = [&](std::size_t plane, bool passes) {
+            robust::Candidate c = candidate(square({100, 100}, side), passes);
+            c.plane = plane;
+            c.region = plane + (passes ? 10 : 20);
+            return c;
+        };
+        return robust::mergeCandidates(
+                   {member(1, true), member(2, false), member(failingPlane, false)})
+            .size();
+    };
+    EXPECT_EQ(kept(24, 1), 1U);  // 12 pixels across on the colour planes
+    EXPECT_EQ(kept(24, 0), 0U);
+    EXPECT_EQ(kept(24, robust::kShadowPlane), 0U);
+    EXPECT_EQ(kept(80, 1), 0U);  // 40 pixels across there
+}
+
 }  // namespace
 }  // namespace shapemark
