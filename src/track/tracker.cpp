@@ -55,7 +55,10 @@
 //    then the track keeps moving as expected, except that a track missed in the frame before, lost
 //    at most kBriefLoss input frames and found again as a piece of its shape (not touching the
 //    border, and the only shape it could take) is put back within its own radius of that piece: a
-//    piece lies inside its shape, and one turning behind something comes out off its path. A shape
+//    piece lies inside its shape, and one turning behind something comes out off its path; so is
+//    a track that took a smaller piece in the frame before, once the piece has grown and moved
+//    on the way the track goes, within twice its radius of where it is expected (its shape
+//    coming out from behind something, off the path it went in on: see comesOut). A shape
 //    that looks hidden but is one of two or more whose centres lie in the track's last shape, and
 //    which make up nearly all of it, is whole: that shape was two merged, now parted, and the track
 //    starts again from it, as in step 5; a tentative track seen confirm_frames processed frames in
@@ -348,19 +351,38 @@ void takeWhole(Track& t, const track::FloatPolygon& outline, cv::Point2d centre,
     }
 }
 
+// The farthest a point of an outline about its centre lies from it.
+double radiusOf(const track::FloatPolygon& whole) {
+    double radius = 0.0;
+    for (const cv::Point2f& point : whole) {
+        radius = std::max(radius, cv::norm(point));
+    }
+    return radius;
+}
+
 // A piece of a shape lies inside it: a whole shape's centre, thought to be at `centre`, is at
 // most its outline's radius (`whole`, about its centre) from the centre of a piece of it seen
 // at `piece`; the point within that reach nearest `centre`. A shape turning behind something
 // comes out where its motion did not lead, and its track, left moving as expected, takes
 // another shape that comes out nearer that prediction.
 cv::Point2d withinReach(const track::FloatPolygon& whole, cv::Point2d centre, cv::Point2d piece) {
-    double radius = 0.0;
-    for (const cv::Point2f& point : whole) {
-        radius = std::max(radius, cv::norm(point));
-    }
+    const double radius = radiusOf(whole);
     const cv::Point2d off = centre - piece;
     const double distance = cv::norm(off);
     return distance <= radius || radius <= 0.0 ? centre : piece + off * (radius / distance);
+}
+
+// Whether a piece of a track's shape (centre `piece`, area `area`) is that shape coming out from
+// behind something, the track having taken a smaller piece (`lastArea`) in the frame before and
+// being expected at t.centre: the piece has grown and moved on the way the track goes (a shape
+// coming out shows more of itself ahead) and lies within twice the shape's radius of where it is
+// expected (the shape lies within its radius of any piece of it: farther off, it cannot be both
+// there and where expected). Such a piece says where the shape is better than a prediction made
+// before it went behind. A shrinking piece (going behind) or one standing or moving against the
+// track (another shape coming out where it went) says nothing.
+bool comesOut(const Track& t, cv::Point2d piece, double area, double lastArea) {
+    return area > lastArea && (piece - t.seen).dot(t.velocity) > 0.0 &&
+           cv::norm(t.centre - piece) <= 2.0 * radiusOf(t.whole);
 }
 
 // Whether an outline covers a point.
@@ -700,8 +722,10 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             takeWhole(t, outlines[j], shape.centre, colours, static_cast<std::size_t>(j));
         } else {
             t.centre += travel(t, elapsed);
-            const bool foundAsPiece = looksHidden(t, area) && t.lastSeen < previousFrame &&
-                                      frameNumber - lostSince(t) <= kBriefLoss && !enters[j];
+            const bool foundAsPiece =
+                looksHidden(t, area) &&
+                (t.lastSeen < previousFrame || comesOut(t, shape.centre, area, lastArea)) &&
+                frameNumber - lostSince(t) <= kBriefLoss && !enters[j];
             if (foundAsPiece &&
                 cv::countNonZero(cost.row(static_cast<int>(i)) < track::kForbidden) == 1) {
                 t.centre = withinReach(t.whole, t.centre, shape.centre);

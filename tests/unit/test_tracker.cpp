@@ -426,6 +426,32 @@ TEST(Tracker, TrackFoundAsAPieceOffItsPathIsPutBackByIt) {
     });
 }
 
+// Catches: a track that took a piece of its shape left where its motion led before the shape
+// went behind something. A square heading right is hidden 12 frames and comes out 35 px below
+// its path, a growing piece of it (its right part) for 4 frames, then whole, as a square like it
+// shows on the old path: moved only as expected, its track takes that one.
+TEST(Tracker, TrackFollowsAPieceComingOutOffItsPath) {
+    expectFirstShapeKeepsId(1, 28, [](int f) {
+        std::vector<Shape> shapes;
+        const double x = 40.0 + 4 * f;
+        if (f <= 8) {
+            shapes.push_back(square({x, 100.0}));
+        } else if (f >= 21 && f <= 24) {
+            const int width = 5 * (f - 20) + 1;
+            Shape piece = square({x, 135.0});
+            const int right = piece.polygon[1].x;
+            piece.polygon[0].x = piece.polygon[3].x = right - width;
+            piece.area = cv::contourArea(piece.polygon);
+            piece.centre.x = right - width / 2.0;
+            shapes.push_back(piece);
+        } else if (f >= 25) {
+            shapes.push_back(square({x, 135.0}));
+            shapes.push_back(square({x, 90.0}));
+        }
+        return shapes;
+    });
+}
+
 // Catches: a vertex count learnt from one frame. A square is seen as a pentagon of its area in
 // the last frame before it is missed for 3 frames; it comes back 18 px below where it is
 // expected, as a pentagon comes out as far above: held against the square, the one miscount
