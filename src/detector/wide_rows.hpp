@@ -47,5 +47,9 @@ int markRow(const std::int16_t* in, int count, std::int16_t level, bool above, s
 // more than kBytes pixels from 1 is left alone (`x` returned): see whether end > kBytes.
 int findStart(const std::int8_t* row, int x, int end);
 
+// out[x] = table[in[x]] (`table` of 256 bytes) for x from 0 to `count` if it holds a whole
+// vector; returns the first x not done. `in` and `out` do not overlap.
+int lookupRow(const std::uint8_t* in, const std::uint8_t* table, std::uint8_t* out, int count);
+
 }  // namespace avx2
 }  // namespace shapemark::robust

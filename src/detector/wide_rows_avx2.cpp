@@ -145,6 +145,43 @@ int findStart(const std::int8_t* row, int x, int end) {
     return x;
 }
 
+namespace {
+// A table of 256 looked up as 16 tables of 16, one shuffle each: `index` counts down by 16 a
+// table, and biased by 0x70 with saturation only the lanes whose entry lies in this table
+// keep the top bit clear, which the shuffle needs to read rather than write zero.
+void lookupBlock(const std::uint8_t* in, const __m256i* tables, std::uint8_t* out) {
+    const __m256i sixteen = _mm256_set1_epi8(16);
+    const __m256i bias = _mm256_set1_epi8(0x70);
+    __m256i index = load(in);
+    __m256i found = _mm256_setzero_si256();
+    for (int k = 0; k < 16; ++k) {
+        found =
+            _mm256_or_si256(found, _mm256_shuffle_epi8(tables[k], _mm256_adds_epu8(index, bias)));
+        index = _mm256_sub_epi8(index, sixteen);
+    }
+    store(out, found);
+}
+}  // namespace
+
+int lookupRow(const std::uint8_t* in, const std::uint8_t* table, std::uint8_t* out, int count) {
+    if (count < kBytes) {
+        return 0;
+    }
+    __m256i tables[16];
+    for (int k = 0; k < 16; ++k) {
+        tables[k] = _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16 * k)));
+    }
+    int x = 0;
+    for (; x + kBytes <= count; x += kBytes) {
+        lookupBlock(in + x, tables, out + x);
+    }
+    if (x < count) {  // the last block overlaps the one before
+        lookupBlock(in + count - kBytes, tables, out + count - kBytes);
+    }
+    return count;
+}
+
 // NOLINTEND(portability-simd-intrinsics)
 #else
 
@@ -161,6 +198,9 @@ int markRow(const std::int16_t*, int, std::int16_t, bool, std::int8_t*) {
 }
 int findStart(const std::int8_t*, int x, int) {
     return x;
+}
+int lookupRow(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, int) {
+    return 0;
 }
 
 #endif
