@@ -51,5 +51,11 @@ int findStart(const std::int8_t* row, int x, int end);
 // vector; returns the first x not done. `in` and `out` do not overlap.
 int lookupRow(const std::uint8_t* in, const std::uint8_t* table, std::uint8_t* out, int count);
 
+// out[x] = level[x] stretched away from grey by max(1, lit / (light[x] + floor)), in single
+// precision: (level - grey) times the gain, plus grey, rounded to nearest even and saturated
+// to a byte, for x from 0 to `count` if it holds a whole vector; returns the first x not done.
+int stretchRow(const std::uint8_t* level, const std::uint8_t* light, float lit, float floor,
+               float grey, std::uint8_t* out, int count);
+
 }  // namespace avx2
 }  // namespace shapemark::robust

@@ -182,6 +182,59 @@ int lookupRow(const std::uint8_t* in, const std::uint8_t* table, std::uint8_t* o
     return count;
 }
 
+namespace {
+struct Stretch {
+    __m256 lit;
+    __m256 floor;
+    __m256 grey;
+    __m256 one;
+};
+
+// Eight pixels, as 32-bit integers in, rounded 32-bit integers out.
+__m256i stretchEight(__m256i levels, __m256i lights, const Stretch& k) {
+    const __m256 gain = _mm256_max_ps(
+        k.one, _mm256_div_ps(k.lit, _mm256_add_ps(_mm256_cvtepi32_ps(lights), k.floor)));
+    const __m256 stretched = _mm256_add_ps(
+        _mm256_mul_ps(_mm256_sub_ps(_mm256_cvtepi32_ps(levels), k.grey), gain), k.grey);
+    return _mm256_cvtps_epi32(stretched);
+}
+
+void stretchBlock(const std::uint8_t* level, const std::uint8_t* light, const Stretch& k,
+                  std::uint8_t* out) {
+    __m256i eights[4];
+    for (int i = 0; i < 4; ++i) {
+        const __m128i levels = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(level + 8 * i));
+        const __m128i lights = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(light + 8 * i));
+        eights[i] = stretchEight(_mm256_cvtepu8_epi32(levels), _mm256_cvtepu8_epi32(lights), k);
+    }
+    // The packs work within 128-bit halves: the columns come out in the order 0-3, 8-11,
+    // 16-19, 24-27, 4-7, 12-15, 20-23, 28-31 in 32-bit groups; the 64-bit pairs swapped across
+    // the halves, then the groups within each, restore it (immediates: no constant in memory).
+    const __m256i shorts01 = _mm256_packs_epi32(eights[0], eights[1]);
+    const __m256i shorts23 = _mm256_packs_epi32(eights[2], eights[3]);
+    const __m256i bytes = _mm256_packus_epi16(shorts01, shorts23);
+    store(out, _mm256_shuffle_epi32(_mm256_permute4x64_epi64(bytes, 0xd8), 0xd8));
+}
+}  // namespace
+
+int stretchRow(const std::uint8_t* level, const std::uint8_t* light, float lit, float floor,
+               float grey, std::uint8_t* out, int count) {
+    if (count < kBytes) {
+        return 0;
+    }
+    // 1 as grey over grey: a constant would be a literal in this unit's data.
+    const Stretch k{_mm256_set1_ps(lit), _mm256_set1_ps(floor), _mm256_set1_ps(grey),
+                    _mm256_set1_ps(grey / grey)};
+    int x = 0;
+    for (; x + kBytes <= count; x += kBytes) {
+        stretchBlock(level + x, light + x, k, out + x);
+    }
+    if (x < count) {  // the last block overlaps the one before
+        stretchBlock(level + count - kBytes, light + count - kBytes, k, out + count - kBytes);
+    }
+    return count;
+}
+
 // NOLINTEND(portability-simd-intrinsics)
 #else
 
@@ -200,6 +253,9 @@ int findStart(const std::int8_t*, int x, int) {
     return x;
 }
 int lookupRow(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, int) {
+    return 0;
+}
+int stretchRow(const std::uint8_t*, const std::uint8_t*, float, float, float, std::uint8_t*, int) {
     return 0;
 }
 
