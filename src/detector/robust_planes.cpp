@@ -28,8 +28,8 @@ cv::Mat lightnessInShadow(const cv::Mat& lightness) {
     // At AVX2 width a row costs a third of the library's scalar lookups.
     mapped.create(lightness.size(), CV_8UC1);
     for (int y = 0; y < lightness.rows; ++y) {
-        const uchar* const in = lightness.ptr<uchar>(y);
-        uchar* const out = mapped.ptr<uchar>(y);
+        const auto* const in = lightness.ptr<uchar>(y);
+        auto* const out = mapped.ptr<uchar>(y);
         for (int x = avx2::lookupRow(in, table.ptr<uchar>(), out, lightness.cols);
              x < lightness.cols; ++x) {
             out[x] = table.at<uchar>(in[x]);

@@ -167,10 +167,13 @@ int lookupRow(const std::uint8_t* in, const std::uint8_t* table, std::uint8_t* o
     if (count < kBytes) {
         return 0;
     }
-    __m256i tables[16];
-    for (int k = 0; k < 16; ++k) {
-        tables[k] = _mm256_broadcastsi128_si256(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16 * k)));
+    // A plain array: std::array's header may not be included here.
+    __m256i tables[16];  // NOLINT(modernize-avoid-c-arrays)
+    const std::uint8_t* part = table;
+    for (__m256i& entries : tables) {
+        entries =
+            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(part)));
+        part += 16;
     }
     int x = 0;
     for (; x + kBytes <= count; x += kBytes) {
@@ -201,17 +204,17 @@ __m256i stretchEight(__m256i levels, __m256i lights, const Stretch& k) {
 
 void stretchBlock(const std::uint8_t* level, const std::uint8_t* light, const Stretch& k,
                   std::uint8_t* out) {
-    __m256i eights[4];
-    for (int i = 0; i < 4; ++i) {
-        const __m128i levels = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(level + 8 * i));
-        const __m128i lights = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(light + 8 * i));
-        eights[i] = stretchEight(_mm256_cvtepu8_epi32(levels), _mm256_cvtepu8_epi32(lights), k);
-    }
+    const auto eight = [&k](const std::uint8_t* levels, const std::uint8_t* lights) {
+        return stretchEight(
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(levels))),
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(lights))), k);
+    };
     // The packs work within 128-bit halves: the columns come out in the order 0-3, 8-11,
     // 16-19, 24-27, 4-7, 12-15, 20-23, 28-31 in 32-bit groups; the 64-bit pairs swapped across
     // the halves, then the groups within each, restore it (immediates: no constant in memory).
-    const __m256i shorts01 = _mm256_packs_epi32(eights[0], eights[1]);
-    const __m256i shorts23 = _mm256_packs_epi32(eights[2], eights[3]);
+    const __m256i shorts01 = _mm256_packs_epi32(eight(level, light), eight(level + 8, light + 8));
+    const __m256i shorts23 =
+        _mm256_packs_epi32(eight(level + 16, light + 16), eight(level + 24, light + 24));
     const __m256i bytes = _mm256_packus_epi16(shorts01, shorts23);
     store(out, _mm256_shuffle_epi32(_mm256_permute4x64_epi64(bytes, 0xd8), 0xd8));
 }
