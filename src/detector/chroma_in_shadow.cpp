@@ -5,6 +5,7 @@
 
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
+#include "detector/wide_rows.hpp"
 
 namespace shapemark::robust {
 namespace {
@@ -27,11 +28,12 @@ cv::Mat chromaInShadow(const cv::Mat& opponent, const cv::Mat& lightness) {
               opponent.size() == lightness.size());
     cv::Mat stretchedPlane(opponent.size(), CV_8UC1);
     const int cols = opponent.cols;
+    const bool wide = wideRows();
     for (int y = 0; y < opponent.rows; ++y) {
         const auto* level = opponent.ptr<uchar>(y);
         const auto* light = lightness.ptr<uchar>(y);
         auto* out = stretchedPlane.ptr<uchar>(y);
-        int x = 0;
+        int x = wide ? avx2::stretchRow(level, light, kLit, kFloor, kGrey, out, cols) : 0;
 #if CV_SIMD128
         // A division per pixel costs less in four lanes than a table row looked up per pixel.
         const cv::v_float32x4 lit = cv::v_setall_f32(kLit);

@@ -7,12 +7,7 @@
 
 namespace shapemark::robust {
 
-void contourHull(const std::vector<cv::Point>& contour, std::vector<cv::Point>& hull) {
-    if (contour.empty()) {
-        cv::convexHull(contour, hull);
-        return;
-    }
-    const cv::Rect box = cv::boundingRect(contour);
+std::vector<cv::Point> outermostPoints(const std::vector<cv::Point>& contour, const cv::Rect& box) {
     const auto rows = static_cast<std::size_t>(box.height);
     const auto cols = static_cast<std::size_t>(box.width);
     std::vector<int> left(rows, std::numeric_limits<int>::max());
@@ -36,7 +31,15 @@ void contourHull(const std::vector<cv::Point>& contour, std::vector<cv::Point>& 
             ends.push_back(p);
         }
     }
-    cv::convexHull(ends, hull);
+    return ends;
+}
+
+void contourHull(const std::vector<cv::Point>& contour, std::vector<cv::Point>& hull) {
+    if (contour.empty()) {
+        cv::convexHull(contour, hull);
+        return;
+    }
+    cv::convexHull(outermostPoints(contour, cv::boundingRect(contour)), hull);
 }
 
 }  // namespace shapemark::robust

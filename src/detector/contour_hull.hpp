@@ -14,4 +14,10 @@ namespace shapemark::robust {
 // its list by the order of the indices, which a subsequence keeps.
 void contourHull(const std::vector<cv::Point>& contour, std::vector<cv::Point>& hull);
 
+// The points of `contour` (inside `box`, its bounding rectangle) outermost in both their row
+// and their column, in the contour's order: the library's hull of them is its hull of the whole
+// contour, point for point, so any measure the library takes on the hull alone (the
+// minimum-area rectangle) can be handed them instead.
+std::vector<cv::Point> outermostPoints(const std::vector<cv::Point>& contour, const cv::Rect& box);
+
 }  // namespace shapemark::robust

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "detector/box_contrast.hpp"
+#include "detector/contour_hull.hpp"
 #include "detector/mark_row.hpp"
 #include "detector/outer_borders.hpp"
 #include "detector/robust_detect.hpp"
@@ -89,7 +90,8 @@ bool wideEnough(const Contour& contour, double area, const cv::Rect& box, double
         area > (minWidth + kRounding) * diameterBound(contour, box)) {  // a point bounds D by 0
         return true;
     }
-    const cv::Size2f rect = cv::minAreaRect(contour).size;
+    // The rectangle is fitted to the hull, which the outermost points give at less cost.
+    const cv::Size2f rect = cv::minAreaRect(outermostPoints(contour, box)).size;
     return std::min(rect.width, rect.height) >= minWidth;
 }
 

@@ -47,5 +47,15 @@ int markRow(const std::int16_t* in, int count, std::int16_t level, bool above, s
 // more than kBytes pixels from 1 is left alone (`x` returned): see whether end > kBytes.
 int findStart(const std::int8_t* row, int x, int end);
 
+// out[x] = table[in[x]] (`table` of 256 bytes) for x from 0 to `count` if it holds a whole
+// vector; returns the first x not done. `in` and `out` do not overlap.
+int lookupRow(const std::uint8_t* in, const std::uint8_t* table, std::uint8_t* out, int count);
+
+// out[x] = level[x] stretched away from grey by max(1, lit / (light[x] + floor)), in single
+// precision: (level - grey) times the gain, plus grey, rounded to nearest even and saturated
+// to a byte, for x from 0 to `count` if it holds a whole vector; returns the first x not done.
+int stretchRow(const std::uint8_t* level, const std::uint8_t* light, float lit, float floor,
+               float grey, std::uint8_t* out, int count);
+
 }  // namespace avx2
 }  // namespace shapemark::robust

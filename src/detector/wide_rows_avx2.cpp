@@ -145,6 +145,99 @@ int findStart(const std::int8_t* row, int x, int end) {
     return x;
 }
 
+namespace {
+// A table of 256 looked up as 16 tables of 16, one shuffle each: `index` counts down by 16 a
+// table, and biased by 0x70 with saturation only the lanes whose entry lies in this table
+// keep the top bit clear, which the shuffle needs to read rather than write zero.
+void lookupBlock(const std::uint8_t* in, const __m256i* tables, std::uint8_t* out) {
+    const __m256i sixteen = _mm256_set1_epi8(16);
+    const __m256i bias = _mm256_set1_epi8(0x70);
+    __m256i index = load(in);
+    __m256i found = _mm256_setzero_si256();
+    for (int k = 0; k < 16; ++k) {
+        found =
+            _mm256_or_si256(found, _mm256_shuffle_epi8(tables[k], _mm256_adds_epu8(index, bias)));
+        index = _mm256_sub_epi8(index, sixteen);
+    }
+    store(out, found);
+}
+}  // namespace
+
+int lookupRow(const std::uint8_t* in, const std::uint8_t* table, std::uint8_t* out, int count) {
+    if (count < kBytes) {
+        return 0;
+    }
+    // A plain array: std::array's header may not be included here.
+    __m256i tables[16];  // NOLINT(modernize-avoid-c-arrays)
+    const std::uint8_t* part = table;
+    for (__m256i& entries : tables) {
+        entries =
+            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(part)));
+        part += 16;
+    }
+    int x = 0;
+    for (; x + kBytes <= count; x += kBytes) {
+        lookupBlock(in + x, tables, out + x);
+    }
+    if (x < count) {  // the last block overlaps the one before
+        lookupBlock(in + count - kBytes, tables, out + count - kBytes);
+    }
+    return count;
+}
+
+namespace {
+struct Stretch {
+    __m256 lit;
+    __m256 floor;
+    __m256 grey;
+    __m256 one;
+};
+
+// Eight pixels, as 32-bit integers in, rounded 32-bit integers out.
+__m256i stretchEight(__m256i levels, __m256i lights, const Stretch& k) {
+    const __m256 gain = _mm256_max_ps(
+        k.one, _mm256_div_ps(k.lit, _mm256_add_ps(_mm256_cvtepi32_ps(lights), k.floor)));
+    const __m256 stretched = _mm256_add_ps(
+        _mm256_mul_ps(_mm256_sub_ps(_mm256_cvtepi32_ps(levels), k.grey), gain), k.grey);
+    return _mm256_cvtps_epi32(stretched);
+}
+
+void stretchBlock(const std::uint8_t* level, const std::uint8_t* light, const Stretch& k,
+                  std::uint8_t* out) {
+    const auto eight = [&k](const std::uint8_t* levels, const std::uint8_t* lights) {
+        return stretchEight(
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(levels))),
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(lights))), k);
+    };
+    // The packs work within 128-bit halves: the columns come out in the order 0-3, 8-11,
+    // 16-19, 24-27, 4-7, 12-15, 20-23, 28-31 in 32-bit groups; the 64-bit pairs swapped across
+    // the halves, then the groups within each, restore it (immediates: no constant in memory).
+    const __m256i shorts01 = _mm256_packs_epi32(eight(level, light), eight(level + 8, light + 8));
+    const __m256i shorts23 =
+        _mm256_packs_epi32(eight(level + 16, light + 16), eight(level + 24, light + 24));
+    const __m256i bytes = _mm256_packus_epi16(shorts01, shorts23);
+    store(out, _mm256_shuffle_epi32(_mm256_permute4x64_epi64(bytes, 0xd8), 0xd8));
+}
+}  // namespace
+
+int stretchRow(const std::uint8_t* level, const std::uint8_t* light, float lit, float floor,
+               float grey, std::uint8_t* out, int count) {
+    if (count < kBytes) {
+        return 0;
+    }
+    // 1 as grey over grey: a constant would be a literal in this unit's data.
+    const Stretch k{_mm256_set1_ps(lit), _mm256_set1_ps(floor), _mm256_set1_ps(grey),
+                    _mm256_set1_ps(grey / grey)};
+    int x = 0;
+    for (; x + kBytes <= count; x += kBytes) {
+        stretchBlock(level + x, light + x, k, out + x);
+    }
+    if (x < count) {  // the last block overlaps the one before
+        stretchBlock(level + count - kBytes, light + count - kBytes, k, out + count - kBytes);
+    }
+    return count;
+}
+
 // NOLINTEND(portability-simd-intrinsics)
 #else
 
@@ -161,6 +254,12 @@ int markRow(const std::int16_t*, int, std::int16_t, bool, std::int8_t*) {
 }
 int findStart(const std::int8_t*, int x, int) {
     return x;
+}
+int lookupRow(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, int) {
+    return 0;
+}
+int stretchRow(const std::uint8_t*, const std::uint8_t*, float, float, float, std::uint8_t*, int) {
+    return 0;
 }
 
 #endif
