@@ -43,8 +43,8 @@ inline void markBeyond(const cv::Mat& contrast, double threshold, bool above, cv
                    static_cast<double>(SHRT_MIN), static_cast<double>(SHRT_MAX)));
     const bool wide = wideRows();
     for (int y = 0; y < contrast.rows; ++y) {
-        const short* const in = contrast.ptr<short>(y);
-        schar* const marks = out.ptr<schar>(y);
+        const auto* const in = contrast.ptr<short>(y);
+        auto* const marks = out.ptr<schar>(y);
         const int done = wide ? avx2::markRow(in, contrast.cols, level, above, marks) : 0;
         if (above) {
             markRow<true>(in + done, contrast.cols - done, level, marks + done);

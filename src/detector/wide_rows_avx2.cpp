@@ -225,9 +225,8 @@ int stretchRow(const std::uint8_t* level, const std::uint8_t* light, float lit, 
     if (count < kBytes) {
         return 0;
     }
-    // 1 as grey over grey: a constant would be a literal in this unit's data.
     const Stretch k{_mm256_set1_ps(lit), _mm256_set1_ps(floor), _mm256_set1_ps(grey),
-                    _mm256_set1_ps(grey / grey)};
+                    _mm256_set1_ps(1.0F)};
     int x = 0;
     for (; x + kBytes <= count; x += kBytes) {
         stretchBlock(level + x, light + x, k, out + x);
