@@ -54,7 +54,7 @@ std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale) {
             cv::resize(planes[i], planes[i], cv::Size(), planeUnit(i), planeUnit(i),
                        cv::INTER_AREA);
         }
-        if (i > 0) {
+        if (colourPlane(i)) {
             planes[i] = chromaInShadow(planes[i], colourLight);
         }
         // Into a plane of its own: in place, the library copies its source first.

@@ -27,6 +27,23 @@ void store(void* p, __m256i v) {
 __m256i widen(const std::uint8_t* p) {
     return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
 }
+// Runs `block` at each whole vector of `width` lanes in a row of `count`, the last one
+// overlapping the one before (recomputing a lane rewrites it unchanged); returns the lanes
+// done: all of them, or none where no vector fits.
+template <typename Block>
+int eachBlock(int count, int width, Block block) {
+    if (count < width) {
+        return 0;
+    }
+    int x = 0;
+    for (; x + width <= count; x += width) {
+        block(x);
+    }
+    if (x < count) {
+        block(count - width);
+    }
+    return count;
+}
 }  // namespace
 
 void prefixSums(const std::uint16_t* sums, std::uint32_t* evens, std::uint32_t* odds, int count) {
@@ -71,18 +88,10 @@ void contrastBlock(const std::uint32_t* evens, const std::uint32_t* odds, int ra
 int contrastRow(const std::uint32_t* evens, const std::uint32_t* odds, int radius,
                 const std::uint8_t* src, float scale, std::int16_t* out, int count) {
     const __m256 scales = _mm256_set1_ps(scale);
-    // Column x lies in pair k = x / 2.
-    int x = 0;
-    int k = 0;
-    for (; x + kShorts <= count; x += kShorts, k += kWords) {
-        contrastBlock(evens + k, odds + k, radius, src + x, scales, out + x);
-    }
-    if (x < count) {  // the last block overlaps the one before
-        x = count - kShorts;
-        k = x / 2;
-        contrastBlock(evens + k, odds + k, radius, src + x, scales, out + x);
-    }
-    return count;
+    // Column x (even) lies in pair x / 2.
+    return eachBlock(count, kShorts, [&](int x) {
+        contrastBlock(evens + x / 2, odds + x / 2, radius, src + x, scales, out + x);
+    });
 }
 
 int slideSums(std::uint16_t* sums, const std::uint8_t* enter, const std::uint8_t* leave, int first,
@@ -120,15 +129,7 @@ unsigned startBits(const std::int8_t* row, int x) {
 
 int markRow(const std::int16_t* in, int count, std::int16_t level, bool above, std::int8_t* out) {
     const __m256i bound = _mm256_set1_epi16(level);
-    int x = 0;
-    for (; x + kBytes <= count; x += kBytes) {
-        markBlock(in + x, bound, above, out + x);
-    }
-    if (x < count && count >= kBytes) {  // the last block overlaps the one before
-        markBlock(in + count - kBytes, bound, above, out + count - kBytes);
-        x = count;
-    }
-    return x;
+    return eachBlock(count, kBytes, [&](int x) { markBlock(in + x, bound, above, out + x); });
 }
 
 int findStart(const std::int8_t* row, int x, int end) {
@@ -175,14 +176,7 @@ int lookupRow(const std::uint8_t* in, const std::uint8_t* table, std::uint8_t* o
             _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(part)));
         part += 16;
     }
-    int x = 0;
-    for (; x + kBytes <= count; x += kBytes) {
-        lookupBlock(in + x, tables, out + x);
-    }
-    if (x < count) {  // the last block overlaps the one before
-        lookupBlock(in + count - kBytes, tables, out + count - kBytes);
-    }
-    return count;
+    return eachBlock(count, kBytes, [&](int x) { lookupBlock(in + x, tables, out + x); });
 }
 
 namespace {
@@ -222,19 +216,9 @@ void stretchBlock(const std::uint8_t* level, const std::uint8_t* light, const St
 
 int stretchRow(const std::uint8_t* level, const std::uint8_t* light, float lit, float floor,
                float grey, std::uint8_t* out, int count) {
-    if (count < kBytes) {
-        return 0;
-    }
     const Stretch k{_mm256_set1_ps(lit), _mm256_set1_ps(floor), _mm256_set1_ps(grey),
                     _mm256_set1_ps(1.0F)};
-    int x = 0;
-    for (; x + kBytes <= count; x += kBytes) {
-        stretchBlock(level + x, light + x, k, out + x);
-    }
-    if (x < count) {  // the last block overlaps the one before
-        stretchBlock(level + count - kBytes, light + count - kBytes, k, out + count - kBytes);
-    }
-    return count;
+    return eachBlock(count, kBytes, [&](int x) { stretchBlock(level + x, light + x, k, out + x); });
 }
 
 // NOLINTEND(portability-simd-intrinsics)

@@ -390,15 +390,14 @@ bool covers(const track::FloatPolygon& outline, cv::Point2f at) {
     return cv::pointPolygonTest(outline, at, false) > 0.0;
 }
 
-// Whether the shape a track took last (its outline moved by `step`) has come apart: the centres
-// of two or more of this frame's shapes lie inside it, each smaller than it by more than a fifth
-// (a shape as large is that one, overlapped by another), and together they make up nearly all
+// Whether the shape a track took last (its outline, of `area`, moved by `step`) has come apart: the
+// centres of two or more of this frame's shapes lie inside it, each smaller than it by more than a
+// fifth (a shape as large is that one, overlapped by another), and together they make up nearly all
 // of its area. The track then took two shapes merged by the detector; the one it pairs with now
 // is whole, not partly hidden, however much smaller than the area it learnt from the two.
-bool cameApart(const Track& t, cv::Point2d step, const std::vector<Shape>& shapes,
+bool cameApart(const Track& t, double area, cv::Point2d step, const std::vector<Shape>& shapes,
                const std::vector<double>& areas) {
     const track::FloatPolygon moved = shifted(t.outline, step);
-    const double area = cv::contourArea(t.outline);
     int inside = 0;
     double total = 0.0;
     for (std::size_t j = 0; j < shapes.size(); ++j) {
@@ -617,8 +616,9 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const bool missed = t.lastSeen < previousFrame;
         const bool longLost = frameNumber - lostSince(t) > kLongLost;
         const bool expectedInside = missed && !nearBorder(moved, frameSize, kBorderMargin);
-        const bool seenWhole = !looksHidden(t, cv::contourArea(t.outline));
-        apart[i] = cameApart(t, step, shapes, areas);
+        const double lastArea = cv::contourArea(t.outline);
+        const bool seenWhole = !looksHidden(t, lastArea);
+        apart[i] = cameApart(t, lastArea, step, shapes, areas);
         const bool parted = apart[i] && !missed;
         // A shape still entering the frame grows past the growth gate over a frame or two
         // missed: its last shape and the new one both touch the border.
