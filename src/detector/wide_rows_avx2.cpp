@@ -176,7 +176,8 @@ int lookupRow(const std::uint8_t* in, const std::uint8_t* table, std::uint8_t* o
             _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(part)));
         part += 16;
     }
-    return eachBlock(count, kBytes, [&](int x) { lookupBlock(in + x, tables, out + x); });
+    const __m256i* const all = tables;
+    return eachBlock(count, kBytes, [&](int x) { lookupBlock(in + x, all, out + x); });
 }
 
 namespace {
