@@ -149,15 +149,57 @@ bool runsAlongEdge(const Contour& contour, const cv::Mat& plane, double unit, do
     return onEdge >= need;
 }
 
+// The part of the frame whose points lie off its border (tuning::kBorderMargin).
+cv::Rect insideBorder(const cv::Rect& frame) {
+    const int m = tuning::kBorderMargin;
+    return {frame.tl() + cv::Point(m, m), frame.size() - cv::Size(2 * m, 2 * m)};
+}
+
+// The pixels along the closed polygon's edges, 8-connected, each once.
+Contour polygonOutline(const Contour& polygon) {
+    Contour outline;
+    for (std::size_t k = 0; k < polygon.size(); ++k) {
+        cv::LineIterator line(polygon[k], polygon[(k + 1) % polygon.size()], 8);
+        for (int i = 0; i + 1 < line.count; ++i, ++line) {
+            outline.push_back(line.pos());
+        }
+    }
+    return outline;
+}
+
 }  // namespace
+
+Candidate openRingCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
+                            double unit, double window, int minVertices, int maxVertices) {
+    // One the border cuts is left to the border's own test (its gradient is not read there).
+    const cv::Rect inside = insideBorder(frame);
+    // Most regions that fail the edge test are specks of texture, narrower than the window
+    // along a side of their box: those cost no hull.
+    const cv::Rect box = cv::boundingRect(contour);
+    if (box.width < window || box.height < window || (box & inside) != box) {
+        return {};
+    }
+    Contour hull;
+    contourHull(contour, hull);
+    if (!wideEnough(hull, contourAreaOf(hull), box, window)) {
+        return {};
+    }
+    // The hull's outline stands in for the contour, so it must run along an edge as a piece
+    // cut out of a region must: a blob of texture's hull mostly does not.
+    const Contour outline = polygonOutline(hull);
+    if (!runsAlongEdge(outline, plane, unit, tuning::kSplitEdgeShare)) {
+        return {};
+    }
+    Candidate whole = cornerCandidate(outline, plane, frame, unit, minVertices, maxVertices);
+    return whole.passes ? whole : Candidate{};
+}
 
 Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
                           double unit, int minVertices, int maxVertices, bool piece) {
     Candidate candidate;
     // Where the border cuts the shape, the contour follows the border: only the rest of it
     // tells an edge from a halo and a corner from a curve.
-    const int m = tuning::kBorderMargin;
-    const cv::Rect inside(frame.tl() + cv::Point(m, m), frame.size() - cv::Size(2 * m, 2 * m));
+    const cv::Rect inside = insideBorder(frame);
     Contour own;
     const bool atBorder = std::any_of(contour.begin(), contour.end(),
                                       [&](const cv::Point& p) { return !inside.contains(p); });

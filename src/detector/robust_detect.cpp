@@ -36,8 +36,8 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
             const int window = robust::tuning::kWindows[static_cast<std::size_t>(t) % windows];
             // Searched in the plane's own pixels, reported in working pixels.
             const double unit = robust::planeUnit(plane);
-            const cv::Mat contrast = robust::localContrast(
-                planes[plane], 2 * static_cast<int>(std::lround(window * unit / 2.0)) + 1);
+            const int planeWindow = 2 * static_cast<int>(std::lround(window * unit / 2.0)) + 1;
+            const cv::Mat contrast = robust::localContrast(planes[plane], planeWindow);
             for (const double signedOffset : robust::planeOffsets(plane)) {
                 std::vector<robust::Contour> contours;
                 robust::outerContours(contrast, signedOffset, minArea * unit * unit,
@@ -50,9 +50,15 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                 // but is no shape, as a shape joined to texture is: such a region is cut,
                 // and a piece that passes stands for it when the candidates vote.
                 auto keep = [&](const robust::Contour& contour, bool split) {
-                    robust::Candidate c = robust::cornerCandidate(
-                        contour, planes[plane], cv::Rect(cv::Point(), planes[plane].size()), unit,
-                        params.minVertices, params.maxVertices, split);
+                    const cv::Rect frame(cv::Point(), planes[plane].size());
+                    robust::Candidate c =
+                        robust::cornerCandidate(contour, planes[plane], frame, unit,
+                                                params.minVertices, params.maxVertices, split);
+                    if (!c.onEdge && !split) {
+                        c = robust::openRingCandidate(contour, planes[plane], frame, unit,
+                                                      planeWindow, params.minVertices,
+                                                      params.maxVertices);
+                    }
                     const bool ragged = c.onEdge && !c.passes;
                     if (c.onEdge) {
                         robust::toWorkingPixels(c, unit);

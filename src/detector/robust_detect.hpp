@@ -130,6 +130,13 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
 Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
                           double unit, int minVertices, int maxVertices, bool piece = false);
 
+// The candidate of a shape wider than the threshold `window` (the plane's pixels), whose ring of
+// contrast opened where its ground nears its fill, so that its contour turned inside through the
+// flat fill and failed the edge test: the outline of the contour's hull, when that runs along an
+// edge and passes as a shape of its own. An empty candidate otherwise.
+Candidate openRingCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
+                            double unit, double window, int minVertices, int maxVertices);
+
 // Whether the contour leaves `polygon` (convex, `unit` as above) at one place only, and there
 // follows a circle whose centre lies inside it: the round bite a hole makes when it reaches a
 // shape's edge, not an L's corner nor a star's points.

@@ -76,7 +76,9 @@ constexpr double kSplitLevel = 0.625;
 // A piece cut out of a ragged region must run along an edge for this share of its length: a
 // shape cut free of texture does, while a star's point, cut off its body, does not. So must a
 // contour the frame's border cuts, over its part off the border: a cut shape's edge is sharp all
-// along, a blob of texture at the border mostly is not.
+// along, a blob of texture at the border mostly is not. So must the hull's outline that stands
+// for a ring of contrast opened inside a shape wider than the window (an arrow's head, whose
+// ring opens at the shaft, has a hull off the edge there).
 constexpr double kSplitEdgeShare = 0.95;
 // Traced again at full resolution, such a piece must keep at least this share of its area.
 constexpr double kSamePiece = 0.5;

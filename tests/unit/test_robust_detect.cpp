@@ -154,6 +154,33 @@ TEST(RobustDetect, HoleThroughTheEdgeKeepsTheShapeButAnLStaysConcave) {
     expectOnly(detectRobust(frame, window(300)), triangle);
 }
 
+// A faint filled triangle wider than the narrow window: the window's ring of contrast inside it
+// opens, and its outer contour turns in through the flat fill, failing the edge test. The fault
+// is that contour dropped as a halo; the shape is its hull, which runs along the edge.
+TEST(RobustDetect, FaintShapeWhoseRingOpenedIsItsHull) {
+    const std::vector<cv::Point> triangle = {{118, 96}, {202, 96}, {160, 168}};
+    const cv::Mat frame = cameraFrame({320, 240}, {triangle}, cv::Scalar::all(164));
+    const std::vector<cv::Mat> planes = robust::candidatePlanes(frame, 1.0);
+    constexpr int kNarrow = 33;  // the narrow window, in a plane of working pixels
+    const cv::Rect all(cv::Point(), planes[0].size());
+    const std::vector<cv::Point2f> known(triangle.begin(), triangle.end());
+    std::size_t opened = 0;
+    for (const robust::Contour& contour : robust::allOuterContours(
+             robust::localContrast(planes[0], kNarrow), robust::planeOffsets(0)[0])) {
+        if (robust::cornerCandidate(contour, planes[0], all, 1.0, 3, 8).onEdge) {
+            continue;
+        }
+        const robust::Candidate c =
+            robust::openRingCandidate(contour, planes[0], all, 1.0, kNarrow, 3, 8);
+        if (c.passes) {
+            ++opened;
+            EXPECT_EQ(c.polygon.size(), 3U);
+            EXPECT_GT(robust::convexIou(c.hull, known), 0.8);
+        }
+    }
+    EXPECT_EQ(opened, 1U);
+}
+
 // Shapes the frame's border cuts, on a 1080p frame: a large square and a small one are reported
 // by their visible part; circles cut the same way are not. The faults: shapes touching the
 // border dropped, as they once were; the straight run along the border judged as part of the
