@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "detector/lab_planes.hpp"
+#include "detector/linear_downscale.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
 #include "detector/wide_rows.hpp"
@@ -39,10 +40,7 @@ cv::Mat lightnessInShadow(const cv::Mat& lightness) {
 }
 
 std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale) {
-    cv::Mat working = bgr;
-    if (scale < 1.0) {
-        cv::resize(bgr, working, cv::Size(), scale, scale, cv::INTER_LINEAR);
-    }
+    const cv::Mat working = scale < 1.0 ? linearDownscale(bgr, scale) : bgr;
     // Lab separates lightness from the two colour-opponent axes, so a shape that only differs
     // in hue from its background stands out on a plane of its own.
     std::vector<cv::Mat> planes = labPlanes(working);

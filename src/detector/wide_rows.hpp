@@ -57,5 +57,16 @@ int lookupRow(const std::uint8_t* in, const std::uint8_t* table, std::uint8_t* o
 int stretchRow(const std::uint8_t* level, const std::uint8_t* light, float lit, float floor,
                float grey, std::uint8_t* out, int count);
 
+// A row of 8-bit, 3-channel pixels (3 × 3 `count` / 2 bytes) thinned to two thirds: for each
+// three source pixels a, b, c and channel, out holds 3 a + b and 3 c + b (the linear weights
+// 3/4 and 1/4, times 4), the two output pixels' channels in order, for `count` values (a
+// multiple of kThirdsBlock); returns `count`. Reads no byte past the row's.
+constexpr int kThirdsBlock = 48;
+int thirdsRow(const std::uint8_t* src, std::uint16_t* out, int count);
+
+// out[x] = ((3 near[x]) / 4 + far[x] / 4 + 2) / 4, each division truncated, saturated to a
+// byte, for x from 0 to `count` if it holds a whole vector; returns the first x not done.
+int blendThirds(const std::uint16_t* near, const std::uint16_t* far, std::uint8_t* out, int count);
+
 }  // namespace avx2
 }  // namespace shapemark::robust

@@ -222,6 +222,88 @@ int stretchRow(const std::uint8_t* level, const std::uint8_t* light, float lit, 
     return eachBlock(count, kBytes, [&](int x) { stretchBlock(level + x, light + x, k, out + x); });
 }
 
+namespace {
+// Thinning to two thirds, 8 values a 128-bit half: each half loads the 16 source bytes at one
+// of three offsets in a period of 36 (8 output pixels) and shuffles its near and far bytes
+// into 16-bit lanes. A block of 48 values is two periods: six halves in three vectors.
+constexpr int kPeriodBytes = 36;
+constexpr int kHalfValues = 8;
+constexpr int kPhaseOffset[3] = {0, 11, 20};  // NOLINT(modernize-avoid-c-arrays)
+
+struct ThirdsMasks {
+    // By vector (phases 0 and 1, 2 and 0, 1 and 2), near then far.
+    std::int8_t bytes[3][2][kBytes];  // NOLINT(modernize-avoid-c-arrays)
+};
+
+constexpr ThirdsMasks makeThirdsMasks() {
+    ThirdsMasks m{};
+    const int phases[3][2] = {{0, 1}, {2, 0}, {1, 2}};  // NOLINT(modernize-avoid-c-arrays)
+    for (int v = 0; v < 3; ++v) {
+        for (int half = 0; half < 2; ++half) {
+            const int phase = phases[v][half];
+            for (int i = 0; i < kHalfValues; ++i) {
+                // Value j of the period: pixel pair j / 6, channel slot j % 6.
+                const int j = kHalfValues * phase + i;
+                const int pair = 9 * (j / 6);
+                const int slot = j % 6;
+                const int nearByte = pair + (slot < 3 ? slot : slot + 3);
+                const int farByte = pair + 3 + (slot < 3 ? slot : slot - 3);
+                const int lane = 16 * half + 2 * i;
+                m.bytes[v][0][lane] = static_cast<std::int8_t>(nearByte - kPhaseOffset[phase]);
+                m.bytes[v][1][lane] = static_cast<std::int8_t>(farByte - kPhaseOffset[phase]);
+                m.bytes[v][0][lane + 1] = -128;  // a zero high byte
+                m.bytes[v][1][lane + 1] = -128;
+            }
+        }
+    }
+    return m;
+}
+constexpr ThirdsMasks kThirdsMasks = makeThirdsMasks();
+
+__m256i twoHalves(const std::uint8_t* lo, const std::uint8_t* hi) {
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lo))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(hi)), 1);
+}
+}  // namespace
+
+int thirdsRow(const std::uint8_t* src, std::uint16_t* out, int count) {
+    const __m256i three = _mm256_set1_epi16(3);
+    const __m256i masks[3][2] = {// NOLINT(modernize-avoid-c-arrays)
+                                 {load(kThirdsMasks.bytes[0][0]), load(kThirdsMasks.bytes[0][1])},
+                                 {load(kThirdsMasks.bytes[1][0]), load(kThirdsMasks.bytes[1][1])},
+                                 {load(kThirdsMasks.bytes[2][0]), load(kThirdsMasks.bytes[2][1])}};
+    const auto thirds = [&](__m256i pixels, int v, std::uint16_t* to) {
+        const __m256i nearer = _mm256_shuffle_epi8(pixels, masks[v][0]);
+        const __m256i farther = _mm256_shuffle_epi8(pixels, masks[v][1]);
+        store(to, _mm256_add_epi16(_mm256_mullo_epi16(nearer, three), farther));
+    };
+    int x = 0;
+    for (; x + kThirdsBlock <= count; x += kThirdsBlock, src += 2 * kPeriodBytes) {
+        const std::uint8_t* const next = src + kPeriodBytes;
+        thirds(twoHalves(src, src + kPhaseOffset[1]), 0, out + x);
+        thirds(twoHalves(src + kPhaseOffset[2], next), 1, out + x + kShorts);
+        thirds(twoHalves(next + kPhaseOffset[1], next + kPhaseOffset[2]), 2, out + x + 2 * kShorts);
+    }
+    return x;
+}
+
+int blendThirds(const std::uint16_t* near, const std::uint16_t* far, std::uint8_t* out, int count) {
+    const __m256i three = _mm256_set1_epi16(3);
+    const __m256i two = _mm256_set1_epi16(2);
+    const auto blend = [&](const std::uint16_t* n, const std::uint16_t* f) {
+        const __m256i sum =
+            _mm256_add_epi16(_mm256_srli_epi16(_mm256_mullo_epi16(load(n), three), 2),
+                             _mm256_srli_epi16(load(f), 2));
+        return _mm256_srli_epi16(_mm256_add_epi16(sum, two), 2);
+    };
+    return eachBlock(count, kBytes, [&](int x) {
+        const __m256i bytes = _mm256_packus_epi16(blend(near + x, far + x),
+                                                  blend(near + x + kShorts, far + x + kShorts));
+        store(out + x, _mm256_permute4x64_epi64(bytes, 0xd8));
+    });
+}
+
 // NOLINTEND(portability-simd-intrinsics)
 #else
 
@@ -243,6 +325,12 @@ int lookupRow(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, int) {
     return 0;
 }
 int stretchRow(const std::uint8_t*, const std::uint8_t*, float, float, float, std::uint8_t*, int) {
+    return 0;
+}
+int thirdsRow(const std::uint8_t*, std::uint16_t*, int) {
+    return 0;
+}
+int blendThirds(const std::uint16_t*, const std::uint16_t*, std::uint8_t*, int) {
     return 0;
 }
 
