@@ -17,11 +17,15 @@ namespace {
 // product with the weight, adds the two and rounds off 2 bits. With 4 times a row's sum as
 // 3 near + far, that is (3 near / 4 + far / 4 + 2) / 4, each division truncated.
 constexpr int kChannels = 3;
+constexpr int kPairValues = 2 * kChannels;
+constexpr int kTripleBytes = 3 * kChannels;
 
 // 3 near + far per value of a source row, each pair of output pixels from three source pixels.
 void thirds(const std::uint8_t* src, std::uint16_t* out, int count) {
     int x = wideRows() ? avx2::thirdsRow(src, out, count) : 0;
-    for (src += x / 2 * kChannels; x < count; x += 2 * kChannels, src += 3 * kChannels) {
+    // Three source pixels of kChannels bytes for each two output pixels.
+    for (src += static_cast<std::ptrdiff_t>(x / 2) * 3; x < count;
+         x += kPairValues, src += kTripleBytes) {
         for (int c = 0; c < kChannels; ++c) {
             const int middle = src[kChannels + c];
             out[x + c] = static_cast<std::uint16_t>(3 * src[c] + middle);

@@ -6,6 +6,7 @@
 #include "detector/linear_downscale.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
+#include "detector/smooth_plane.hpp"
 #include "detector/wide_rows.hpp"
 
 namespace shapemark::robust {
@@ -55,10 +56,7 @@ std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale) {
         if (colourPlane(i)) {
             planes[i] = chromaInShadow(planes[i], colourLight);
         }
-        // Into a plane of its own: in place, the library copies its source first.
-        cv::Mat blurred;
-        cv::GaussianBlur(planes[i], blurred, cv::Size(), tuning::kSmoothSigma * planeUnit(i));
-        planes[i] = blurred;
+        planes[i] = smoothPlane(planes[i], tuning::kSmoothSigma * planeUnit(i));
     }
     planes.push_back(lightnessInShadow(planes[0]));
     return planes;

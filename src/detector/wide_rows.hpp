@@ -68,5 +68,20 @@ int thirdsRow(const std::uint8_t* src, std::uint16_t* out, int count);
 // byte, for x from 0 to `count` if it holds a whole vector; returns the first x not done.
 int blendThirds(const std::uint16_t* near, const std::uint16_t* far, std::uint8_t* out, int count);
 
+// A symmetric smoothing kernel's taps: taps[0] at the centre, taps[i] at ±i, for i up to
+// `radius`; fixed point with 8 fractional bits, summing to 256.
+// Both kernels take a radius of 1 to 4 and leave a wider one to the caller.
+// Across a row: out[x] = the taps' sum over src[x - radius .. x + radius] (16 bits), for x from
+// `first` to `end` if that holds a whole vector, reading no byte outside x ± radius; returns
+// the first x not done.
+int smoothAcross(const std::uint8_t* src, const std::uint16_t* taps, int radius, std::uint16_t* out,
+                 int first, int end);
+
+// Down the rows: out[x] = (the taps' sum over rows[0 .. 2 radius][x] + 2^15) / 2^16, the
+// centre row rows[radius], for x from 0 to `count` if it holds a whole vector; returns the
+// first x not done.
+int smoothDown(const std::uint16_t* const* rows, const std::uint16_t* taps, int radius,
+               std::uint8_t* out, int count);
+
 }  // namespace avx2
 }  // namespace shapemark::robust

@@ -3,6 +3,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <vector>
+
 #include "detector/linear_downscale.hpp"
 
 namespace shapemark {
@@ -22,8 +24,9 @@ void expectLibraryBytes(const cv::Mat& bgr, double scale) {
 // scalar loop has it, a seam between the kernels' blocks and a row read at the wrong stride.
 TEST(LinearDownscale, TwoThirdsAsTheLibraryMakesThem) {
     cv::RNG rng(14);
-    for (const cv::Size size : {cv::Size(1920, 1080), cv::Size(1080, 1920), cv::Size(24, 3),
-                                cv::Size(72, 9), cv::Size(96, 33)}) {
+    const std::vector<cv::Size> sizes = {cv::Size(1920, 1080), cv::Size(1080, 1920),
+                                         cv::Size(24, 3), cv::Size(72, 9), cv::Size(96, 33)};
+    for (const cv::Size& size : sizes) {
         cv::Mat bgr(size, CV_8UC3);
         rng.fill(bgr, cv::RNG::UNIFORM, 0, 256);
         expectLibraryBytes(bgr, 2.0 / 3.0);
