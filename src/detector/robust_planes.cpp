@@ -3,8 +3,10 @@
 #include <cmath>
 
 #include "detector/lab_planes.hpp"
+#include "detector/linear_downscale.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
+#include "detector/smooth_plane.hpp"
 #include "detector/wide_rows.hpp"
 
 namespace shapemark::robust {
@@ -39,10 +41,7 @@ cv::Mat lightnessInShadow(const cv::Mat& lightness) {
 }
 
 std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale) {
-    cv::Mat working = bgr;
-    if (scale < 1.0) {
-        cv::resize(bgr, working, cv::Size(), scale, scale, cv::INTER_LINEAR);
-    }
+    const cv::Mat working = scale < 1.0 ? linearDownscale(bgr, scale) : bgr;
     // Lab separates lightness from the two colour-opponent axes, so a shape that only differs
     // in hue from its background stands out on a plane of its own.
     std::vector<cv::Mat> planes = labPlanes(working);
@@ -57,10 +56,7 @@ std::vector<cv::Mat> candidatePlanes(const cv::Mat& bgr, double scale) {
         if (colourPlane(i)) {
             planes[i] = chromaInShadow(planes[i], colourLight);
         }
-        // Into a plane of its own: in place, the library copies its source first.
-        cv::Mat blurred;
-        cv::GaussianBlur(planes[i], blurred, cv::Size(), tuning::kSmoothSigma * planeUnit(i));
-        planes[i] = blurred;
+        planes[i] = smoothPlane(planes[i], tuning::kSmoothSigma * planeUnit(i));
     }
     planes.push_back(lightnessInShadow(planes[0]));
     return planes;

@@ -7,6 +7,7 @@
 #include "detector/lab_planes.hpp"
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
+#include "detector/smooth_plane.hpp"
 
 namespace shapemark::robust {
 
@@ -28,8 +29,7 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     if (colourPlane(found.plane)) {
         source = chromaInShadow(source, labPlane(bgr(box), 0));
     }
-    cv::Mat plane;  // blurred into a plane of its own: in place, the library copies its source
-    cv::GaussianBlur(source, plane, cv::Size(), tuning::kSmoothSigma);
+    cv::Mat plane = smoothPlane(source, tuning::kSmoothSigma);
     if (found.plane == kShadowPlane) {
         plane = lightnessInShadow(plane);
     }

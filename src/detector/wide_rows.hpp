@@ -57,5 +57,31 @@ int lookupRow(const std::uint8_t* in, const std::uint8_t* table, std::uint8_t* o
 int stretchRow(const std::uint8_t* level, const std::uint8_t* light, float lit, float floor,
                float grey, std::uint8_t* out, int count);
 
+// A row of 8-bit, 3-channel pixels (3 × 3 `count` / 2 bytes) thinned to two thirds: for each
+// three source pixels a, b, c and channel, out holds 3 a + b and 3 c + b (the linear weights
+// 3/4 and 1/4, times 4), the two output pixels' channels in order, for `count` values (a
+// multiple of kThirdsBlock); returns `count`. Reads no byte past the row's.
+constexpr int kThirdsBlock = 48;
+int thirdsRow(const std::uint8_t* src, std::uint16_t* out, int count);
+
+// out[x] = ((3 near[x]) / 4 + far[x] / 4 + 2) / 4, each division truncated, saturated to a
+// byte, for x from 0 to `count` if it holds a whole vector; returns the first x not done.
+int blendThirds(const std::uint16_t* near, const std::uint16_t* far, std::uint8_t* out, int count);
+
+// A symmetric smoothing kernel's taps: taps[0] at the centre, taps[i] at ±i, for i up to
+// `radius`; fixed point with 8 fractional bits, summing to 256.
+// Both kernels take a radius of 1 to 4 and leave a wider one to the caller.
+// Across a row: out[x] = the taps' sum over src[x - radius .. x + radius] (16 bits), for x from
+// `first` to `end` if that holds a whole vector, reading no byte outside x ± radius; returns
+// the first x not done.
+int smoothAcross(const std::uint8_t* src, const std::uint16_t* taps, int radius, std::uint16_t* out,
+                 int first, int end);
+
+// Down the rows: out[x] = (the taps' sum over rows[0 .. 2 radius][x] + 2^15) / 2^16, the
+// centre row rows[radius], for x from 0 to `count` if it holds a whole vector; returns the
+// first x not done.
+int smoothDown(const std::uint16_t* const* rows, const std::uint16_t* taps, int radius,
+               std::uint8_t* out, int count);
+
 }  // namespace avx2
 }  // namespace shapemark::robust

@@ -222,6 +222,188 @@ int stretchRow(const std::uint8_t* level, const std::uint8_t* light, float lit, 
     return eachBlock(count, kBytes, [&](int x) { stretchBlock(level + x, light + x, k, out + x); });
 }
 
+namespace {
+// Thinning to two thirds, 8 values a 128-bit half: each half loads the 16 source bytes at one
+// of three offsets in a period of 36 (8 output pixels) and shuffles its near and far bytes
+// into 16-bit lanes. A block of 48 values is two periods: six halves in three vectors.
+constexpr int kPeriodBytes = 36;
+constexpr int kBlockBytes = 2 * kPeriodBytes;
+constexpr int kTwoVectors = 2 * kShorts;  // 16-bit lanes
+constexpr int kHalfValues = 8;
+constexpr int kPhaseOffset[3] = {0, 11, 20};  // NOLINT(modernize-avoid-c-arrays)
+
+struct ThirdsMasks {
+    // By vector (phases 0 and 1, 2 and 0, 1 and 2), near then far.
+    std::int8_t bytes[3][2][kBytes];  // NOLINT(modernize-avoid-c-arrays)
+};
+
+constexpr ThirdsMasks makeThirdsMasks() {
+    ThirdsMasks m{};
+    const int phases[3][2] = {{0, 1}, {2, 0}, {1, 2}};  // NOLINT(modernize-avoid-c-arrays)
+    for (int v = 0; v < 3; ++v) {
+        for (int half = 0; half < 2; ++half) {
+            const int phase = phases[v][half];
+            for (int i = 0; i < kHalfValues; ++i) {
+                // Value j of the period: pixel pair j / 6, channel slot j % 6.
+                const int j = kHalfValues * phase + i;
+                const int pair = 9 * (j / 6);
+                const int slot = j % 6;
+                const int nearByte = pair + (slot < 3 ? slot : slot + 3);
+                const int farByte = pair + 3 + (slot < 3 ? slot : slot - 3);
+                const int lane = 16 * half + 2 * i;
+                m.bytes[v][0][lane] = static_cast<std::int8_t>(nearByte - kPhaseOffset[phase]);
+                m.bytes[v][1][lane] = static_cast<std::int8_t>(farByte - kPhaseOffset[phase]);
+                m.bytes[v][0][lane + 1] = -128;  // a zero high byte
+                m.bytes[v][1][lane + 1] = -128;
+            }
+        }
+    }
+    return m;
+}
+constexpr ThirdsMasks kThirdsMasks = makeThirdsMasks();
+
+__m256i twoHalves(const std::uint8_t* lo, const std::uint8_t* hi) {
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lo))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(hi)), 1);
+}
+}  // namespace
+
+int thirdsRow(const std::uint8_t* src, std::uint16_t* out, int count) {
+    const __m256i three = _mm256_set1_epi16(3);
+    // NOLINTNEXTLINE(modernize-avoid-c-arrays)
+    const __m256i masks[3][2] = {{load(kThirdsMasks.bytes[0][0]), load(kThirdsMasks.bytes[0][1])},
+                                 {load(kThirdsMasks.bytes[1][0]), load(kThirdsMasks.bytes[1][1])},
+                                 {load(kThirdsMasks.bytes[2][0]), load(kThirdsMasks.bytes[2][1])}};
+    // `nearFar`: a vector's near and far masks.
+    const auto thirds = [&](__m256i pixels, const __m256i* nearFar, std::uint16_t* to) {
+        const __m256i nearer = _mm256_shuffle_epi8(pixels, nearFar[0]);
+        const __m256i farther = _mm256_shuffle_epi8(pixels, nearFar[1]);
+        store(to, _mm256_add_epi16(_mm256_mullo_epi16(nearer, three), farther));
+    };
+    int x = 0;
+    for (; x + kThirdsBlock <= count; x += kThirdsBlock, src += kBlockBytes) {
+        const std::uint8_t* const next = src + kPeriodBytes;
+        std::uint16_t* const to = out + x;
+        thirds(twoHalves(src, src + kPhaseOffset[1]), &masks[0][0], to);
+        thirds(twoHalves(src + kPhaseOffset[2], next), &masks[1][0], to + kShorts);
+        thirds(twoHalves(next + kPhaseOffset[1], next + kPhaseOffset[2]), &masks[2][0],
+               to + kTwoVectors);
+    }
+    return x;
+}
+
+int blendThirds(const std::uint16_t* near, const std::uint16_t* far, std::uint8_t* out, int count) {
+    const __m256i three = _mm256_set1_epi16(3);
+    const __m256i two = _mm256_set1_epi16(2);
+    const auto blend = [&](const std::uint16_t* n, const std::uint16_t* f) {
+        const __m256i sum =
+            _mm256_add_epi16(_mm256_srli_epi16(_mm256_mullo_epi16(load(n), three), 2),
+                             _mm256_srli_epi16(load(f), 2));
+        return _mm256_srli_epi16(_mm256_add_epi16(sum, two), 2);
+    };
+    return eachBlock(count, kBytes, [&](int x) {
+        const __m256i bytes = _mm256_packus_epi16(blend(near + x, far + x),
+                                                  blend(near + x + kShorts, far + x + kShorts));
+        store(out + x, _mm256_permute4x64_epi64(bytes, 0xd8));
+    });
+}
+
+namespace {
+// The kernels below unrolled for each reach up to this; a wider one is left to the caller.
+constexpr int kMostReach = 4;
+
+template <int kReach>
+int smoothAcrossBy(const std::uint8_t* src, const std::uint16_t* taps, std::uint16_t* out,
+                   int first, int end) {
+    __m256i tap[kReach + 1];  // NOLINT(modernize-avoid-c-arrays)
+    for (int i = 0; i <= kReach; ++i) {
+        tap[i] = _mm256_set1_epi16(static_cast<short>(taps[i]));
+    }
+    const __m256i* const tapAt = tap;
+    // Every partial sum stays within the whole's 16 bits.
+    return first + eachBlock(end - first, kShorts, [&](int at) {
+               const int x = first + at;
+               __m256i sum = _mm256_mullo_epi16(widen(src + x), tapAt[0]);
+               for (int i = 1; i <= kReach; ++i) {
+                   const __m256i pair = _mm256_add_epi16(widen(src + x - i), widen(src + x + i));
+                   sum = _mm256_add_epi16(sum, _mm256_mullo_epi16(pair, tapAt[i]));
+               }
+               store(out + x, sum);
+           });
+}
+
+__m256i columnWords(const std::uint16_t* p) {
+    return _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+template <int kReach>
+int smoothDownBy(const std::uint16_t* const* rows, const std::uint16_t* taps, std::uint8_t* out,
+                 int count) {
+    __m256i tap[kReach + 1];                   // NOLINT(modernize-avoid-c-arrays)
+    const std::uint16_t* row[2 * kReach + 1];  // NOLINT(modernize-avoid-c-arrays)
+    for (int i = 0; i <= kReach; ++i) {
+        tap[i] = _mm256_set1_epi32(taps[i]);
+    }
+    for (int j = 0; j <= 2 * kReach; ++j) {
+        row[j] = rows[j];
+    }
+    const __m256i half = _mm256_set1_epi32(1 << 15);
+    const __m256i* const tapAt = tap;
+    const std::uint16_t* const* const rowAt = row;
+    // Eight columns from `x`, in 32-bit lanes.
+    const auto eight = [&](int x) {
+        __m256i sum = _mm256_mullo_epi32(columnWords(rowAt[kReach] + x), tapAt[0]);
+        for (int i = 1; i <= kReach; ++i) {
+            const __m256i pair = _mm256_add_epi32(columnWords(rowAt[kReach - i] + x),
+                                                  columnWords(rowAt[kReach + i] + x));
+            sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(pair, tapAt[i]));
+        }
+        return _mm256_srli_epi32(_mm256_add_epi32(sum, half), 16);
+    };
+    return eachBlock(count, kShorts, [&](int x) {
+        // Each lane lies within 0..255: the packs saturate nothing.
+        const __m256i words =
+            _mm256_permute4x64_epi64(_mm256_packus_epi32(eight(x), eight(x + kWords)), 0xd8);
+        const __m128i bytes =
+            _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), bytes);
+    });
+}
+}  // namespace
+
+int smoothAcross(const std::uint8_t* src, const std::uint16_t* taps, int radius, std::uint16_t* out,
+                 int first, int end) {
+    switch (radius) {
+        case 1:
+            return smoothAcrossBy<1>(src, taps, out, first, end);
+        case 2:
+            return smoothAcrossBy<2>(src, taps, out, first, end);
+        case 3:
+            return smoothAcrossBy<3>(src, taps, out, first, end);
+        case kMostReach:
+            return smoothAcrossBy<kMostReach>(src, taps, out, first, end);
+        default:
+            return first;
+    }
+}
+
+int smoothDown(const std::uint16_t* const* rows, const std::uint16_t* taps, int radius,
+               std::uint8_t* out, int count) {
+    switch (radius) {
+        case 1:
+            return smoothDownBy<1>(rows, taps, out, count);
+        case 2:
+            return smoothDownBy<2>(rows, taps, out, count);
+        case 3:
+            return smoothDownBy<3>(rows, taps, out, count);
+        case kMostReach:
+            return smoothDownBy<kMostReach>(rows, taps, out, count);
+        default:
+            return 0;
+    }
+}
+
 // NOLINTEND(portability-simd-intrinsics)
 #else
 
@@ -243,6 +425,18 @@ int lookupRow(const std::uint8_t*, const std::uint8_t*, std::uint8_t*, int) {
     return 0;
 }
 int stretchRow(const std::uint8_t*, const std::uint8_t*, float, float, float, std::uint8_t*, int) {
+    return 0;
+}
+int thirdsRow(const std::uint8_t*, std::uint16_t*, int) {
+    return 0;
+}
+int blendThirds(const std::uint16_t*, const std::uint16_t*, std::uint8_t*, int) {
+    return 0;
+}
+int smoothAcross(const std::uint8_t*, const std::uint16_t*, int, std::uint16_t*, int first, int) {
+    return first;
+}
+int smoothDown(const std::uint16_t* const*, const std::uint16_t*, int, std::uint8_t*, int) {
     return 0;
 }
 
