@@ -38,10 +38,11 @@ struct TrackerParams {
     // so a shape hidden for a while comes back under its id. Counted in input frames, so a skip
     // rate does not change its meaning, from the last frame it was seen in or, later, the last
     // where one of the frame's shapes covered where it was expected (merged into that shape by
-    // the detector, or under it, it is not gone). 0 to 1000000. When update() is given the frame's
-    // size, a track expected outside the frame takes no shape by where it is expected, only one
-    // that looks like it near where it was last seen and does not touch the border; without the
-    // size, tracks of shapes that left may take the id of shapes entering there.
+    // the detector, or under it, it is not gone). 0 to 1000000. Past it, the track is kept three
+    // times as long again, but takes only a shape that looks like it near where it was last seen
+    // and does not touch the border (the detector can miss a shape for longer). When update() is
+    // given the frame's size, so is a track expected outside the frame; without the size, tracks
+    // of shapes that left may take the id of shapes entering there.
     int keepLostFrames = 20;
     // YAML `shape_weight`: how much a pair costs for each way the shape's outline differs from
     // its track's: a different vertex count (both whole), and the ratio of their areas (its

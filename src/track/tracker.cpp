@@ -66,7 +66,8 @@
 //    keep_lost_frames input frames from when it was last seen or last expected inside one of the
 //    frame's shapes (under it, or merged into it by the detector: not gone, however long the two
 //    stay together; see lostSince); once expected outside the frame it takes no part in step 2 (it
-//    has left: a shape entering there is another);
+//    has left: a shape entering there is another), nor once lost past keep_lost_frames, when it is
+//    kept kLookOnlyKeep times as long for step 5 alone;
 // 5. a shape still unpaired may re-identify a confirmed track lost since before the last frame
 //    (see reidentify): the detector often misses a shape for longer than the prediction holds,
 //    and a shape turning behind something is expected where it never goes, even outside the
@@ -136,6 +137,13 @@ constexpr double kReidentifiedArea = 1.4;
 // that piece (see withinReach). Lost longer, such a piece is as often another shape come out
 // near where it went, and the track, moved onto it, keeps following the wrong shape.
 constexpr long long kBriefLoss = 10;
+// A confirmed track lost past keep_lost_frames is kept this many times as long for
+// re-identification alone (step 5: a shape that looks like it, near where it was last seen). The
+// detector misses a shape in a crowd for longer than a prediction holds, and it came back under a
+// new id; a look-alike near its last place is far safer than the shape nearest a prediction that
+// old. Any bound from 3 to 10 scores the same on the moving scenes; it keeps a long video's lost
+// tracks from piling up.
+constexpr long long kLookOnlyKeep = 3;
 // Mean colours this far apart (BGR units) are as unlike as colours get: a shape's own mean moves
 // by about 1 from frame to frame, and by up to about 13 when partly merged with another.
 constexpr double kColourSpan = 20.0;
@@ -154,7 +162,7 @@ struct Track {
     cv::Point2d seen;      // the centre of the shape it last took, whole or not
     std::array<cv::Point2d, 2> steps;  // the two velocities measured before, latest first
     int measured = 0;                  // how many of them there are; none: no velocity yet
-    bool left = false;                 // lost where it was expected outside the frame
+    bool lookOnly = false;             // left the frame or long lost: found again by look only
     cv::Scalar colour;                 // the mean colour when last seen whole
     bool coloured = false;             // colour has been sampled
     long long lastCovered = 0;         // the last frame a shape covered where it was expected
@@ -426,7 +434,7 @@ std::vector<cv::Point2f> placesOf(const std::vector<Track>& tracks,
                                   const std::vector<cv::Point2d>& expected, Pick pick) {
     std::vector<cv::Point2f> places;
     for (std::size_t i = 0; i < tracks.size(); ++i) {
-        if (!tracks[i].left && pick(i)) {
+        if (!tracks[i].lookOnly && pick(i)) {
             places.emplace_back(static_cast<float>(expected[i].x),
                                 static_cast<float>(expected[i].y));
         }
@@ -514,7 +522,8 @@ void preferLarger(const std::vector<Track>& tracks, const std::vector<cv::Point2
         for (std::size_t k = 0; k < tracks.size(); ++k) {
             const Track& t = tracks[k];
             const std::vector<cv::Point2f> place{cv::Point2f(expected[k])};
-            if (columnOfRow[k] < 0 && !t.left && t.area > largest && t.lastSeen >= previousFrame &&
+            if (columnOfRow[k] < 0 && !t.lookOnly && t.area > largest &&
+                t.lastSeen >= previousFrame &&
                 cost.at<double>(static_cast<int>(k), j) < track::kForbidden &&
                 swallowsAnother(outlines[j], areas[j], tracks[i].area, place)) {
                 largest = t.area;
@@ -599,11 +608,11 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         placesOf(s.tracks, expectedAt, [](std::size_t) { return true; });
     cv::Mat cost(static_cast<int>(s.tracks.size()), static_cast<int>(shapes.size()), CV_64F,
                  cv::Scalar(track::kForbidden));
-    // Whether each track's last shape has come apart (see cameApart); false for tracks that left.
+    // Whether each track's last shape has come apart (see cameApart); false for look-only tracks.
     std::vector<bool> apart(s.tracks.size(), false);
     for (int i = 0; i < cost.rows; ++i) {
         const Track& t = s.tracks[i];
-        if (t.left) {
+        if (t.lookOnly) {
             continue;
         }
         const cv::Point2d expected = expectedAt[i];
@@ -680,8 +689,10 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const int j = columnOfRow[i];
         if (j < 0) {
             const bool confirmed = t.id != 0;
-            t.left = t.left || leftFrame(expectedAt[i], frameSize);
-            if (confirmed && frameNumber - lostSince(t) <= p.keepLostFrames) {
+            const long long lost = frameNumber - lostSince(t);
+            t.lookOnly =
+                t.lookOnly || leftFrame(expectedAt[i], frameSize) || lost > p.keepLostFrames;
+            if (confirmed && lost <= kLookOnlyKeep * p.keepLostFrames) {
                 kept.push_back(std::move(t));
             }
             continue;
@@ -735,7 +746,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         t.outline = std::move(outlines[j]);
         t.seen = shape.centre;
         t.lastVertices = simpleVertices(shape);
-        t.left = false;
+        t.lookOnly = false;
         t.lastSeen = frameNumber;
         if (t.id == 0 && ++t.hits >= p.confirmFrames) {
             t.id = s.nextId++;

@@ -223,6 +223,24 @@ TEST(Tracker, ShapeMissedWhileTurningIsFoundAgainByItsLook) {
     }
 }
 
+// Catches: a track dropped once lost keep_lost_frames (the detector misses a shape in a crowd for
+// longer: it came back under a new id), or kept that long in the frame's pairing too, where a
+// square appearing near its stale prediction takes its id.
+TEST(Tracker, ShapeMissedPastKeptFramesIsFoundAgainByItsLook) {
+    Scene scene;
+    for (int f = 0; f < 50; ++f) {
+        std::map<int, Shape> shapes;
+        if (f < 10 || f >= 40) {  // missed 30 frames, 10 more than kept
+            shapes.emplace(1, regular({100.0 + 2 * f, 120.0}, 6, 18.0));
+        }
+        if (f >= 32) {
+            shapes.emplace(2, square({170.0, 150.0}));
+        }
+        scene.push_back(shapes);
+    }
+    expectOneIdPerObject(scene, 1, {320, 240});
+}
+
 // Catches: a velocity that follows each measured step (a smoothed mean): a slow square's detected
 // centre jumps 12 px for one frame just before it is hidden 20 frames, which bends its prediction
 // onto a square of the same size that appears there when it comes back.
