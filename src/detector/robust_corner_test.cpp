@@ -194,6 +194,36 @@ Candidate openRingCandidate(const Contour& contour, const cv::Mat& plane, const 
     return whole.passes ? whole : Candidate{};
 }
 
+Candidate pieceCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
+                         double unit, int minVertices, int maxVertices) {
+    Candidate piece = cornerCandidate(contour, plane, frame, unit, minVertices, maxVertices, true);
+    // One the border cuts keeps its own test: the border's points have no gradient here.
+    const cv::Rect box = cv::boundingRect(contour);
+    if (piece.onEdge || (box & insideBorder(frame)) != box) {
+        return piece;
+    }
+    const double need = tuning::kEdgeHullShare * static_cast<double>(contour.size());
+    const int edgeSquare = leastEdgeSquare(unit);
+    Contour edgePoints;
+    edgePoints.reserve(contour.size());
+    for (std::size_t i = 0; i < contour.size(); ++i) {
+        if (static_cast<double>(edgePoints.size() + (contour.size() - i)) < need) {
+            return piece;
+        }
+        if (squaredGradientAt(plane, contour[i]) >= edgeSquare) {
+            edgePoints.push_back(contour[i]);
+        }
+    }
+    if (edgePoints.size() < 3 || static_cast<double>(edgePoints.size()) < need) {
+        return piece;
+    }
+    Contour hull;
+    contourHull(edgePoints, hull);
+    Candidate whole =
+        cornerCandidate(polygonOutline(hull), plane, frame, unit, minVertices, maxVertices, true);
+    return whole.passes && flatFill(plane, hull, frame) ? whole : piece;
+}
+
 Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
                           double unit, int minVertices, int maxVertices, bool piece) {
     Candidate candidate;

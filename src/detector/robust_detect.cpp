@@ -52,8 +52,10 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                 auto keep = [&](const robust::Contour& contour, bool split) {
                     const cv::Rect frame(cv::Point(), planes[plane].size());
                     robust::Candidate c =
-                        robust::cornerCandidate(contour, planes[plane], frame, unit,
-                                                params.minVertices, params.maxVertices, split);
+                        split ? robust::pieceCandidate(contour, planes[plane], frame, unit,
+                                                       params.minVertices, params.maxVertices)
+                              : robust::cornerCandidate(contour, planes[plane], frame, unit,
+                                                        params.minVertices, params.maxVertices);
                     if (!c.onEdge && !split) {
                         c = robust::openRingCandidate(contour, planes[plane], frame, unit,
                                                       planeWindow, params.minVertices,

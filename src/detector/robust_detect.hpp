@@ -137,6 +137,18 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv
 Candidate openRingCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
                             double unit, double window, int minVertices, int maxVertices);
 
+// The candidate a piece cut out of a ragged region makes (cornerCandidate's, as a piece); when
+// that fails the edge test, but runs along one for tuning::kEdgeHullShare of its length, the
+// candidate of the hull of its points on an edge, if that hull's outline runs along an edge
+// (tuning::kSplitEdgeShare), passes, and its fill is flat (flatFill).
+Candidate pieceCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
+                         double unit, int minVertices, int maxVertices);
+
+// Whether the inside of the convex polygon `hull` (points of `plane`, inside `frame`) stands out
+// of a ring of ground around it (both within the plane) by tuning::kFlatFill times its own standard
+// deviation: the flat fill of a painted shape, not a blob of texture.
+bool flatFill(const cv::Mat& plane, const Contour& hull, const cv::Rect& frame);
+
 // Whether the contour leaves `polygon` (convex, `unit` as above) at one place only, and there
 // follows a circle whose centre lies inside it: the round bite a hole makes when it reaches a
 // shape's edge, not an L's corner nor a star's points.

@@ -96,13 +96,14 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     }
     const cv::Rect frame(-box.tl(), bgr.size());
     Candidate refined =
-        cornerCandidate(*best, plane, frame, 1.0 / scale, minVertices, maxVertices, found.split);
+        found.split ? pieceCandidate(*best, plane, frame, 1.0 / scale, minVertices, maxVertices)
+                    : cornerCandidate(*best, plane, frame, 1.0 / scale, minVertices, maxVertices);
     if (!found.split && refined.onEdge && !refined.passes) {
         // At full resolution the shape may touch texture it was clear of on the working image.
         const Contour cut = pieceAround(*best);
         if (!cut.empty()) {
             Candidate again =
-                cornerCandidate(cut, plane, frame, 1.0 / scale, minVertices, maxVertices, true);
+                pieceCandidate(cut, plane, frame, 1.0 / scale, minVertices, maxVertices);
             if (again.passes) {
                 refined = std::move(again);
             }

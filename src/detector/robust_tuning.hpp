@@ -80,6 +80,17 @@ constexpr double kSplitLevel = 0.625;
 // for a ring of contrast opened inside a shape wider than the window (an arrow's head, whose
 // ring opens at the shaft, has a hull off the edge there).
 constexpr double kSplitEdgeShare = 0.95;
+// A piece that fails the edge test stands for the hull of its points on an edge (the cut ran
+// through the shape's inside, or a spur of texture stayed joined) only when at least this share
+// of it runs along an edge (a spur or a cut is short beside the outline; most pieces of texture
+// fall short, and cost no hull), and when that hull's fill stands out of the ground around it by
+// kFlatFill times its own grain: a painted shape's fill is flat, a blob of texture varies
+// inside about as much as against its ground.
+constexpr double kEdgeHullShare = 0.85;
+constexpr double kFlatFill = 12.0;
+// The fill is read this far (the plane's pixels) inside the hull, and the ground in a ring this
+// far outside it and as wide again: clear of the edge's own blur.
+constexpr int kFillMargin = 2;
 // Traced again at full resolution, such a piece must keep at least this share of its area.
 constexpr double kSamePiece = 0.5;
 // A full-resolution trace overlapping the candidate less than this (IoU) is another region, as

@@ -181,6 +181,32 @@ TEST(RobustDetect, FaintShapeWhoseRingOpenedIsItsHull) {
     EXPECT_EQ(opened, 1U);
 }
 
+// A piece cut out of a ragged region that keeps a spur of the ground (off any edge) fails the
+// edge test as a whole; the hull of its points on an edge is the square. The faults: that piece
+// dropped as a halo; and a blob of texture (a grainy fill) taken the same way.
+TEST(RobustDetect, PieceWithASpurIsTheHullOfItsEdgeButTextureIsNot) {
+    const cv::Rect square(50, 50, 60, 60);
+    cv::Mat mask = cv::Mat::zeros(160, 160, CV_8UC1);
+    cv::rectangle(mask, square, 255, cv::FILLED);
+    cv::line(mask, {110, 80}, {124, 80}, 255, 2);  // the spur, into flat ground
+    std::vector<robust::Contour> contours;
+    cv::findContours(mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    ASSERT_EQ(contours.size(), 1U);
+    const cv::Rect all(0, 0, 160, 160);
+    auto pieceOn = [&](double grain) {
+        cv::Mat plane(160, 160, CV_8UC1, cv::Scalar(100));
+        cv::Mat fill(square.size(), CV_8UC1);
+        cv::RNG(3).fill(fill, cv::RNG::NORMAL, 160, grain);
+        fill.copyTo(plane(square));
+        cv::GaussianBlur(plane, plane, cv::Size(), 1.2);
+        return robust::pieceCandidate(contours[0], plane, all, 1.0, 3, 8);
+    };
+    const robust::Candidate flat = pieceOn(1.0);
+    ASSERT_TRUE(flat.passes);
+    EXPECT_EQ(flat.polygon.size(), 4U);
+    EXPECT_FALSE(pieceOn(20.0).passes);
+}
+
 // Shapes the frame's border cuts, on a 1080p frame: a large square and a small one are reported
 // by their visible part; circles cut the same way are not. The faults: shapes touching the
 // border dropped, as they once were; the straight run along the border judged as part of the
