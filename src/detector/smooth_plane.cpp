@@ -80,8 +80,10 @@ void downRow(const std::uint16_t* const* rows, const std::uint16_t* taps, int ra
     }
 }
 
-// The taps of the detector's own two widths are read once: constants of the tuning.
-std::vector<std::uint16_t> tapsFor(double sigma, int radius) {
+// The taps of the detector's own two widths are read once: constants of the tuning. Any other
+// width's are read into `own`.
+const std::vector<std::uint16_t>& tapsFor(double sigma, int radius,
+                                          std::vector<std::uint16_t>& own) {
     const double working = tuning::kSmoothSigma;
     const double colour = tuning::kSmoothSigma * tuning::kColourUnit;
     if (sigma == working) {
@@ -92,7 +94,8 @@ std::vector<std::uint16_t> tapsFor(double sigma, int radius) {
         static const std::vector<std::uint16_t> taps = libraryTaps(colour, radius);
         return taps;
     }
-    return libraryTaps(sigma, radius);
+    own = libraryTaps(sigma, radius);
+    return own;
 }
 
 }  // namespace
@@ -101,11 +104,10 @@ cv::Mat smoothPlane(const cv::Mat& plane, double sigma) {
     cv::Mat out;
     // Wider than the library's kernel, whose radius is that of cvRound(6 sigma + 1) | 1 taps.
     const int radius = static_cast<int>(std::ceil(3.0 * sigma)) + 1;
-    const std::vector<std::uint16_t> taps = wideRows() && plane.type() == CV_8UC1 &&
-                                                    !plane.isSubmatrix() &&
-                                                    std::min(plane.rows, plane.cols) > 2 * radius
-                                                ? tapsFor(sigma, radius)
-                                                : std::vector<std::uint16_t>{};
+    std::vector<std::uint16_t> own;  // empty: the library smooths
+    const bool ours = wideRows() && plane.type() == CV_8UC1 && !plane.isSubmatrix() &&
+                      std::min(plane.rows, plane.cols) > 2 * radius;
+    const std::vector<std::uint16_t>& taps = ours ? tapsFor(sigma, radius, own) : own;
     if (taps.empty()) {
         cv::GaussianBlur(plane, out, cv::Size(), sigma);
         return out;
