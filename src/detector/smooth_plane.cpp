@@ -2,6 +2,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -80,10 +81,15 @@ void downRow(const std::uint16_t* const* rows, const std::uint16_t* taps, int ra
     }
 }
 
-// The taps of the detector's own two widths are read once: constants of the tuning. Any other
-// width's are read into `own`.
-const std::vector<std::uint16_t>& tapsFor(double sigma, int radius,
+// The taps to smooth `plane` with here; none (`own`, empty) where the library must: no AVX2,
+// another type, a window into a larger image, a plane within the kernel's reach. The detector's
+// own two widths' taps are read once, constants of the tuning; any other width's into `own`.
+const std::vector<std::uint16_t>& tapsFor(const cv::Mat& plane, double sigma, int radius,
                                           std::vector<std::uint16_t>& own) {
+    if (!wideRows() || plane.type() != CV_8UC1 || plane.isSubmatrix() ||
+        std::min(plane.rows, plane.cols) <= 2 * radius) {
+        return own;
+    }
     const double working = tuning::kSmoothSigma;
     const double colour = tuning::kSmoothSigma * tuning::kColourUnit;
     if (sigma == working) {
@@ -104,10 +110,8 @@ cv::Mat smoothPlane(const cv::Mat& plane, double sigma) {
     cv::Mat out;
     // Wider than the library's kernel, whose radius is that of cvRound(6 sigma + 1) | 1 taps.
     const int radius = static_cast<int>(std::ceil(3.0 * sigma)) + 1;
-    std::vector<std::uint16_t> own;  // empty: the library smooths
-    const bool ours = wideRows() && plane.type() == CV_8UC1 && !plane.isSubmatrix() &&
-                      std::min(plane.rows, plane.cols) > 2 * radius;
-    const std::vector<std::uint16_t>& taps = ours ? tapsFor(sigma, radius, own) : own;
+    std::vector<std::uint16_t> own;
+    const std::vector<std::uint16_t>& taps = tapsFor(plane, sigma, radius, own);
     if (taps.empty()) {
         cv::GaussianBlur(plane, out, cv::Size(), sigma);
         return out;
