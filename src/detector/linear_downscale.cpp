@@ -21,8 +21,8 @@ constexpr int kPairValues = 2 * kChannels;
 constexpr int kTripleBytes = 3 * kChannels;
 
 // 3 near + far per value of a source row, each pair of output pixels from three source pixels.
-void thirds(const std::uint8_t* src, std::uint16_t* out, int count) {
-    int x = wideRows() ? avx2::thirdsRow(src, out, count) : 0;
+void thirds(const std::uint8_t* src, std::uint16_t* out, int count, bool wide) {
+    int x = wide ? avx2::thirdsRow(src, out, count) : 0;
     // Three source pixels of kChannels bytes for each two output pixels.
     for (src += static_cast<std::ptrdiff_t>(x / 2) * 3; x < count;
          x += kPairValues, src += kTripleBytes) {
@@ -35,8 +35,9 @@ void thirds(const std::uint8_t* src, std::uint16_t* out, int count) {
     }
 }
 
-void blend(const std::uint16_t* near, const std::uint16_t* far, std::uint8_t* out, int count) {
-    for (int x = wideRows() ? avx2::blendThirds(near, far, out, count) : 0; x < count; ++x) {
+void blend(const std::uint16_t* near, const std::uint16_t* far, std::uint8_t* out, int count,
+           bool wide) {
+    for (int x = wide ? avx2::blendThirds(near, far, out, count) : 0; x < count; ++x) {
         out[x] = static_cast<std::uint8_t>((3 * near[x] / 4 + far[x] / 4 + 2) / 4);
     }
 }
@@ -65,12 +66,13 @@ cv::Mat linearDownscale(const cv::Mat& bgr, double scale) {
     std::uint16_t* const top = rows.data();
     std::uint16_t* const middle = top + count;
     std::uint16_t* const bottom = middle + count;
+    const bool wide = wideRows();
     for (int k = 0; 3 * k < bgr.rows; ++k) {
-        thirds(bgr.ptr<std::uint8_t>(3 * k), top, count);
-        thirds(bgr.ptr<std::uint8_t>(3 * k + 1), middle, count);
-        thirds(bgr.ptr<std::uint8_t>(3 * k + 2), bottom, count);
-        blend(top, middle, out.ptr<std::uint8_t>(2 * k), count);
-        blend(bottom, middle, out.ptr<std::uint8_t>(2 * k + 1), count);
+        thirds(bgr.ptr<std::uint8_t>(3 * k), top, count, wide);
+        thirds(bgr.ptr<std::uint8_t>(3 * k + 1), middle, count, wide);
+        thirds(bgr.ptr<std::uint8_t>(3 * k + 2), bottom, count, wide);
+        blend(top, middle, out.ptr<std::uint8_t>(2 * k), count, wide);
+        blend(bottom, middle, out.ptr<std::uint8_t>(2 * k + 1), count, wide);
     }
     return out;
 }

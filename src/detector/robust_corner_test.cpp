@@ -184,13 +184,10 @@ Candidate openRingCandidate(const Contour& contour, const cv::Mat& plane, const 
     if (!wideEnough(hull, contourAreaOf(hull), box, window)) {
         return {};
     }
-    // The hull's outline stands in for the contour, so it must run along an edge as a piece
-    // cut out of a region must: a blob of texture's hull mostly does not.
-    const Contour outline = polygonOutline(hull);
-    if (!runsAlongEdge(outline, plane, unit, tuning::kSplitEdgeShare)) {
-        return {};
-    }
-    Candidate whole = cornerCandidate(outline, plane, frame, unit, minVertices, maxVertices);
+    // The hull's outline stands in for the contour, so it is judged as a piece cut out of a
+    // region is, on the piece's edge share: a blob of texture's hull mostly fails it.
+    Candidate whole =
+        cornerCandidate(polygonOutline(hull), plane, frame, unit, minVertices, maxVertices, true);
     return whole.passes ? whole : Candidate{};
 }
 
