@@ -165,8 +165,14 @@ void toWorkingPixels(Candidate& candidate, double unit);
 // members mostly pass gives its most voted vertex count's largest polygon (a ragged region a
 // passing piece was cut out of does not vote, and a region whose members in the group all fail
 // as jagged votes once). Polygons lying inside a larger accepted one (the
-// inner edge of an outline, a hole) are dropped.
+// inner edge of an outline, a hole) are dropped, as are holes of a stroke (holeOfStroke).
 std::vector<Candidate> mergeCandidates(std::vector<Candidate> candidates);
+
+// Whether the candidate is the hole of a stroke: it lies inside (tuning::kInsideShare) a larger
+// candidate of the opposite lightness (both off the colour-opponent planes) that runs along an
+// edge but is no polygon, not for texture joined to it (a ring, or a thick outline whose acute
+// corners its stroke rounds off). The ground a ring encloses stands out of it as a polygon.
+bool holeOfStroke(const Candidate& hole, const std::vector<Candidate>& candidates);
 
 // The intersection over union of two convex polygons.
 double convexIou(const std::vector<cv::Point2f>& a, const std::vector<cv::Point2f>& b);

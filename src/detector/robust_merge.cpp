@@ -165,7 +165,7 @@ std::vector<Candidate> mergeCandidates(std::vector<Candidate> candidates) {
             std::any_of(keptOutlines.begin(), keptOutlines.end(), [&](const Outline& outer) {
                 return intersection(outer, outline) >= tuning::kInsideShare * outline.area;
             });
-        if (!inside) {
+        if (!inside && !holeOfStroke(*best, candidates)) {
             kept.push_back(*best);
             // Its hull still points into `candidates`, which outlives this loop.
             keptOutlines.push_back(outline);

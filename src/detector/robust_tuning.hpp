@@ -117,7 +117,8 @@ constexpr std::size_t kMinRefinedVertices = 4;
 constexpr double kCoarseColourSize = 16.0;
 // Candidates overlapping this much are one physical shape.
 constexpr double kSameShapeIou = 0.6;
-// A polygon this much inside a larger accepted one is its inner edge or a hole.
+// A polygon this much inside a larger accepted one is its inner edge or a hole; so is one this
+// much inside a stroke of the opposite lightness that is no polygon (a ring; holeOfStroke).
 constexpr double kInsideShare = 0.8;
 
 }  // namespace shapemark::robust::tuning

@@ -390,5 +390,29 @@ TEST(RobustMerge, CoarseColourFailuresDoNotOutvoteAPassingColourShape) {
     EXPECT_EQ(kept(80, 1), 0U);  // 40 pixels across there
 }
 
+// A dark ring, or a thick outline whose stroke rounds its acute corners off, as the search finds
+// it: the stroke's outer edge (darker, on the shadow plane) fails as a curve, and the ground it
+// encloses (brighter) passes as a polygon. The fault is that hole reported as a shape. The
+// controls: a stroke failing for texture (jagged), one of the same contrast (a region a shape
+// was cut out of), and a hole seen on a colour-opponent plane (a colour shape inside a
+// lightness region) leave it standing.
+TEST(RobustMerge, GroundInsideAStrokeThatIsNoPolygonIsNoShape) {
+    auto kept = [](bool jagged, double holeOffset, std::size_t holePlane) {
+        robust::Candidate stroke = candidate(square({100, 100}, 120), false);
+        stroke.plane = robust::kShadowPlane;
+        stroke.offset = -7.0;
+        stroke.jagged = jagged;
+        stroke.region = 1;
+        robust::Candidate hole = candidate(square({100, 100}, 80), true);
+        hole.plane = holePlane;
+        hole.offset = holeOffset;
+        return robust::mergeCandidates({stroke, hole}).size();
+    };
+    EXPECT_EQ(kept(false, 7.0, 0), 0U);
+    EXPECT_EQ(kept(true, 7.0, 0), 1U);
+    EXPECT_EQ(kept(false, -7.0, 0), 1U);
+    EXPECT_EQ(kept(false, 7.0, 1), 1U);
+}
+
 }  // namespace
 }  // namespace shapemark
