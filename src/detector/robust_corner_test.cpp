@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "detector/contour_hull.hpp"
@@ -191,13 +192,18 @@ Candidate openRingCandidate(const Contour& contour, const cv::Mat& plane, const 
     return whole.passes ? whole : Candidate{};
 }
 
-Candidate pieceCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
-                         double unit, int minVertices, int maxVertices) {
-    Candidate piece = cornerCandidate(contour, plane, frame, unit, minVertices, maxVertices, true);
+namespace {
+
+// The candidate of the hull of the contour's points on an edge, when at least
+// tuning::kEdgeHullShare of them are, that hull's outline runs along an edge
+// (tuning::kSplitEdgeShare), passes, and its fill is flat; none otherwise.
+std::optional<Candidate> edgeHullCandidate(const Contour& contour, const cv::Mat& plane,
+                                           const cv::Rect& frame, double unit, int minVertices,
+                                           int maxVertices) {
     // One the border cuts keeps its own test: the border's points have no gradient here.
     const cv::Rect box = cv::boundingRect(contour);
-    if (piece.onEdge || (box & insideBorder(frame)) != box) {
-        return piece;
+    if ((box & insideBorder(frame)) != box) {
+        return std::nullopt;
     }
     const double need = tuning::kEdgeHullShare * static_cast<double>(contour.size());
     const int edgeSquare = leastEdgeSquare(unit);
@@ -205,20 +211,51 @@ Candidate pieceCandidate(const Contour& contour, const cv::Mat& plane, const cv:
     edgePoints.reserve(contour.size());
     for (std::size_t i = 0; i < contour.size(); ++i) {
         if (static_cast<double>(edgePoints.size() + (contour.size() - i)) < need) {
-            return piece;
+            return std::nullopt;
         }
         if (squaredGradientAt(plane, contour[i]) >= edgeSquare) {
             edgePoints.push_back(contour[i]);
         }
     }
     if (edgePoints.size() < 3 || static_cast<double>(edgePoints.size()) < need) {
-        return piece;
+        return std::nullopt;
     }
     Contour hull;
     contourHull(edgePoints, hull);
     Candidate whole =
         cornerCandidate(polygonOutline(hull), plane, frame, unit, minVertices, maxVertices, true);
-    return whole.passes && flatFill(plane, hull, frame) ? whole : piece;
+    if (!whole.passes || !flatFill(plane, hull, frame)) {
+        return std::nullopt;
+    }
+    return whole;
+}
+
+}  // namespace
+
+Candidate pieceCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
+                         double unit, int minVertices, int maxVertices) {
+    Candidate piece = cornerCandidate(contour, plane, frame, unit, minVertices, maxVertices, true);
+    // A piece that runs along an edge but fails for its outline (concave, or its polygon not
+    // convex) may owe that to texture left joined or a crack, which its edge's hull leaves out.
+    if (piece.onEdge && !piece.jagged) {
+        return piece;
+    }
+    std::optional<Candidate> hull =
+        edgeHullCandidate(contour, plane, frame, unit, minVertices, maxVertices);
+    return hull ? std::move(*hull) : piece;
+}
+
+Candidate wholeCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
+                         double unit, int minVertices, int maxVertices) {
+    Candidate whole = cornerCandidate(contour, plane, frame, unit, minVertices, maxVertices);
+    // Only a polygon that holds but is not convex: a concave region is cut into pieces, each
+    // judged as above, and the hull of every concave blob of texture would cost the most.
+    if (!whole.onEdge || !whole.jagged || whole.polygon.empty()) {
+        return whole;
+    }
+    std::optional<Candidate> hull =
+        edgeHullCandidate(contour, plane, frame, unit, minVertices, maxVertices);
+    return hull ? std::move(*hull) : whole;
 }
 
 Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,

@@ -54,8 +54,8 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                     robust::Candidate c =
                         split ? robust::pieceCandidate(contour, planes[plane], frame, unit,
                                                        params.minVertices, params.maxVertices)
-                              : robust::cornerCandidate(contour, planes[plane], frame, unit,
-                                                        params.minVertices, params.maxVertices);
+                              : robust::wholeCandidate(contour, planes[plane], frame, unit,
+                                                       params.minVertices, params.maxVertices);
                     if (!c.onEdge && !split) {
                         c = robust::openRingCandidate(contour, planes[plane], frame, unit,
                                                       planeWindow, params.minVertices,

@@ -138,10 +138,17 @@ Candidate openRingCandidate(const Contour& contour, const cv::Mat& plane, const 
                             double unit, double window, int minVertices, int maxVertices);
 
 // The candidate a piece cut out of a ragged region makes (cornerCandidate's, as a piece); when
-// that fails the edge test, but runs along one for tuning::kEdgeHullShare of its length, the
+// that fails the edge test, or runs along an edge but fails for its outline (concave, or its
+// polygon not convex), and at least tuning::kEdgeHullShare of it runs along an edge, the
 // candidate of the hull of its points on an edge, if that hull's outline runs along an edge
 // (tuning::kSplitEdgeShare), passes, and its fill is flat (flatFill).
 Candidate pieceCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
+                         double unit, int minVertices, int maxVertices);
+
+// The candidate a whole contour makes (cornerCandidate's); when that runs along an edge but its
+// polygon, which holds, is not convex (texture touching the outline, a crack running into it),
+// the candidate of the hull of its points on an edge, on pieceCandidate's terms.
+Candidate wholeCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
                          double unit, int minVertices, int maxVertices);
 
 // Whether the inside of the convex polygon `hull` (points of `plane`, inside `frame`) stands out

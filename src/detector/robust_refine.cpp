@@ -97,7 +97,7 @@ std::optional<Candidate> refineAtFullScale(const cv::Mat& bgr, const Candidate& 
     const cv::Rect frame(-box.tl(), bgr.size());
     Candidate refined =
         found.split ? pieceCandidate(*best, plane, frame, 1.0 / scale, minVertices, maxVertices)
-                    : cornerCandidate(*best, plane, frame, 1.0 / scale, minVertices, maxVertices);
+                    : wholeCandidate(*best, plane, frame, 1.0 / scale, minVertices, maxVertices);
     if (!found.split && refined.onEdge && !refined.passes) {
         // At full resolution the shape may touch texture it was clear of on the working image.
         const Contour cut = pieceAround(*best);

@@ -207,6 +207,41 @@ TEST(RobustDetect, PieceWithASpurIsTheHullOfItsEdgeButTextureIsNot) {
     EXPECT_FALSE(pieceOn(20.0).passes);
 }
 
+// A square that a crack of the ground runs into: its outline follows the edge all along, the
+// crack's sides included, but its polygon has the crack's corners and is not convex. The hull of
+// its points on an edge is the square, whether it is a whole region or a piece cut out of one.
+// The faults: such a contour dropped as jagged; and a blob of texture (a grainy fill) taken so.
+TEST(RobustDetect, CrackedSquareIsTheHullOfItsEdgeButTextureIsNot) {
+    const cv::Rect square(40, 40, 100, 100);
+    const cv::Rect crack(114, 89, 26, 2);  // from the right side, 26 deep
+    cv::Mat mask = cv::Mat::zeros(180, 180, CV_8UC1);
+    cv::rectangle(mask, square, 255, cv::FILLED);
+    cv::rectangle(mask, crack, 0, cv::FILLED);
+    std::vector<robust::Contour> contours;
+    cv::findContours(mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    ASSERT_EQ(contours.size(), 1U);
+    const cv::Rect all(0, 0, 180, 180);
+    auto planeOf = [&](double grain) {
+        cv::Mat plane(180, 180, CV_8UC1, cv::Scalar(100));
+        cv::Mat fill(square.size(), CV_8UC1);
+        cv::RNG(5).fill(fill, cv::RNG::NORMAL, 160, grain);
+        fill.copyTo(plane(square));
+        plane(crack).setTo(100);
+        cv::GaussianBlur(plane, plane, cv::Size(), 1.2);
+        return plane;
+    };
+    const cv::Mat flat = planeOf(1.0);
+    ASSERT_TRUE(robust::cornerCandidate(contours[0], flat, all, 1.0, 3, 8).jagged);
+    for (const robust::Candidate& c : {robust::wholeCandidate(contours[0], flat, all, 1.0, 3, 8),
+                                       robust::pieceCandidate(contours[0], flat, all, 1.0, 3, 8)}) {
+        ASSERT_TRUE(c.passes);
+        EXPECT_EQ(c.polygon.size(), 4U);
+    }
+    const cv::Mat grainy = planeOf(20.0);
+    EXPECT_FALSE(robust::wholeCandidate(contours[0], grainy, all, 1.0, 3, 8).passes);
+    EXPECT_FALSE(robust::pieceCandidate(contours[0], grainy, all, 1.0, 3, 8).passes);
+}
+
 // Shapes the frame's border cuts, on a 1080p frame: a large square and a small one are reported
 // by their visible part; circles cut the same way are not. The faults: shapes touching the
 // border dropped, as they once were; the straight run along the border judged as part of the
