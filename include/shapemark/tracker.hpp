@@ -40,7 +40,8 @@ struct TrackerParams {
     // where one of the frame's shapes covered where it was expected (merged into that shape by
     // the detector, or under it, it is not gone). 0 to 1000000. Past it, the track is kept three
     // times as long again, but takes only a shape that looks like it near where it was last seen
-    // and does not touch the border (the detector can miss a shape for longer). When update() is
+    // (or where it is expected) and does not touch the border (the detector can miss a shape for
+    // longer). When update() is
     // given the frame's size, so is a track expected outside the frame; without the size, tracks
     // of shapes that left may take the id of shapes entering there.
     int keepLostFrames = 20;

@@ -71,8 +71,8 @@
 // 5. a shape still unpaired may re-identify a confirmed track lost since before the last frame
 //    (see reidentify): the detector often misses a shape for longer than the prediction holds,
 //    and a shape turning behind something is expected where it never goes, even outside the
-//    frame, so this goes by where the shape was last seen and what it looks like (its colour
-//    too, when given);
+//    frame, so this goes by where the shape was last seen (or lies within its radius of where
+//    it is expected) and what it looks like (its colour too, when given);
 //    each shape still unpaired starts a tentative track.
 #include <shapemark/tracker.hpp>
 
@@ -291,13 +291,16 @@ struct Reidentification {
 // Step 5: each confirmed track lost since before the last frame (`previousFrame`) and still
 // unpaired may take one unpaired shape that looks like it (the same vertex count, both whole;
 // areas within kReidentifiedArea of each other) and does not touch the frame's border,
-// within reach of where the track was last seen: its own radius plus the distance it goes at
-// its speed in the input frames since, up to the centre gate. Pairs are chosen one to one,
-// the nearest and likest first (least total cost). Fills columnOfRow; returns which rows it
-// paired.
-
-std::vector<bool> reidentify(const std::vector<Track>& tracks, const std::vector<Shape>& shapes,
-                             const std::vector<double>& areas, const std::vector<bool>& enters,
+// within reach of where the track was last seen (its own radius plus the distance it goes at
+// its speed in the input frames since, up to the centre gate) or within its own radius of where
+// it is expected (`expected`, one per track): a shape missed on a straight path comes back where
+// its motion leads, farther from where it went than any reach from there that would not take
+// shapes that merely look like it. Pairs are chosen one to one, the nearest and likest first
+// (least total cost). Fills columnOfRow; returns which rows it paired.
+std::vector<bool> reidentify(const std::vector<Track>& tracks,
+                             const std::vector<cv::Point2d>& expected,
+                             const std::vector<Shape>& shapes, const std::vector<double>& areas,
+                             const std::vector<bool>& enters,
                              const std::vector<cv::Scalar>& colours, const Reidentification& at,
                              std::vector<int>& columnOfRow) {
     std::vector<bool> taken(shapes.size(), false);
@@ -314,16 +317,17 @@ std::vector<bool> reidentify(const std::vector<Track>& tracks, const std::vector
             continue;
         }
         const auto lost = static_cast<double>(at.frameNumber - t.lastSeen);
-        const double reach =
-            std::min(at.centreGate, std::sqrt(t.area / CV_PI) + cv::norm(t.velocity) * lost);
+        const double radius = std::sqrt(t.area / CV_PI);
+        const double reach = std::min(at.centreGate, radius + cv::norm(t.velocity) * lost);
         for (int j = 0; j < cost.cols; ++j) {
             const double ratio = areas[j] / t.area;
-            const double distance = cv::norm(shapes[j].centre - t.seen);
+            // How far, as a share of the reach it lies within: 1 at its edge.
+            const double far = std::min(cv::norm(shapes[j].centre - t.seen) / reach,
+                                        cv::norm(shapes[j].centre - expected[i]) / radius);
             if (!taken[j] && !enters[j] && simpleVertices(shapes[j]) == t.vertices &&
-                ratio <= kReidentifiedArea && ratio >= 1.0 / kReidentifiedArea &&
-                distance <= reach) {
+                ratio <= kReidentifiedArea && ratio >= 1.0 / kReidentifiedArea && far <= 1.0) {
                 cost.at<double>(i, j) =
-                    distance / reach + std::abs(std::log(ratio)) +
+                    far + std::abs(std::log(ratio)) +
                     at.colourWeight * colourUnlikeness(t, colours, static_cast<std::size_t>(j));
             }
         }
@@ -669,7 +673,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
     preferWhole(s.tracks, expectedAt, shapes, areas, cost, columnOfRow);
     preferLarger(s.tracks, expectedAt, outlines, areas, cost, previousFrame, columnOfRow);
     const std::vector<bool> reidentified =
-        reidentify(s.tracks, shapes, areas, enters, colours,
+        reidentify(s.tracks, expectedAt, shapes, areas, enters, colours,
                    {frameNumber, previousFrame, p.centreGate, p.colourWeight}, columnOfRow);
 
     const std::vector<cv::Point2f> unseen = placesOf(

@@ -241,6 +241,21 @@ TEST(Tracker, ShapeMissedPastKeptFramesIsFoundAgainByItsLook) {
     expectOneIdPerObject(scene, 1, {320, 240});
 }
 
+// Catches: a long-lost track found again by its look only near where it was last seen. A hexagon
+// moving 4 px a frame is missed 25 frames (past keep_lost_frames) and shows again just where its
+// motion leads, 104 px from where it was last seen: beyond any reach from there.
+TEST(Tracker, ShapeMissedPastKeptFramesIsFoundAgainWhereExpected) {
+    Scene scene;
+    for (int f = 0; f < 45; ++f) {
+        if (f < 10 || f >= 35) {
+            scene.push_back({{1, regular({40.0 + 4 * f, 120.0}, 6, 18.0)}});
+        } else {
+            scene.emplace_back();
+        }
+    }
+    expectOneIdPerObject(scene, 1, {320, 240});
+}
+
 // Catches: a velocity that follows each measured step (a smoothed mean): a slow square's detected
 // centre jumps 12 px for one frame just before it is hidden 20 frames, which bends its prediction
 // onto a square of the same size that appears there when it comes back.
