@@ -41,9 +41,9 @@ struct TrackerParams {
     // the detector, or under it, it is not gone). 0 to 1000000. Past it, the track is kept three
     // times as long again, but takes only a shape that looks like it near where it was last seen
     // (or where it is expected) and does not touch the border (the detector can miss a shape for
-    // longer). When update() is
-    // given the frame's size, so is a track expected outside the frame; without the size, tracks
-    // of shapes that left may take the id of shapes entering there.
+    // longer). When update() is given the frame's size, so is a track expected outside the
+    // frame; without the size, tracks of shapes that left may take the id of shapes entering
+    // there.
     int keepLostFrames = 20;
     // YAML `shape_weight`: how much a pair costs for each way the shape's outline differs from
     // its track's: a different vertex count (both whole), and the ratio of their areas (its
