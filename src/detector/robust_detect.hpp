@@ -172,14 +172,23 @@ void toWorkingPixels(Candidate& candidate, double unit);
 // members mostly pass gives its most voted vertex count's largest polygon (a ragged region a
 // passing piece was cut out of does not vote, and a region whose members in the group all fail
 // as jagged votes once). Polygons lying inside a larger accepted one (the
-// inner edge of an outline, a hole) are dropped, as are holes of a stroke (holeOfStroke).
+// inner edge of an outline, a hole) are dropped, as are holes of a stroke (strokeAround); the
+// hole of a thick outline whose stroke rounds its acute corners off stands for the outline
+// (strokeOutline).
 std::vector<Candidate> mergeCandidates(std::vector<Candidate> candidates);
 
-// Whether the candidate is the hole of a stroke: it lies inside (tuning::kInsideShare) a larger
+// The hole of a stroke: a candidate that lies inside (tuning::kInsideShare) a larger
 // candidate of the opposite lightness (both off the colour-opponent planes) that runs along an
 // edge but is no polygon, not for texture joined to it (a ring, or a thick outline whose acute
-// corners its stroke rounds off). The ground a ring encloses stands out of it as a polygon.
-bool holeOfStroke(const Candidate& hole, const std::vector<Candidate>& candidates);
+// corners its stroke rounds off); the ground a ring encloses stands out of it as a polygon. The
+// stroke it is the hole of, or none.
+const Candidate* strokeAround(const Candidate& hole, const std::vector<Candidate>& candidates);
+
+// The shape a thick outline makes when its stroke rounds its acute corners off, so that its outer
+// edge fails as a curve: the polygon midway through the stroke, the hole's sides each moved out
+// by half the stroke's width across it. Nothing when the hole has no corner sharper than
+// tuning::kAcuteCorner (the ground a ring encloses) or the stroke is not of one width around it.
+std::optional<Candidate> strokeOutline(const Candidate& hole, const Candidate& stroke);
 
 // The intersection over union of two convex polygons.
 double convexIou(const std::vector<cv::Point2f>& a, const std::vector<cv::Point2f>& b);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 
 #include "detector/robust_detect.hpp"
 #include "detector/robust_tuning.hpp"
@@ -154,6 +155,8 @@ std::vector<Candidate> mergeCandidates(std::vector<Candidate> candidates) {
         }
     }
     std::vector<Candidate> kept;
+    // Room for every group, so that the hulls of the polygons kept stay where they are.
+    kept.reserve(groups.size());
     std::vector<Outline> keptOutlines;
     for (const auto& group : groups) {
         const Candidate* best = representative(group);
@@ -165,11 +168,18 @@ std::vector<Candidate> mergeCandidates(std::vector<Candidate> candidates) {
             std::any_of(keptOutlines.begin(), keptOutlines.end(), [&](const Outline& outer) {
                 return intersection(outer, outline) >= tuning::kInsideShare * outline.area;
             });
-        if (!inside && !holeOfStroke(*best, candidates)) {
-            kept.push_back(*best);
-            // Its hull still points into `candidates`, which outlives this loop.
-            keptOutlines.push_back(outline);
+        if (inside) {
+            continue;
         }
+        const Candidate* stroke = strokeAround(*best, candidates);
+        if (stroke == nullptr) {
+            kept.push_back(*best);
+        } else if (std::optional<Candidate> drawn = strokeOutline(*best, *stroke)) {
+            kept.push_back(std::move(*drawn));
+        } else {
+            continue;
+        }
+        keptOutlines.push_back(outlineOf(kept.back().hull));
     }
     return kept;
 }

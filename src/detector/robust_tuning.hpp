@@ -118,7 +118,16 @@ constexpr double kCoarseColourSize = 16.0;
 // Candidates overlapping this much are one physical shape.
 constexpr double kSameShapeIou = 0.6;
 // A polygon this much inside a larger accepted one is its inner edge or a hole; so is one this
-// much inside a stroke of the opposite lightness that is no polygon (a ring; holeOfStroke).
+// much inside a stroke of the opposite lightness that is no polygon (a ring; strokeAround).
 constexpr double kInsideShare = 0.8;
+// A thick stroke rounds off the outer edge of an outline's corners sharper than this (degrees),
+// so that it fails as a curve; the polygonal ground a ring encloses has none so sharp.
+constexpr double kAcuteCorner = 75.0;
+// A stroke around a hole is one outline when its widths across the hole's sides differ by at most
+// this (working pixels).
+constexpr double kStrokeUnevenness = 2.0;
+// The share of the stroke's width the hole's sides move out by: the outline was drawn along its
+// middle.
+constexpr double kStrokeReach = 0.5;
 
 }  // namespace shapemark::robust::tuning

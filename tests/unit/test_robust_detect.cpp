@@ -449,5 +449,33 @@ TEST(RobustMerge, GroundInsideAStrokeThatIsNoPolygonIsNoShape) {
     EXPECT_EQ(kept(false, 7.0, 1), 1U);
 }
 
+// A thick outlined triangle as the search finds it: its stroke rounds the acute corners of its
+// outer edge off, which fails as a curve, and the ground it encloses passes as a triangle. The
+// fault is that triangle lost with the hole (or reported as the hole, half its size): it must
+// come out once, midway through the stroke, the hole's sides each moved out by half its width.
+TEST(RobustMerge, ThickOutlineWhoseStrokeRoundsItsCornersIsItsMidline) {
+    const std::vector<cv::Point> drawn = {{100, 20}, {180, 160}, {20, 160}};
+    const std::vector<cv::Point> hole = {{100, 36}, {166, 152}, {34, 152}};  // 8 inside it
+    std::vector<cv::Point> outer;  // the drawn triangle grown by 8, its corners rounded
+    cv::ellipse2Poly({100, 20}, {8, 8}, 0, 0, 360, 10, outer);
+    std::vector<cv::Point> corner;
+    cv::ellipse2Poly({180, 160}, {8, 8}, 0, 0, 360, 10, corner);
+    outer.insert(outer.end(), corner.begin(), corner.end());
+    cv::ellipse2Poly({20, 160}, {8, 8}, 0, 0, 360, 10, corner);
+    outer.insert(outer.end(), corner.begin(), corner.end());
+    std::vector<cv::Point> rounded;
+    cv::convexHull(outer, rounded);
+    robust::Candidate stroke = candidate(rounded, false);
+    stroke.plane = robust::kShadowPlane;
+    stroke.offset = -7.0;
+    robust::Candidate ground = candidate(hole, true);
+    ground.offset = 7.0;
+    const std::vector<robust::Candidate> kept = robust::mergeCandidates({stroke, ground});
+    ASSERT_EQ(kept.size(), 1U);
+    ASSERT_EQ(kept[0].polygon.size(), 3U);
+    const std::vector<cv::Point2f> truth(drawn.begin(), drawn.end());
+    EXPECT_GT(robust::convexIou(kept[0].hull, truth), 0.9);
+}
+
 }  // namespace
 }  // namespace shapemark
