@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "detector/robust_detect.hpp"
@@ -181,6 +182,21 @@ TEST(RobustDetect, FaintShapeWhoseRingOpenedIsItsHull) {
     EXPECT_EQ(opened, 1U);
 }
 
+// A plane of flat ground (level 100) with a square filled at level 160 and `grain` of noise,
+// `groundInside` (if any) cut back to the ground, then blurred as the detector's planes are.
+cv::Mat squareOnGround(int side, const cv::Rect& square, double grain, std::uint64_t seed,
+                       const cv::Rect& groundInside = cv::Rect()) {
+    cv::Mat plane(side, side, CV_8UC1, cv::Scalar(100));
+    cv::Mat fill(square.size(), CV_8UC1);
+    cv::RNG(seed).fill(fill, cv::RNG::NORMAL, 160, grain);
+    fill.copyTo(plane(square));
+    if (!groundInside.empty()) {
+        plane(groundInside).setTo(100);
+    }
+    cv::GaussianBlur(plane, plane, cv::Size(), 1.2);
+    return plane;
+}
+
 // A piece cut out of a ragged region that keeps a spur of the ground (off any edge) fails the
 // edge test as a whole; the hull of its points on an edge is the square. The faults: that piece
 // dropped as a halo; and a blob of texture (a grainy fill) taken the same way.
@@ -194,12 +210,8 @@ TEST(RobustDetect, PieceWithASpurIsTheHullOfItsEdgeButTextureIsNot) {
     ASSERT_EQ(contours.size(), 1U);
     const cv::Rect all(0, 0, 160, 160);
     auto pieceOn = [&](double grain) {
-        cv::Mat plane(160, 160, CV_8UC1, cv::Scalar(100));
-        cv::Mat fill(square.size(), CV_8UC1);
-        cv::RNG(3).fill(fill, cv::RNG::NORMAL, 160, grain);
-        fill.copyTo(plane(square));
-        cv::GaussianBlur(plane, plane, cv::Size(), 1.2);
-        return robust::pieceCandidate(contours[0], plane, all, 1.0, 3, 8);
+        return robust::pieceCandidate(contours[0], squareOnGround(160, square, grain, 3), all, 1.0,
+                                      3, 8);
     };
     const robust::Candidate flat = pieceOn(1.0);
     ASSERT_TRUE(flat.passes);
@@ -221,23 +233,14 @@ TEST(RobustDetect, CrackedSquareIsTheHullOfItsEdgeButTextureIsNot) {
     cv::findContours(mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
     ASSERT_EQ(contours.size(), 1U);
     const cv::Rect all(0, 0, 180, 180);
-    auto planeOf = [&](double grain) {
-        cv::Mat plane(180, 180, CV_8UC1, cv::Scalar(100));
-        cv::Mat fill(square.size(), CV_8UC1);
-        cv::RNG(5).fill(fill, cv::RNG::NORMAL, 160, grain);
-        fill.copyTo(plane(square));
-        plane(crack).setTo(100);
-        cv::GaussianBlur(plane, plane, cv::Size(), 1.2);
-        return plane;
-    };
-    const cv::Mat flat = planeOf(1.0);
+    const cv::Mat flat = squareOnGround(180, square, 1.0, 5, crack);
     ASSERT_TRUE(robust::cornerCandidate(contours[0], flat, all, 1.0, 3, 8).jagged);
     for (const robust::Candidate& c : {robust::wholeCandidate(contours[0], flat, all, 1.0, 3, 8),
                                        robust::pieceCandidate(contours[0], flat, all, 1.0, 3, 8)}) {
         ASSERT_TRUE(c.passes);
         EXPECT_EQ(c.polygon.size(), 4U);
     }
-    const cv::Mat grainy = planeOf(20.0);
+    const cv::Mat grainy = squareOnGround(180, square, 20.0, 5, crack);
     EXPECT_FALSE(robust::wholeCandidate(contours[0], grainy, all, 1.0, 3, 8).passes);
     EXPECT_FALSE(robust::pieceCandidate(contours[0], grainy, all, 1.0, 3, 8).passes);
 }
