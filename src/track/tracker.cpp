@@ -33,7 +33,10 @@
 //    shape entering shows a piece of itself; a whole one is the track's own, gone on to the
 //    border while missed). A track whose last shape, taken in the frame before, has come apart
 //    (see cameApart) takes only one of its parts: that shape was two merged, and a shape
-//    elsewhere is neither;
+//    elsewhere is neither; a track whose shape has been shrinking at the border while moving
+//    out there takes no shape at the border grown by more than a quarter on its last, or off
+//    its way along the border: that is another shape entering where it went out (see
+//    entersWhereLeft);
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method), a track or a
 //    shape left unpaired costing half the dearest pair: no two dear pairs are made where one
 //    cheap pair would do. On the ground-truth scenes of docs/DETECTION.md this beats taking the
@@ -129,6 +132,12 @@ constexpr long long kLongLost = 15;
 // With the frame's size known: a shape touching the border is entering the frame unless the
 // track it would continue is expected within this many pixels of the border.
 constexpr double kBorderMargin = 10.0;
+// A shape's area at the border changes by up to this factor from frame to frame while it stays
+// put (the detector's jitter); leaving or entering, it changes faster.
+constexpr double kBorderJitter = 1.1;
+// A track whose shape shrinks faster at the border this many processed frames in a row, partly
+// hidden and moving out there, is leaving the frame (see entersWhereLeft).
+constexpr int kLeavingShrinks = 2;
 // A track re-identified by what it looks like may differ in area by this factor either way:
 // a shape seen whole after a long loss is often measured partly hidden, or merged, before.
 constexpr double kReidentifiedArea = 1.4;
@@ -167,6 +176,8 @@ struct Track {
     bool coloured = false;             // colour has been sampled
     long long lastCovered = 0;         // the last frame a shape covered where it was expected
     track::FloatPolygon whole;         // the outline when last taken whole, about its centre
+    int shrinks = 0;                   // processed frames in a row its shape shrank at the border
+    bool leaving = false;              // its shape shrinks at the border, moving out there
 };
 
 // The frame from which a track counts as lost: the last it was seen in, or, later, the last a
@@ -278,6 +289,31 @@ bool nearBorder(const track::FloatPolygon& outline, cv::Size frameSize, double m
     return box.x <= margin + 1.0 || box.y <= margin + 1.0 ||
            box.x + box.width >= frameSize.width - 1.0 - margin ||
            box.y + box.height >= frameSize.height - 1.0 - margin;
+}
+
+// Whether a velocity points out of the frame through a border the outline touches.
+bool movesOut(const track::FloatPolygon& outline, cv::Size frameSize, cv::Point2d velocity) {
+    const cv::Rect box = cv::boundingRect(outline);
+    return (box.x <= 1 && velocity.x < 0.0) || (box.y <= 1 && velocity.y < 0.0) ||
+           (box.x + box.width >= frameSize.width - 1 && velocity.x > 0.0) ||
+           (box.y + box.height >= frameSize.height - 1 && velocity.y > 0.0);
+}
+
+// Whether a shape at the border (`area`, centre `piece`) is another one entering where a leaving
+// track's shape went out (its last shape of `lastArea`; `step`, where the track goes since):
+// leaving, a shape only shows less of itself, and one that stops or turns back against the
+// border regains less than a quarter in a frame, so a piece there grown by more is another shape
+// coming in (scene 1201 frame 107); and along the border a leaving shape's piece moves as the
+// shape does, so one more than kBorderMargin off that is another (frame 106: 16 px).
+bool entersWhereLeft(const Track& t, double area, double lastArea, cv::Point2d piece,
+                     cv::Point2d step, cv::Size frameSize) {
+    if (!t.leaving) {
+        return false;
+    }
+    const cv::Rect box = cv::boundingRect(t.outline);
+    const bool sideways = box.x <= 1 || box.x + box.width >= frameSize.width - 1;
+    const cv::Point2d off = piece - t.seen - step;
+    return kHiddenShare * area > lastArea || std::abs(sideways ? off.y : off.x) > kBorderMargin;
 }
 
 // Where and how step 5 looks: this frame, the frame before it, and the parameters it uses.
@@ -655,6 +691,10 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             if (parted && !covers(moved, cv::Point2f(shapes[j].centre))) {
                 continue;
             }
+            if (enters[j] &&
+                entersWhereLeft(t, areas[j], lastArea, shapes[j].centre, step, frameSize)) {
+                continue;
+            }
             const double overlap = std::max(track::intersectionOverUnion(moved, outlines[j]),
                                             track::intersectionOverUnion(wholeMoved, outlines[j]));
             if (overlap < p.minOverlap && !missed) {
@@ -747,6 +787,13 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             }
             t.area *= kForgetLargest;
         }
+        // Set after the velocity is learnt, which points out of the frame while the shape leaves.
+        // Twice in a row, as one frame's shrinking can be the detector's jitter on a shape that
+        // stays put against the border.
+        const bool shrank = !frameSize.empty() && enters[j] && kBorderJitter * area < lastArea;
+        t.shrinks = shrank ? t.shrinks + 1 : 0;
+        t.leaving = t.shrinks >= kLeavingShrinks && looksHidden(t, area) &&
+                    movesOut(outlines[j], frameSize, t.velocity);
         t.outline = std::move(outlines[j]);
         t.seen = shape.centre;
         t.lastVertices = simpleVertices(shape);

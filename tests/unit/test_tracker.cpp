@@ -202,6 +202,36 @@ TEST(Tracker, TrackOfAShapeThatLeftTheFrameEndsThereWhileOneHiddenInsideLasts) {
     expectOneIdPerObject(scene, 1, {320, 240});
 }
 
+// What shows of a square of side 30 centred on `c` against the frame's left edge.
+Shape clippedAtLeft(cv::Point2d c) {
+    Shape s = square(c);
+    for (cv::Point& p : s.polygon) {
+        p.x = std::max(p.x, 0);
+    }
+    s.area = cv::contourArea(s.polygon);
+    s.centre = cv::Point2d((std::max(c.x - 15.0, 0.0) + c.x + 15.0) / 2.0, c.y);
+    return s;
+}
+
+// Catches: a track whose shape has been shrinking at the border while moving out taking the
+// piece of a square entering right there the frame after, heading the other way: first grown on
+// the leaving one's last piece, then smaller but 20 px off along the edge (growing only later).
+TEST(Tracker, ShapeEnteringWhereOneJustLeftTakesItsOwnId) {
+    for (const cv::Point2d entry : {cv::Point2d(-3.0, 100.0), cv::Point2d(-9.0, 80.0)}) {
+        Scene scene;
+        for (int f = 0; f < 16; ++f) {
+            std::map<int, Shape> shapes;
+            if (f < 11) {  // leaves at the left edge: its last piece is 9 px wide
+                shapes.emplace(1, clippedAtLeft({54.0 - 6 * f, 100.0}));
+            } else {  // enters there, 12 or 6 px of it first
+                shapes.emplace(2, clippedAtLeft(entry + cv::Point2d(6.0 * (f - 11), 0.0)));
+            }
+            scene.push_back(shapes);
+        }
+        expectOneIdPerObject(scene, 1, {320, 240});
+    }
+}
+
 // Catches: a lost track found again only where its motion leads (or dropped once that is outside
 // the frame), and a re-identification that ignores the outline. A hexagon heading for the bottom
 // edge is missed 9 frames while it turns, and comes back heading left, 81 px from where it was
