@@ -279,24 +279,36 @@ bool leftFrame(cv::Point2d expected, cv::Size frameSize) {
     return !cv::Rect2d(0.0, 0.0, frameSize.width, frameSize.height).contains(expected);
 }
 
+// Which of the frame's borders an outline reaches within `margin` pixels of.
+struct BorderSides {
+    bool left = false;
+    bool top = false;
+    bool right = false;
+    bool bottom = false;
+};
+
+BorderSides sidesNear(const track::FloatPolygon& outline, cv::Size frameSize, double margin) {
+    const cv::Rect box = cv::boundingRect(outline);
+    return {box.x <= margin + 1.0, box.y <= margin + 1.0,
+            box.x + box.width >= frameSize.width - 1.0 - margin,
+            box.y + box.height >= frameSize.height - 1.0 - margin};
+}
+
 // Whether an outline reaches within `margin` pixels of the frame's border. An unknown (empty)
 // size rules nothing out.
 bool nearBorder(const track::FloatPolygon& outline, cv::Size frameSize, double margin) {
     if (frameSize.empty()) {
         return true;
     }
-    const cv::Rect box = cv::boundingRect(outline);
-    return box.x <= margin + 1.0 || box.y <= margin + 1.0 ||
-           box.x + box.width >= frameSize.width - 1.0 - margin ||
-           box.y + box.height >= frameSize.height - 1.0 - margin;
+    const BorderSides near = sidesNear(outline, frameSize, margin);
+    return near.left || near.top || near.right || near.bottom;
 }
 
 // Whether a velocity points out of the frame through a border the outline touches.
 bool movesOut(const track::FloatPolygon& outline, cv::Size frameSize, cv::Point2d velocity) {
-    const cv::Rect box = cv::boundingRect(outline);
-    return (box.x <= 1 && velocity.x < 0.0) || (box.y <= 1 && velocity.y < 0.0) ||
-           (box.x + box.width >= frameSize.width - 1 && velocity.x > 0.0) ||
-           (box.y + box.height >= frameSize.height - 1 && velocity.y > 0.0);
+    const BorderSides at = sidesNear(outline, frameSize, 0.0);
+    return (at.left && velocity.x < 0.0) || (at.top && velocity.y < 0.0) ||
+           (at.right && velocity.x > 0.0) || (at.bottom && velocity.y > 0.0);
 }
 
 // Whether a shape at the border (`area`, centre `piece`) is another one entering where a leaving
@@ -310,8 +322,8 @@ bool entersWhereLeft(const Track& t, double area, double lastArea, cv::Point2d p
     if (!t.leaving) {
         return false;
     }
-    const cv::Rect box = cv::boundingRect(t.outline);
-    const bool sideways = box.x <= 1 || box.x + box.width >= frameSize.width - 1;
+    const BorderSides at = sidesNear(t.outline, frameSize, 0.0);
+    const bool sideways = at.left || at.right;
     const cv::Point2d off = piece - t.seen - step;
     return kHiddenShare * area > lastArea || std::abs(sideways ? off.y : off.x) > kBorderMargin;
 }
