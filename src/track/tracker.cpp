@@ -75,7 +75,11 @@
 //    (see reidentify): the detector often misses a shape for longer than the prediction holds,
 //    and a shape turning behind something is expected where it never goes, even outside the
 //    frame, so this goes by where the shape was last seen (or lies within its radius of where
-//    it is expected) and what it looks like (its colour too, when given);
+//    it is expected) and what it looks like (its colour too, when given); then a track whose
+//    last shape was a piece of it (going behind something) takes a piece still unpaired that
+//    lies on its way beyond the piece it showed last, within its reach (see goneBehind): its
+//    shape coming out on the far side, which started a track of its own, too unlike a whole
+//    shape and too far off its prediction for the pairing; it starts again from that piece;
 //    each shape still unpaired starts a tentative track.
 #include <shapemark/tracker.hpp>
 
@@ -93,6 +97,7 @@
 #include <utility>
 
 #include "track/assignment.hpp"
+#include "track/emerging.hpp"
 #include "track/polygon_overlap.hpp"
 
 namespace shapemark {
@@ -143,8 +148,9 @@ constexpr int kLeavingShrinks = 2;
 constexpr double kReidentifiedArea = 1.4;
 // A track missed for at most this many input frames and found again as a piece of its shape
 // (the only shape it could take, not entering the frame) is put back within its own radius of
-// that piece (see withinReach). Lost longer, such a piece is as often another shape come out
-// near where it went, and the track, moved onto it, keeps following the wrong shape.
+// that piece (see withinReach), or may take a piece coming out beyond where it went behind
+// something (see goneBehind). Lost longer, such a piece is as often another shape come out near
+// where it went, and the track, moved onto it, keeps following the wrong shape.
 constexpr long long kBriefLoss = 10;
 // A confirmed track lost past keep_lost_frames is kept this many times as long for
 // re-identification alone (step 5: a shape that looks like it, near where it was last seen). The
@@ -389,6 +395,36 @@ std::vector<bool> reidentify(const std::vector<Track>& tracks,
         }
     }
     return paired;
+}
+
+// The tracks that may take a shape coming out from behind something (see takeEmerging): confirmed,
+// unpaired, still in the frame, lost at most kBriefLoss input frames, their last shape a piece of
+// theirs (going behind something). The way a track goes is its velocity; before one is measured
+// (its shape was going behind something when first seen), the way its pieces went from where it was
+// last whole, and it may come out anywhere within the centre gate. With a velocity, its shape comes
+// out within its diameter, plus the way it goes in the frames lost, of the piece it showed last (a
+// piece lies within its shape's radius of the centre).
+std::vector<track::GoneBehind> goneBehind(const std::vector<Track>& tracks,
+                                          const std::vector<cv::Point2d>& expected,
+                                          const std::vector<int>& columnOfRow,
+                                          long long frameNumber, double centreGate) {
+    std::vector<track::GoneBehind> gone;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const Track& t = tracks[i];
+        const long long lost = frameNumber - t.lastSeen;
+        if (columnOfRow[i] >= 0 || t.id == 0 || t.lookOnly || lost > kBriefLoss ||
+            !looksHidden(t, cv::contourArea(t.outline))) {
+            continue;
+        }
+        const double radius = std::sqrt(t.area / CV_PI);
+        const bool moving = t.measured > 0;
+        const double travelled = cv::norm(t.velocity) * static_cast<double>(lost);
+        const double reach = moving ? std::min(centreGate, 2.0 * radius + travelled) : centreGate;
+        const cv::Point2d way = moving ? t.velocity : t.seen - t.centre;
+        gone.push_back(
+            {static_cast<int>(i), t.seen, way, radius, reach, expected[i], kHiddenShare * t.area});
+    }
+    return gone;
 }
 
 track::FloatPolygon shifted(const track::FloatPolygon& outline, cv::Point2d by) {
@@ -727,6 +763,17 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
     const std::vector<bool> reidentified =
         reidentify(s.tracks, expectedAt, shapes, areas, enters, colours,
                    {frameNumber, previousFrame, p.centreGate, p.colourWeight}, columnOfRow);
+    std::vector<bool> free(shapes.size());
+    for (std::size_t j = 0; j < shapes.size(); ++j) {
+        free[j] = !enters[j] && std::find(columnOfRow.begin(), columnOfRow.end(),
+                                          static_cast<int>(j)) == columnOfRow.end();
+    }
+    std::vector<cv::Point2d> centres(shapes.size());
+    std::transform(shapes.begin(), shapes.end(), centres.begin(),
+                   [](const Shape& shape) { return shape.centre; });
+    const std::vector<bool> emerged = track::takeEmerging(
+        goneBehind(s.tracks, expectedAt, columnOfRow, frameNumber, p.centreGate), centres, areas,
+        free, columnOfRow);
 
     const std::vector<cv::Point2f> unseen = placesOf(
         s.tracks, expectedAt, [&columnOfRow](std::size_t i) { return columnOfRow[i] < 0; });
@@ -758,13 +805,19 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const double area = areas[j];
         const double lastArea = cv::contourArea(t.outline);
         const bool split = looksHidden(t, area) && apart[i];
-        if (reidentified[i] || split) {
-            // Found again where its motion did not lead, or parted from a shape it was merged
-            // with: start again from here.
+        if (reidentified[i] || split || emerged[i]) {
+            // Found again where its motion did not lead, parted from a shape it was merged with,
+            // or coming out from behind something: start again from here.
             t.centre = shape.centre;
             t.area = area;
             t.vertices = simpleVertices(shape);
             takeWhole(t, outlines[j], shape.centre, colours, static_cast<std::size_t>(j));
+            if (emerged[i]) {
+                // How it moved while hidden is unknown: it is followed as a shape first seen.
+                t.velocity = {};
+                t.turn = 0.0;
+                t.measured = 0;
+            }
         } else if (!looksHidden(t, area) && area <= kMergedGrowth * lastArea &&
                    !swallowsAnother(outlines[j], area, t.area, unseen)) {
             // A step from a centre carried on as expected (the shape looked hidden or merged)

@@ -1,0 +1,35 @@
+#include "track/emerging.hpp"
+
+#include "track/assignment.hpp"
+
+namespace shapemark::track {
+
+std::vector<bool> takeEmerging(const std::vector<GoneBehind>& gone,
+                               const std::vector<cv::Point2d>& centres,
+                               const std::vector<double>& areas, const std::vector<bool>& free,
+                               std::vector<int>& columnOfRow) {
+    cv::Mat cost(static_cast<int>(gone.size()), static_cast<int>(centres.size()), CV_64F,
+                 cv::Scalar(kForbidden));
+    for (int k = 0; k < cost.rows; ++k) {
+        const GoneBehind& g = gone[k];
+        for (int j = 0; j < cost.cols; ++j) {
+            const cv::Point2d off = centres[j] - g.lastPiece;
+            const double distance = cv::norm(off);
+            if (free[j] && areas[j] < g.pieceBelow && off.dot(g.way) > 0.0 && distance > g.radius &&
+                distance <= g.reach) {
+                cost.at<double>(k, j) = cv::norm(centres[j] - g.expected);
+            }
+        }
+    }
+    const std::vector<int> columns = assignOptimal(cost);
+    std::vector<bool> took(columnOfRow.size(), false);
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+        if (columns[k] >= 0) {
+            columnOfRow[gone[k].row] = columns[k];
+            took[gone[k].row] = true;
+        }
+    }
+    return took;
+}
+
+}  // namespace shapemark::track
