@@ -189,7 +189,30 @@ Candidate openRingCandidate(const Contour& contour, const cv::Mat& plane, const 
     // region is, on the piece's edge share: a blob of texture's hull mostly fails it.
     Candidate whole =
         cornerCandidate(polygonOutline(hull), plane, frame, unit, minVertices, maxVertices, true);
-    return whole.passes ? whole : Candidate{};
+    if (whole.passes) {
+        return whole;
+    }
+    return filledRingCandidate(contour, plane, frame, unit, window, minVertices, maxVertices);
+}
+
+Candidate filledRingCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
+                              double unit, double window, int minVertices, int maxVertices) {
+    const cv::Rect box = cv::boundingRect(contour);
+    if (box.width < window || box.height < window || (box & insideBorder(frame)) != box) {
+        return {};
+    }
+    Contour hull;
+    contourHull(contour, hull);
+    const std::optional<Contour> fill = floodedFill(plane, hull, frame);
+    if (!fill || std::sqrt(contourAreaOf(*fill)) < tuning::kMinFillSize * unit ||
+        !runsAlongEdge(*fill, plane, unit, tuning::kFillEdgeShare)) {
+        return {};
+    }
+    Candidate filled = cornerCandidate(*fill, plane, frame, unit, minVertices, maxVertices);
+    if (!filled.passes || looksRound(*fill, filled.polygon, tuning::kFillRoundRatio)) {
+        return {};
+    }
+    return filled;
 }
 
 namespace {
@@ -298,7 +321,7 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv
             convex &&
             midEdgeDeviation(edge, candidate.polygon) <=
                 tuning::kCurveShare * std::sqrt(candidate.area) + tuning::kEdgeNoise * unit &&
-            !looksRound(edge, candidate.polygon);
+            !looksRound(edge, candidate.polygon, tuning::kRoundRatio);
     } else {
         // Concave: no polygon of its own (fitting one costs the most here, and a failing
         // candidate's polygon is never used).

@@ -46,11 +46,21 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                 // The whole region being judged, by its index in `list` (made unique below):
                 // its pieces carry it too.
                 std::size_t region = 0;
+                // Adds a candidate of the region being judged, in working pixels.
+                auto record = [&](robust::Candidate c, bool split) {
+                    robust::toWorkingPixels(c, unit);
+                    c.plane = plane;
+                    c.window = window;
+                    c.offset = signedOffset;
+                    c.split = split;
+                    c.region = region;
+                    list.push_back(std::move(c));
+                };
+                const cv::Rect frame(cv::Point(), planes[plane].size());
                 // Keeps the candidate a contour makes; says whether it runs along an edge
                 // but is no shape, as a shape joined to texture is: such a region is cut,
                 // and a piece that passes stands for it when the candidates vote.
                 auto keep = [&](const robust::Contour& contour, bool split) {
-                    const cv::Rect frame(cv::Point(), planes[plane].size());
                     robust::Candidate c =
                         split ? robust::pieceCandidate(contour, planes[plane], frame, unit,
                                                        params.minVertices, params.maxVertices)
@@ -63,13 +73,7 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                     }
                     const bool ragged = c.onEdge && !c.passes;
                     if (c.onEdge) {
-                        robust::toWorkingPixels(c, unit);
-                        c.plane = plane;
-                        c.window = window;
-                        c.offset = signedOffset;
-                        c.split = split;
-                        c.region = region;
-                        list.push_back(std::move(c));
+                        record(std::move(c), split);
                     }
                     return ragged;
                 };
@@ -84,6 +88,17 @@ std::vector<Shape> detectRobust(const cv::Mat& bgr, const DetectorParams& params
                         list[whole].cut = std::any_of(
                             list.begin() + static_cast<std::ptrdiff_t>(whole) + 1, list.end(),
                             [](const robust::Candidate& piece) { return piece.passes; });
+                        // A region wider than the window that texture makes jagged, and that no
+                        // cut frees, may still hold a shape's flat fill: that stands for it.
+                        if (!list[whole].cut && list[whole].jagged) {
+                            robust::Candidate c = robust::filledRingCandidate(
+                                contour, planes[plane], frame, unit, planeWindow,
+                                params.minVertices, params.maxVertices);
+                            if (c.passes) {
+                                record(std::move(c), false);
+                                list[whole].cut = true;
+                            }
+                        }
                     }
                 }
             }

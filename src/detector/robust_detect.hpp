@@ -133,9 +133,26 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv
 // The candidate of a shape wider than the threshold `window` (the plane's pixels), whose ring of
 // contrast opened where its ground nears its fill, so that its contour turned inside through the
 // flat fill and failed the edge test: the outline of the contour's hull, when that runs along an
-// edge and passes as a shape of its own. An empty candidate otherwise.
+// edge and passes as a shape of its own; when it does not (the ring is joined to texture, which
+// the hull takes in), the outline of the flat fill inside the hull (floodedFill), on the same
+// terms. An empty candidate otherwise.
 Candidate openRingCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
                             double unit, double window, int minVertices, int maxVertices);
+
+// The outline of the flat fill inside the convex polygon `hull` (points of `plane`, inside
+// `frame`), grown from its centre while each step stays within a flat fill's grain
+// (tuning::kFloodStep), so that it stops at the shape's step edge and short of texture, and moved
+// out by a pixel onto that edge. Nothing when the centre is not flat or the fill covers too little
+// of the hull (tuning::kFloodShare).
+std::optional<Contour> floodedFill(const cv::Mat& plane, const Contour& hull,
+                                   const cv::Rect& frame);
+
+// The candidate of the flat fill (floodedFill) inside the hull of a region at least `window`
+// wide (a shape's ring of contrast joined to texture), when that fill is large
+// (tuning::kMinFillSize), its outline runs along an edge (tuning::kFillEdgeShare), passes as a
+// shape of its own, and is not round (tuning::kFillRoundRatio). An empty candidate otherwise.
+Candidate filledRingCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
+                              double unit, double window, int minVertices, int maxVertices);
 
 // The candidate a piece cut out of a ragged region makes (cornerCandidate's, as a piece); when
 // that fails the edge test, or runs along an edge but fails for its outline (concave, or its
@@ -161,9 +178,10 @@ bool flatFill(const cv::Mat& plane, const Contour& hull, const cv::Rect& frame);
 // shape's edge, not an L's corner nor a star's points.
 bool roundNotch(const Contour& contour, const Contour& polygon, double unit);
 
-// Whether a fitted ellipse follows the contour clearly more closely than its polygon does
-// (tuning::kRoundRatio): a circle or an ellipse, whatever vertex count its polygon has.
-bool looksRound(const Contour& contour, const Contour& polygon);
+// Whether a fitted ellipse follows the contour clearly more closely than its polygon does (its
+// root mean square distance at most `ratio` of the polygon's; tuning::kRoundRatio): a circle or
+// an ellipse, whatever vertex count its polygon has.
+bool looksRound(const Contour& contour, const Contour& polygon, double ratio);
 
 // A candidate found on a plane of `unit` pixels per working-image pixel, moved to working pixels.
 void toWorkingPixels(Candidate& candidate, double unit);

@@ -44,11 +44,11 @@ double polygonRms(const Contour& contour, const Contour& polygon) {
 
 }  // namespace
 
-bool looksRound(const Contour& contour, const Contour& polygon) {
+bool looksRound(const Contour& contour, const Contour& polygon, double ratio) {
     if (contour.size() < 5) {
         return false;  // too few points to fit an ellipse
     }
-    return ellipseRms(contour) <= tuning::kRoundRatio * polygonRms(contour, polygon);
+    return ellipseRms(contour) <= ratio * polygonRms(contour, polygon);
 }
 
 }  // namespace shapemark::robust

@@ -91,6 +91,26 @@ constexpr double kFlatFill = 12.0;
 // The fill is read this far (the plane's pixels) inside the hull, and the ground in a ring this
 // far outside it and as wide again: clear of the edge's own blur.
 constexpr int kFillMargin = 2;
+// A shape wider than the window whose ring of contrast texture joins, so that neither the ring's
+// hull nor a cut outlines it, is found by its flat fill: grown from the hull's centre, when the
+// square of this radius (the plane's pixels) around it spans at most kFloodSeedSpread levels, by
+// steps of at most kFloodStep levels (the grain of a flat fill, which a step edge and the grain
+// of texture exceed); it stands for the shape when it covers at least kFloodShare of the hull.
+constexpr int kFloodSeedRadius = 3;
+constexpr double kFloodSeedSpread = 4.0;
+constexpr double kFloodStep = 1.0;
+constexpr double kFloodShare = 0.5;
+// A fill smaller than this (square root of its area) is no shape: a pixel of grain where the
+// fill stopped rounds a small shape's corners off (small triangles came out as 4- and 5-gons).
+constexpr double kMinFillSize = 50.0;
+// The fill's outline must run along an edge for this share of its length: it stops where the
+// edge's blur begins, so that a stretch of the edge fainter than the edge test (where the ground
+// nears the fill) still counts against it, but it never runs through a flat inside.
+constexpr double kFillEdgeShare = 0.85;
+// The fill's outline is ragged by the grain where it stopped, which a fitted ellipse follows
+// worse than a traced circle's: a flat filled circle passes kRoundRatio as an octagon, so the
+// fill's outline is round at this ratio.
+constexpr double kFillRoundRatio = 0.9;
 // Traced again at full resolution, such a piece must keep at least this share of its area.
 constexpr double kSamePiece = 0.5;
 // A full-resolution trace overlapping the candidate less than this (IoU) is another region, as

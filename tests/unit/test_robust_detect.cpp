@@ -245,6 +245,40 @@ TEST(RobustDetect, CrackedSquareIsTheHullOfItsEdgeButTextureIsNot) {
     EXPECT_FALSE(robust::pieceCandidate(contours[0], grainy, all, 1.0, 3, 8).passes);
 }
 
+// A filled square wider than the window whose ring of contrast is joined at a corner to a strand
+// of texture: the ring's hull takes the strand in and runs off the edge, but the square's flat
+// fill, grown from the hull's centre, stops at its edge. The faults: the contour dropped (no
+// fill grown); and a blob of texture (a grainy fill) grown the same way, as steps as coarse as
+// its grain would.
+TEST(RobustDetect, RingJoinedToTextureIsItsFlatFill) {
+    const cv::Rect square(50, 50, 100, 100);
+    cv::Mat mask = cv::Mat::zeros(240, 240, CV_8UC1);
+    cv::rectangle(mask, square, 255, cv::FILLED);
+    cv::line(mask, {145, 145}, {200, 200}, 255, 10);  // the strand
+    std::vector<robust::Contour> contours;
+    cv::findContours(mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    ASSERT_EQ(contours.size(), 1U);
+    const cv::Rect all(0, 0, 240, 240);
+    const std::vector<cv::Point2f> known = {{50, 50}, {149, 50}, {149, 149}, {50, 149}};
+    constexpr int kNarrow = 33;
+    auto ringOn = [&](double grain) {
+        cv::Mat plane(all.size(), CV_8UC1, cv::Scalar(100));
+        cv::Mat texture(all.size(), CV_8UC1);
+        cv::RNG(11).fill(texture, cv::RNG::NORMAL, 130, 25);
+        texture.copyTo(plane, mask);
+        cv::Mat fill(square.size(), CV_8UC1);
+        cv::RNG(13).fill(fill, cv::RNG::NORMAL, 160, grain);
+        fill.copyTo(plane(square));
+        cv::GaussianBlur(plane, plane, cv::Size(), 1.2);
+        return robust::openRingCandidate(contours[0], plane, all, 1.0, kNarrow, 3, 8);
+    };
+    const robust::Candidate flat = ringOn(1.0);
+    ASSERT_TRUE(flat.passes);
+    EXPECT_EQ(flat.polygon.size(), 4U);
+    EXPECT_GT(robust::convexIou(flat.hull, known), 0.9);
+    EXPECT_FALSE(ringOn(20.0).passes);
+}
+
 // Shapes the frame's border cuts, on a 1080p frame: a large square and a small one are reported
 // by their visible part; circles cut the same way are not. The faults: shapes touching the
 // border dropped, as they once were; the straight run along the border judged as part of the

@@ -1,0 +1,53 @@
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <vector>
+
+#include "detector/robust_detect.hpp"
+#include "detector/robust_tuning.hpp"
+
+namespace shapemark::robust {
+
+std::optional<Contour> floodedFill(const cv::Mat& plane, const Contour& hull,
+                                   const cv::Rect& frame) {
+    const cv::Rect box = cv::boundingRect(hull) & frame & cv::Rect(0, 0, plane.cols, plane.rows);
+    const cv::Moments moments = cv::moments(hull);
+    if (box.empty() || moments.m00 <= 0.0) {
+        return std::nullopt;
+    }
+    const cv::Point seed(cvRound(moments.m10 / moments.m00), cvRound(moments.m01 / moments.m00));
+    constexpr int r = tuning::kFloodSeedRadius;
+    const cv::Rect around(seed - cv::Point(r, r), cv::Size(2 * r + 1, 2 * r + 1));
+    if ((around & box) != around) {
+        return std::nullopt;
+    }
+    // A seed amid texture would grow a blob of it: only a flat fill is grown.
+    double lowest = 0.0;
+    double highest = 0.0;
+    cv::minMaxLoc(plane(around), &lowest, &highest);
+    if (highest - lowest > tuning::kFloodSeedSpread) {
+        return std::nullopt;
+    }
+    // The fill stays inside the hull's box: one that leaks into texture there fails as a shape.
+    constexpr int kFilled = 255;
+    cv::Mat filled = cv::Mat::zeros(box.height + 2, box.width + 2, CV_8UC1);
+    const cv::Scalar step(tuning::kFloodStep);
+    cv::floodFill(plane(box), filled, seed - box.tl(), cv::Scalar(), nullptr, step, step,
+                  4 | (kFilled << 8) | cv::FLOODFILL_MASK_ONLY);
+    // Read apart from the mask's frame, which the library sets.
+    cv::Mat region = filled(cv::Rect(1, 1, box.width, box.height)) == kFilled;
+    // The fill stops where the edge's blur begins: a pixel further out lies on the edge.
+    cv::dilate(region, region, cv::Mat());
+    std::vector<Contour> contours;
+    cv::findContours(region, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE, box.tl());
+    const auto largest = std::max_element(
+        contours.begin(), contours.end(),
+        [](const Contour& a, const Contour& b) { return contourAreaOf(a) < contourAreaOf(b); });
+    if (largest == contours.end() ||
+        contourAreaOf(*largest) < tuning::kFloodShare * contourAreaOf(hull)) {
+        return std::nullopt;
+    }
+    return std::move(*largest);
+}
+
+}  // namespace shapemark::robust
