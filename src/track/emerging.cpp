@@ -1,5 +1,9 @@
 #include "track/emerging.hpp"
 
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+
 #include "track/assignment.hpp"
 
 namespace shapemark::track {
@@ -30,6 +34,29 @@ std::vector<bool> takeEmerging(const std::vector<GoneBehind>& gone,
         }
     }
     return took;
+}
+
+std::vector<GoneBehind> goneBehind(const std::vector<Track>& tracks,
+                                   const std::vector<cv::Point2d>& expected,
+                                   const std::vector<int>& columnOfRow, long long frameNumber,
+                                   double centreGate) {
+    std::vector<GoneBehind> gone;
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const Track& t = tracks[i];
+        const long long lost = frameNumber - t.lastSeen;
+        if (columnOfRow[i] >= 0 || t.id == 0 || t.lookOnly || lost > kBriefLoss ||
+            !looksHidden(t, cv::contourArea(t.outline))) {
+            continue;
+        }
+        const double radius = std::sqrt(t.area / CV_PI);
+        const bool moving = t.measured > 0;
+        const double travelled = cv::norm(t.velocity) * static_cast<double>(lost);
+        const double reach = moving ? std::min(centreGate, 2.0 * radius + travelled) : centreGate;
+        const cv::Point2d way = moving ? t.velocity : t.seen - t.centre;
+        gone.push_back(
+            {static_cast<int>(i), t.seen, way, radius, reach, expected[i], kHiddenShare * t.area});
+    }
+    return gone;
 }
 
 }  // namespace shapemark::track

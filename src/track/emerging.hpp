@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "track/track.hpp"
+
 namespace shapemark::track {
 
 // A track, left unpaired this frame, whose last shape was a piece of it: its shape was going
@@ -29,5 +31,17 @@ std::vector<bool> takeEmerging(const std::vector<GoneBehind>& gone,
                                const std::vector<cv::Point2d>& centres,
                                const std::vector<double>& areas, const std::vector<bool>& free,
                                std::vector<int>& columnOfRow);
+
+// The tracks that may take a shape coming out from behind something (see takeEmerging): confirmed,
+// unpaired, still in the frame, lost at most kBriefLoss input frames, their last shape a piece of
+// theirs (going behind something). The way a track goes is its velocity; before one is measured
+// (its shape was going behind something when first seen), the way its pieces went from where it was
+// last whole, and it may come out anywhere within the centre gate. With a velocity, its shape comes
+// out within its diameter, plus the way it goes in the frames lost, of the piece it showed last (a
+// piece lies within its shape's radius of the centre).
+std::vector<GoneBehind> goneBehind(const std::vector<Track>& tracks,
+                                   const std::vector<cv::Point2d>& expected,
+                                   const std::vector<int>& columnOfRow, long long frameNumber,
+                                   double centreGate);
 
 }  // namespace shapemark::track

@@ -2,6 +2,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+
 namespace shapemark::track {
 
 FloatPolygon convexOutline(const std::vector<cv::Point>& polygon) {
@@ -29,6 +31,24 @@ double intersectionOverUnion(const FloatPolygon& a, const FloatPolygon& b) {
         return 0.0;
     }
     return shared / (areaA + areaB - shared);
+}
+
+FloatPolygon shifted(const FloatPolygon& outline, cv::Point2d by) {
+    FloatPolygon moved(outline.size());
+    const cv::Point2f offset(static_cast<float>(by.x), static_cast<float>(by.y));
+    std::transform(outline.begin(), outline.end(), moved.begin(),
+                   [offset](cv::Point2f point) { return point + offset; });
+    return moved;
+}
+
+bool covers(const FloatPolygon& outline, cv::Point2f at) {
+    return cv::pointPolygonTest(outline, at, false) > 0.0;
+}
+
+bool anyCovers(const std::vector<FloatPolygon>& outlines, cv::Point2d at) {
+    return std::any_of(outlines.begin(), outlines.end(), [at](const FloatPolygon& outline) {
+        return covers(outline, cv::Point2f(at));
+    });
 }
 
 }  // namespace shapemark::track

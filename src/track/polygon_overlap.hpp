@@ -1,4 +1,4 @@
-// How much two convex polygons overlap.
+// Convex outlines: how much two overlap, one moved, and what they cover.
 #pragma once
 
 #include <opencv2/core.hpp>
@@ -16,5 +16,14 @@ FloatPolygon convexOutline(const std::vector<cv::Point>& polygon);
 // Intersection over union of two convex polygons: 0 when they do not meet or either has no
 // area, 1 when they coincide.
 double intersectionOverUnion(const FloatPolygon& a, const FloatPolygon& b);
+
+// An outline moved by `by`.
+FloatPolygon shifted(const FloatPolygon& outline, cv::Point2d by);
+
+// Whether an outline covers a point.
+bool covers(const FloatPolygon& outline, cv::Point2f at);
+
+// Whether any of the frame's shapes covers a point.
+bool anyCovers(const std::vector<FloatPolygon>& outlines, cv::Point2d at);
 
 }  // namespace shapemark::track

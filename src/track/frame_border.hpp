@@ -1,0 +1,43 @@
+// Shapes at the frame's border: leaving, entering, gone.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include "track/polygon_overlap.hpp"
+#include "track/track.hpp"
+
+namespace shapemark::track {
+
+// With the frame's size known: a shape touching the border is entering the frame unless the
+// track it would continue is expected within this many pixels of the border.
+constexpr double kBorderMargin = 10.0;
+
+// A shape's area at the border changes by up to this factor from frame to frame while it stays
+// put (the detector's jitter); leaving or entering, it changes faster.
+constexpr double kBorderJitter = 1.1;
+
+// A track whose shape shrinks faster at the border this many processed frames in a row, partly
+// hidden and moving out there, is leaving the frame (see entersWhereLeft).
+constexpr int kLeavingShrinks = 2;
+
+// Whether a lost track, expected at `expected`, is outside the frame, where no shape can show:
+// it has left. An unknown (empty) size says it has not.
+bool leftFrame(cv::Point2d expected, cv::Size frameSize);
+
+// Whether an outline reaches within `margin` pixels of the frame's border. An unknown (empty)
+// size rules nothing out.
+bool nearBorder(const FloatPolygon& outline, cv::Size frameSize, double margin);
+
+// Whether a velocity points out of the frame through a border the outline touches.
+bool movesOut(const FloatPolygon& outline, cv::Size frameSize, cv::Point2d velocity);
+
+// Whether a shape at the border (`area`, centre `piece`) is another one entering where a leaving
+// track's shape went out (its last shape of `lastArea`; `step`, where the track goes since):
+// leaving, a shape only shows less of itself, and one that stops or turns back against the
+// border regains less than a quarter in a frame, so a piece there grown by more is another shape
+// coming in (scene 1201 frame 107); and along the border a leaving shape's piece moves as the
+// shape does, so one more than kBorderMargin off that is another (frame 106: 16 px).
+bool entersWhereLeft(const Track& t, double area, double lastArea, cv::Point2d piece,
+                     cv::Point2d step, cv::Size frameSize);
+
+}  // namespace shapemark::track

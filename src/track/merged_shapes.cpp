@@ -1,0 +1,68 @@
+#include "track/merged_shapes.hpp"
+
+#include <algorithm>
+
+#include "track/assignment.hpp"
+
+namespace shapemark::track {
+
+bool cameApart(const Track& t, double area, cv::Point2d step, const std::vector<Shape>& shapes,
+               const std::vector<double>& areas) {
+    const FloatPolygon moved = shifted(t.outline, step);
+    int inside = 0;
+    double total = 0.0;
+    for (std::size_t j = 0; j < shapes.size(); ++j) {
+        if (covers(moved, cv::Point2f(shapes[j].centre))) {
+            if (areas[j] >= kHiddenShare * area) {
+                return false;
+            }
+            ++inside;
+            total += areas[j];
+        }
+    }
+    return inside >= 2 && total >= kHiddenShare * area;
+}
+
+bool swallowsAnother(const FloatPolygon& outline, double area, double trackArea,
+                     const std::vector<cv::Point2f>& unseen) {
+    return area * kHiddenShare > trackArea &&
+           std::any_of(unseen.begin(), unseen.end(),
+                       [&outline](cv::Point2f at) { return covers(outline, at); });
+}
+
+bool mergesLost(const FloatPolygon& outline, cv::Point2f own,
+                const std::vector<cv::Point2f>& expected) {
+    return covers(outline, own) &&
+           std::count_if(expected.begin(), expected.end(),
+                         [&outline](cv::Point2f at) { return covers(outline, at); }) >= 2;
+}
+
+void preferLarger(const std::vector<Track>& tracks, const std::vector<cv::Point2d>& expected,
+                  const std::vector<FloatPolygon>& outlines, const std::vector<double>& areas,
+                  const cv::Mat& cost, long long previousFrame, std::vector<int>& columnOfRow) {
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const int j = columnOfRow[i];
+        if (j < 0) {
+            continue;
+        }
+        double largest = tracks[i].area;
+        int larger = -1;
+        for (std::size_t k = 0; k < tracks.size(); ++k) {
+            const Track& t = tracks[k];
+            const std::vector<cv::Point2f> place{cv::Point2f(expected[k])};
+            if (columnOfRow[k] < 0 && !t.lookOnly && t.area > largest &&
+                t.lastSeen >= previousFrame &&
+                cost.at<double>(static_cast<int>(k), j) < kForbidden &&
+                swallowsAnother(outlines[j], areas[j], tracks[i].area, place)) {
+                largest = t.area;
+                larger = static_cast<int>(k);
+            }
+        }
+        if (larger >= 0) {
+            columnOfRow[larger] = j;
+            columnOfRow[i] = -1;
+        }
+    }
+}
+
+}  // namespace shapemark::track

@@ -1,0 +1,44 @@
+// Shapes the detector merged into one region, and their parting.
+#pragma once
+
+#include <shapemark/shapemark.hpp>
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+#include "track/polygon_overlap.hpp"
+#include "track/track.hpp"
+
+namespace shapemark::track {
+
+// Whether the shape a track took last (its outline, of `area`, moved by `step`) has come apart: the
+// centres of two or more of this frame's shapes lie inside it, each smaller than it by more than a
+// fifth (a shape as large is that one, overlapped by another), and together they make up nearly all
+// of its area. The track then took two shapes merged by the detector; the one it pairs with now
+// is whole, not partly hidden, however much smaller than the area it learnt from the two.
+bool cameApart(const Track& t, double area, cv::Point2d step, const std::vector<Shape>& shapes,
+               const std::vector<double>& areas);
+
+// Whether a shape is its track's shape merged with one unseen this frame: it is larger than the
+// whole shape (as much larger as a whole shape may look smaller) and covers where another track
+// that took no shape is expected. Merging by a little each frame, it never grows at once.
+bool swallowsAnother(const FloatPolygon& outline, double area, double trackArea,
+                     const std::vector<cv::Point2f>& unseen);
+
+// Whether a shape is two or more merged, a lost track's among them: it covers where that track
+// is expected (`own`) and where another track still in the frame is (`expected` holds every
+// such track's place, `own` too).
+bool mergesLost(const FloatPolygon& outline, cv::Point2f own,
+                const std::vector<cv::Point2f>& expected);
+
+// After preferWhole: a shape that is its track's merged with another's goes to the larger of
+// the two. A region of two shapes is mostly the larger one, so it is seen as that shape partly
+// covered, not as the smaller one grown; the smaller one's track waits under it (step 4). Only
+// a track seen in the frame before may take it: a missed one may be going behind something
+// while a shape coming out of it meets the region, and stays once it has gone.
+void preferLarger(const std::vector<Track>& tracks, const std::vector<cv::Point2d>& expected,
+                  const std::vector<FloatPolygon>& outlines, const std::vector<double>& areas,
+                  const cv::Mat& cost, long long previousFrame, std::vector<int>& columnOfRow);
+
+}  // namespace shapemark::track

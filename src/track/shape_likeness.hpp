@@ -1,0 +1,24 @@
+// How unlike a track a shape looks.
+#pragma once
+
+#include <shapemark/shapemark.hpp>
+
+#include <opencv2/core.hpp>
+
+#include <cstddef>
+#include <vector>
+
+#include "track/track.hpp"
+
+namespace shapemark::track {
+
+// How unlike a track a shape looks, 0 to 2: a vertex count other than the track's, when both
+// outlines are whole and simple, and, for a track that took a shape in the frame before
+// (`followed`), other than that shape's too (a track following two shapes merged by the
+// detector has the region's count, not its own); and the logarithm of their areas' ratio, up to 1.
+double unlikeness(const Track& t, const Shape& shape, double area, bool followed);
+
+// How unlike a track's colour shape j's is, 0 to 1; 0 when either was not sampled.
+double colourUnlikeness(const Track& t, const std::vector<cv::Scalar>& colours, std::size_t j);
+
+}  // namespace shapemark::track
