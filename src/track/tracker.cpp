@@ -46,8 +46,9 @@
 //    of another shape. A track paired with a shape that is its own merged with another's
 //    (larger than its whole shape by a quarter, covering where that other track, unpaired and
 //    seen in the frame before, is expected) gives it up to that track if its whole shape is the
-//    larger (see preferLarger): the region is mostly that shape, and would carry the smaller
-//    one's id only for sharing its vertex count;
+//    larger and its last shape, where expected, covers more of the region (see preferLarger):
+//    the region is mostly that shape, and would carry the smaller one's id only for sharing its
+//    vertex count;
 // 4. paired tracks take the shape's polygon and centre and update their velocity (the median
 //    of the last three steps measured) and rate of turn, unless the centre they step from was
 //    carried on as expected (below: no step the shape made), and its vertex count once it is
@@ -99,6 +100,7 @@
 #include "track/assignment.hpp"
 #include "track/emerging.hpp"
 #include "track/polygon_overlap.hpp"
+#include "track/region_share.hpp"
 
 namespace shapemark {
 
@@ -592,7 +594,8 @@ void preferWhole(const std::vector<Track>& tracks, const std::vector<cv::Point2d
 }
 
 // After preferWhole: a shape that is its track's merged with another's goes to the larger of
-// the two. A region of two shapes is mostly the larger one, so it is seen as that shape partly
+// the two, if that one's last shape, moved to where it is expected, covers more of it (see
+// coversMore). A region of two shapes is mostly the larger one, so it is seen as that shape partly
 // covered, not as the smaller one grown; the smaller one's track waits under it (step 4). Only
 // a track seen in the frame before may take it: a missed one may be going behind something
 // while a shape coming out of it meets the region, and stays once it has gone.
@@ -613,7 +616,9 @@ void preferLarger(const std::vector<Track>& tracks, const std::vector<cv::Point2
             if (columnOfRow[k] < 0 && !t.lookOnly && t.area > largest &&
                 t.lastSeen >= previousFrame &&
                 cost.at<double>(static_cast<int>(k), j) < track::kForbidden &&
-                swallowsAnother(outlines[j], areas[j], tracks[i].area, place)) {
+                swallowsAnother(outlines[j], areas[j], tracks[i].area, place) &&
+                track::coversMore(outlines[j], shifted(t.outline, expected[k] - t.centre),
+                                  shifted(tracks[i].outline, expected[i] - tracks[i].centre))) {
                 largest = t.area;
                 larger = static_cast<int>(k);
             }
