@@ -33,10 +33,11 @@ bool mergesLost(const FloatPolygon& outline, cv::Point2f own,
                 const std::vector<cv::Point2f>& expected);
 
 // After preferWhole: a shape that is its track's merged with another's goes to the larger of
-// the two. A region of two shapes is mostly the larger one, so it is seen as that shape partly
-// covered, not as the smaller one grown; the smaller one's track waits under it (step 4). Only
-// a track seen in the frame before may take it: a missed one may be going behind something
-// while a shape coming out of it meets the region, and stays once it has gone.
+// the two, if that one's last shape, moved to where it is expected, covers more of it. A region
+// of two shapes is mostly the larger one, so it is seen as that shape partly covered, not as the
+// smaller one grown; the smaller one's track waits under it (step 4). Only a track seen in the
+// frame before may take it: a missed one may be going behind something while a shape coming out of
+// it meets the region, and stays once it has gone.
 void preferLarger(const std::vector<Track>& tracks, const std::vector<cv::Point2d>& expected,
                   const std::vector<FloatPolygon>& outlines, const std::vector<double>& areas,
                   const cv::Mat& cost, long long previousFrame, std::vector<int>& columnOfRow);

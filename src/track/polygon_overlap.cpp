@@ -16,6 +16,14 @@ FloatPolygon convexOutline(const std::vector<cv::Point>& polygon) {
     return outline;
 }
 
+double sharedArea(const FloatPolygon& a, const FloatPolygon& b) {
+    if (a.size() < 3 || b.size() < 3) {
+        return 0.0;
+    }
+    FloatPolygon common;
+    return std::max(0.0, static_cast<double>(cv::intersectConvexConvex(a, b, common, true)));
+}
+
 double intersectionOverUnion(const FloatPolygon& a, const FloatPolygon& b) {
     if (a.size() < 3 || b.size() < 3) {
         return 0.0;
@@ -25,8 +33,7 @@ double intersectionOverUnion(const FloatPolygon& a, const FloatPolygon& b) {
     if (areaA <= 0.0 || areaB <= 0.0) {
         return 0.0;
     }
-    FloatPolygon common;
-    const double shared = static_cast<double>(cv::intersectConvexConvex(a, b, common, true));
+    const double shared = sharedArea(a, b);
     if (shared <= 0.0) {
         return 0.0;
     }

@@ -13,6 +13,9 @@ using FloatPolygon = std::vector<cv::Point2f>;
 // polygons, and a caller's own shapes need not be.
 FloatPolygon convexOutline(const std::vector<cv::Point>& polygon);
 
+// The area two convex polygons share: 0 when they do not meet or either has no area.
+double sharedArea(const FloatPolygon& a, const FloatPolygon& b);
+
 // Intersection over union of two convex polygons: 0 when they do not meet or either has no
 // area, 1 when they coincide.
 double intersectionOverUnion(const FloatPolygon& a, const FloatPolygon& b);

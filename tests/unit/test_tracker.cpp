@@ -616,6 +616,21 @@ TEST(Tracker, MergedRegionKeepsTheLargerShapesId) {
     });
 }
 
+// Catches: a merged region handed to the track whose learnt area is larger although the region
+// is mostly the other shape. A still square (1600 px²) and a smaller one (1444 px², but first
+// measured at 1764) coming up from below merge for two frames: the region holds all of the
+// first and less of the second, and keeps the first one's id.
+TEST(Tracker, MergedRegionKeepsTheIdOfTheShapeThatCoversMostOfIt) {
+    expectFirstShapeKeepsId(1, 12, [](int f) {
+        const Shape still = square({100.0, 100.0}, 40);
+        const Shape rising = square({100.0, 174.0 - 4 * f}, f == 1 ? 42 : 38);
+        if (f == 9 || f == 10) {
+            return std::vector<Shape>{merged(still, rising)};
+        }
+        return std::vector<Shape>{still, rising};
+    });
+}
+
 // Catches: a shape touching the border taken for one entering the frame although it covers
 // where a track is expected well inside. A large square, missed for a frame, comes back merged
 // with a shape at the right edge: the region reaches the border, and took a new id.
