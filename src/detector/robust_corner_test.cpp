@@ -168,6 +168,23 @@ Contour polygonOutline(const Contour& polygon) {
     return outline;
 }
 
+// The candidate of the flat fill grown inside `room` from the hull's centre (floodedFill), on
+// filledRingCandidate's terms; `cut` says whether the fill reached a side of the room.
+Candidate fillCandidate(const Contour& hull, const cv::Rect& room, const cv::Mat& plane,
+                        const cv::Rect& frame, double unit, int minVertices, int maxVertices,
+                        bool& cut) {
+    const std::optional<Contour> fill = floodedFill(plane, hull, room, cut);
+    if (!fill || std::sqrt(contourAreaOf(*fill)) < tuning::kMinFillSize * unit ||
+        !runsAlongEdge(*fill, plane, unit, tuning::kFillEdgeShare)) {
+        return {};
+    }
+    Candidate filled = cornerCandidate(*fill, plane, frame, unit, minVertices, maxVertices);
+    if (!filled.passes || looksRound(*fill, filled.polygon, tuning::kFillRoundRatio)) {
+        return {};
+    }
+    return filled;
+}
+
 }  // namespace
 
 Candidate openRingCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
@@ -203,16 +220,19 @@ Candidate filledRingCandidate(const Contour& contour, const cv::Mat& plane, cons
     }
     Contour hull;
     contourHull(contour, hull);
-    const std::optional<Contour> fill = floodedFill(plane, hull, frame);
-    if (!fill || std::sqrt(contourAreaOf(*fill)) < tuning::kMinFillSize * unit ||
-        !runsAlongEdge(*fill, plane, unit, tuning::kFillEdgeShare)) {
-        return {};
+    const cv::Rect hullBox = cv::boundingRect(hull);
+    bool cut = false;
+    Candidate filled =
+        fillCandidate(hull, hullBox & frame, plane, frame, unit, minVertices, maxVertices, cut);
+    if (filled.passes || !cut) {
+        return filled;
     }
-    Candidate filled = cornerCandidate(*fill, plane, frame, unit, minVertices, maxVertices);
-    if (!filled.passes || looksRound(*fill, filled.polygon, tuning::kFillRoundRatio)) {
-        return {};
-    }
-    return filled;
+    const cv::Point widen(cvRound(tuning::kFloodRoom * hullBox.width),
+                          cvRound(tuning::kFloodRoom * hullBox.height));
+    const cv::Rect room(hullBox.tl() - widen, hullBox.br() + widen);
+    // Off the border, so that the gradient around each point of the fill's outline is read.
+    return fillCandidate(hull, room & insideBorder(frame), plane, frame, unit, minVertices,
+                         maxVertices, cut);
 }
 
 namespace {

@@ -139,18 +139,20 @@ Candidate cornerCandidate(const Contour& contour, const cv::Mat& plane, const cv
 Candidate openRingCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
                             double unit, double window, int minVertices, int maxVertices);
 
-// The outline of the flat fill inside the convex polygon `hull` (points of `plane`, inside
-// `frame`), grown from its centre while each step stays within a flat fill's grain
+// The outline of the flat fill grown from the centre of the convex polygon `hull` (points of
+// `plane`) and kept inside `room`, while each step stays within a flat fill's grain
 // (tuning::kFloodStep), so that it stops at the shape's step edge and short of texture, and moved
 // out by a pixel onto that edge. Nothing when the centre is not flat or the fill covers too little
-// of the hull (tuning::kFloodShare).
-std::optional<Contour> floodedFill(const cv::Mat& plane, const Contour& hull,
-                                   const cv::Rect& frame);
+// of the hull (tuning::kFloodShare). `cut` says whether the fill reached a side of the room.
+std::optional<Contour> floodedFill(const cv::Mat& plane, const Contour& hull, const cv::Rect& room,
+                                   bool& cut);
 
 // The candidate of the flat fill (floodedFill) inside the hull of a region at least `window`
 // wide (a shape's ring of contrast joined to texture), when that fill is large
 // (tuning::kMinFillSize), its outline runs along an edge (tuning::kFillEdgeShare), passes as a
-// shape of its own, and is not round (tuning::kFillRoundRatio). An empty candidate otherwise.
+// shape of its own, and is not round (tuning::kFillRoundRatio). The fill is kept in the hull's
+// box, but when it fails there and that box cuts it, it is grown again in the box widened by
+// tuning::kFloodRoom. An empty candidate otherwise.
 Candidate filledRingCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
                               double unit, double window, int minVertices, int maxVertices);
 

@@ -8,9 +8,10 @@
 
 namespace shapemark::robust {
 
-std::optional<Contour> floodedFill(const cv::Mat& plane, const Contour& hull,
-                                   const cv::Rect& frame) {
-    const cv::Rect box = cv::boundingRect(hull) & frame & cv::Rect(0, 0, plane.cols, plane.rows);
+std::optional<Contour> floodedFill(const cv::Mat& plane, const Contour& hull, const cv::Rect& room,
+                                   bool& cut) {
+    cut = false;
+    const cv::Rect box = room & cv::Rect(0, 0, plane.cols, plane.rows);
     const cv::Moments moments = cv::moments(hull);
     if (box.empty() || moments.m00 <= 0.0) {
         return std::nullopt;
@@ -28,18 +29,27 @@ std::optional<Contour> floodedFill(const cv::Mat& plane, const Contour& hull,
     if (highest - lowest > tuning::kFloodSeedSpread) {
         return std::nullopt;
     }
-    // The fill stays inside the hull's box: one that leaks into texture there fails as a shape.
+    // The fill stays inside the room: one that leaks into texture there fails as a shape.
     constexpr int kFilled = 255;
     cv::Mat filled = cv::Mat::zeros(box.height + 2, box.width + 2, CV_8UC1);
     const cv::Scalar step(tuning::kFloodStep);
-    cv::floodFill(plane(box), filled, seed - box.tl(), cv::Scalar(), nullptr, step, step,
+    cv::Rect reach;
+    cv::floodFill(plane(box), filled, seed - box.tl(), cv::Scalar(), &reach, step, step,
                   4 | (kFilled << 8) | cv::FLOODFILL_MASK_ONLY);
+    cut = reach.x == 0 || reach.y == 0 || reach.br().x == box.width || reach.br().y == box.height;
+    // Only the fill's own box is traced (a wide room costs no more than its fill), with a
+    // margin of two pixels: one for the dilation below, one of ground around it.
+    constexpr int kMargin = 2;
+    const cv::Rect traced =
+        (reach - cv::Point(kMargin, kMargin) + cv::Size(2 * kMargin, 2 * kMargin)) &
+        cv::Rect(0, 0, box.width, box.height);
     // Read apart from the mask's frame, which the library sets.
-    cv::Mat region = filled(cv::Rect(1, 1, box.width, box.height)) == kFilled;
+    cv::Mat region = filled(traced + cv::Point(1, 1)) == kFilled;
     // The fill stops where the edge's blur begins: a pixel further out lies on the edge.
     cv::dilate(region, region, cv::Mat());
     std::vector<Contour> contours;
-    cv::findContours(region, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE, box.tl());
+    cv::findContours(region, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE,
+                     box.tl() + traced.tl());
     const auto largest = std::max_element(
         contours.begin(), contours.end(),
         [](const Contour& a, const Contour& b) { return contourAreaOf(a) < contourAreaOf(b); });

@@ -100,6 +100,10 @@ constexpr int kFloodSeedRadius = 3;
 constexpr double kFloodSeedSpread = 4.0;
 constexpr double kFloodStep = 1.0;
 constexpr double kFloodShare = 0.5;
+// A fill that fails inside its hull's box, and that box cuts, is grown again in that box widened
+// on each side by this share of its size: a shadow across a shape breaks its ring, whose hull
+// then covers part of the shape only.
+constexpr double kFloodRoom = 1.0;
 // A fill smaller than this (square root of its area) is no shape: a pixel of grain where the
 // fill stopped rounds a small shape's corners off (small triangles came out as 4- and 5-gons).
 constexpr double kMinFillSize = 50.0;

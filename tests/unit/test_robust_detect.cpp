@@ -277,6 +277,20 @@ TEST(RobustDetect, RingJoinedToTextureIsItsFlatFill) {
     EXPECT_EQ(flat.polygon.size(), 4U);
     EXPECT_GT(robust::convexIou(flat.hull, known), 0.9);
     EXPECT_FALSE(ringOn(20.0).passes);
+    // A shadow broke the ring: its region covers the square's top part only. The fault: the
+    // fill kept in that region's box, which cuts it off the edge, so that the square is lost.
+    cv::Mat top = cv::Mat::zeros(all.size(), CV_8UC1);
+    cv::rectangle(top, cv::Rect(50, 50, 100, 55), 255, cv::FILLED);
+    std::vector<robust::Contour> part;
+    cv::findContours(top, part, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+    ASSERT_EQ(part.size(), 1U);
+    cv::Mat plane(all.size(), CV_8UC1, cv::Scalar(100));
+    plane(square).setTo(160);
+    cv::GaussianBlur(plane, plane, cv::Size(), 1.2);
+    const robust::Candidate whole =
+        robust::filledRingCandidate(part[0], plane, all, 1.0, kNarrow, 3, 8);
+    ASSERT_TRUE(whole.passes);
+    EXPECT_GT(robust::convexIou(whole.hull, known), 0.9);
 }
 
 // Shapes the frame's border cuts, on a 1080p frame: a large square and a small one are reported
