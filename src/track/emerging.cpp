@@ -19,7 +19,10 @@ std::vector<bool> takeEmerging(const std::vector<GoneBehind>& gone,
         for (int j = 0; j < cost.cols; ++j) {
             const cv::Point2d off = centres[j] - g.lastPiece;
             const double distance = cv::norm(off);
-            if (free[j] && areas[j] < g.pieceBelow && off.dot(g.way) > 0.0 && distance > g.radius &&
+            // A velocity learnt before the shape was last merged or hidden may be stale (no
+            // step is measured from a centre carried on): the way its pieces went in counts too.
+            const bool onWay = off.dot(g.way) > 0.0 || off.dot(g.pieceWay) > 0.0;
+            if (free[j] && areas[j] < g.pieceBelow && onWay && distance > g.radius &&
                 distance <= g.reach) {
                 cost.at<double>(k, j) = cv::norm(centres[j] - g.expected);
             }
@@ -53,8 +56,8 @@ std::vector<GoneBehind> goneBehind(const std::vector<Track>& tracks,
         const double travelled = cv::norm(t.velocity) * static_cast<double>(lost);
         const double reach = moving ? std::min(centreGate, 2.0 * radius + travelled) : centreGate;
         const cv::Point2d way = moving ? t.velocity : t.seen - t.centre;
-        gone.push_back(
-            {static_cast<int>(i), t.seen, way, radius, reach, expected[i], kHiddenShare * t.area});
+        gone.push_back({static_cast<int>(i), t.seen, way, t.lastStep, radius, reach, expected[i],
+                        kHiddenShare * t.area});
     }
     return gone;
 }

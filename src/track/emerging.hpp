@@ -15,6 +15,7 @@ struct GoneBehind {
     int row = 0;              // the track's row in the frame's pairing
     cv::Point2d lastPiece;    // the centre of the piece it took last
     cv::Point2d way;          // the way it was going
+    cv::Point2d pieceWay;     // the way its last piece went (zero: unknown)
     double radius = 0.0;      // its whole shape's radius
     double reach = 0.0;       // how far from lastPiece its shape may come out
     cv::Point2d expected;     // where it is expected this frame
@@ -23,10 +24,11 @@ struct GoneBehind {
 
 // Each track in `gone` may take one shape left free (`free[j]`: unpaired, not at the frame's
 // border) that looks like a piece of its shape, lying on the way it was going from its last
-// piece, farther than its radius (nearer, it is that piece, or its shape turned back) and within
-// its reach: its shape coming out on the far side of what hid it. Pairs are chosen one to one,
-// those nearest where the tracks are expected first. Fills columnOfRow; returns, for each row
-// of columnOfRow, whether it took a piece here.
+// piece (or on the way that piece went, its velocity being learnt only from whole shapes, before
+// it was last merged or hidden), farther than its radius (nearer, it is that piece, or its shape
+// turned back) and within its reach: its shape coming out on the far side of what hid it. Pairs are
+// chosen one to one, those nearest where the tracks are expected first. Fills columnOfRow; returns,
+// for each row of columnOfRow, whether it took a piece here.
 std::vector<bool> takeEmerging(const std::vector<GoneBehind>& gone,
                                const std::vector<cv::Point2d>& centres,
                                const std::vector<double>& areas, const std::vector<bool>& free,

@@ -41,6 +41,7 @@ struct Track {
     int vertices = 0;      // the vertex count when last seen whole twice alike; 0: it says nothing
     int lastVertices = 0;  // that of the shape it took last, whole or not
     cv::Point2d seen;      // the centre of the shape it last took, whole or not
+    cv::Point2d lastStep;  // from the shape it took before to seen, if in frames in a row
     std::array<cv::Point2d, 2> steps;  // the two velocities measured before, latest first
     int measured = 0;                  // how many of them there are; none: no velocity yet
     bool lookOnly = false;             // left the frame or long lost: found again by look only

@@ -78,8 +78,8 @@
 //    frame, so this goes by where the shape was last seen (or lies within its radius of where
 //    it is expected) and what it looks like (its colour too, when given); then a track whose
 //    last shape was a piece of it (going behind something) takes a piece still unpaired that
-//    lies on its way beyond the piece it showed last, within its reach (see goneBehind): its
-//    shape coming out on the far side, which started a track of its own, too unlike a whole
+//    lies on its way (or its last piece's) beyond that piece, within its reach (see goneBehind):
+//    its shape coming out on the far side, which started a track of its own, too unlike a whole
 //    shape and too far off its prediction for the pairing; it starts again from that piece;
 //    each shape still unpaired starts a tentative track.
 #include <shapemark/tracker.hpp>
@@ -377,6 +377,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         t.leaving = t.shrinks >= kLeavingShrinks && looksHidden(t, area) &&
                     movesOut(outlines[j], frameSize, t.velocity);
         t.outline = std::move(outlines[j]);
+        t.lastStep = t.lastSeen == previousFrame ? shape.centre - t.seen : cv::Point2d();
         t.seen = shape.centre;
         t.lastVertices = simpleVertices(shape);
         t.lookOnly = false;

@@ -550,6 +550,17 @@ TEST(Tracker, PieceComingOutBeyondWhereItsShapeWentInKeepsItsId) {
     });
 }
 
+// Catches: a piece coming out judged only by a velocity learnt before its shape went behind
+// something (no step is measured from pieces). A square heading down-left turns up-right as it
+// reaches the band: its velocity still points down-left, and its right part comes out 60 px
+// right of the piece it showed last.
+TEST(Tracker, PieceComingOutTheWayItsPiecesWentInKeepsItsId) {
+    expectFirstShapeKeepsId(1, 28, [](int f) {
+        return besideBand(f <= 10 ? cv::Point2d(160.0 - 3 * f, 40.0 + 5 * f)
+                                  : cv::Point2d(130.0 + 6 * (f - 10), 90.0 - (f - 10)));
+    });
+}
+
 // Catches: a vertex count learnt from one frame. A square is seen as a pentagon of its area in
 // the last frame before it is missed for 3 frames; it comes back 18 px below where it is
 // expected, as a pentagon comes out as far above: held against the square, the one miscount
