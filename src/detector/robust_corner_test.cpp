@@ -185,6 +185,24 @@ Candidate fillCandidate(const Contour& hull, const cv::Rect& room, const cv::Mat
     return filled;
 }
 
+// The candidate of the flat fill inside the hull of a region whose box (the hull's too) is
+// `box`, off the frame's border: grown in that box, and, when it fails there and the box cuts
+// it, again in the box widened by tuning::kFloodRoom.
+Candidate fillOfHull(const Contour& hull, const cv::Rect& box, const cv::Mat& plane,
+                     const cv::Rect& frame, double unit, int minVertices, int maxVertices) {
+    bool cut = false;
+    Candidate filled = fillCandidate(hull, box, plane, frame, unit, minVertices, maxVertices, cut);
+    if (filled.passes || !cut) {
+        return filled;
+    }
+    const cv::Point widen(cvRound(tuning::kFloodRoom * box.width),
+                          cvRound(tuning::kFloodRoom * box.height));
+    const cv::Rect room(box.tl() - widen, box.br() + widen);
+    // Off the border, so that the gradient around each point of the fill's outline is read.
+    return fillCandidate(hull, room & insideBorder(frame), plane, frame, unit, minVertices,
+                         maxVertices, cut);
+}
+
 }  // namespace
 
 Candidate openRingCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
@@ -209,7 +227,7 @@ Candidate openRingCandidate(const Contour& contour, const cv::Mat& plane, const 
     if (whole.passes) {
         return whole;
     }
-    return filledRingCandidate(contour, plane, frame, unit, window, minVertices, maxVertices);
+    return fillOfHull(hull, box, plane, frame, unit, minVertices, maxVertices);
 }
 
 Candidate filledRingCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
@@ -220,19 +238,7 @@ Candidate filledRingCandidate(const Contour& contour, const cv::Mat& plane, cons
     }
     Contour hull;
     contourHull(contour, hull);
-    const cv::Rect hullBox = cv::boundingRect(hull);
-    bool cut = false;
-    Candidate filled =
-        fillCandidate(hull, hullBox & frame, plane, frame, unit, minVertices, maxVertices, cut);
-    if (filled.passes || !cut) {
-        return filled;
-    }
-    const cv::Point widen(cvRound(tuning::kFloodRoom * hullBox.width),
-                          cvRound(tuning::kFloodRoom * hullBox.height));
-    const cv::Rect room(hullBox.tl() - widen, hullBox.br() + widen);
-    // Off the border, so that the gradient around each point of the fill's outline is read.
-    return fillCandidate(hull, room & insideBorder(frame), plane, frame, unit, minVertices,
-                         maxVertices, cut);
+    return fillOfHull(hull, box, plane, frame, unit, minVertices, maxVertices);
 }
 
 namespace {

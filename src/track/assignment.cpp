@@ -139,4 +139,14 @@ std::vector<int> assignGreedy(const cv::Mat& cost) {
     return columnOfRow;
 }
 
+std::vector<bool> pairedColumns(const std::vector<int>& columnOfRow, std::size_t columns) {
+    std::vector<bool> paired(columns, false);
+    for (const int j : columnOfRow) {
+        if (j >= 0) {
+            paired[j] = true;
+        }
+    }
+    return paired;
+}
+
 }  // namespace shapemark::track

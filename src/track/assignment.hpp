@@ -3,6 +3,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <cstddef>
 #include <vector>
 
 namespace shapemark::track {
@@ -19,6 +20,9 @@ std::vector<int> assignOptimal(const cv::Mat& cost);
 // pair is made only while it costs less than leaving its row and its column unpaired, so no
 // dear pair is made just to pair one more row.
 std::vector<int> assignOptimal(const cv::Mat& cost, double unpaired);
+
+// Which of `columns` columns a row of the matching is paired with.
+std::vector<bool> pairedColumns(const std::vector<int>& columnOfRow, std::size_t columns);
 
 // The greedy rule, kept for comparison: the cheapest allowed pair first, then the next cheapest
 // among rows and columns still free.

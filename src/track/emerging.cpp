@@ -9,22 +9,22 @@
 namespace shapemark::track {
 
 std::vector<bool> takeEmerging(const std::vector<GoneBehind>& gone,
-                               const std::vector<cv::Point2d>& centres,
-                               const std::vector<double>& areas, const std::vector<bool>& free,
-                               std::vector<int>& columnOfRow) {
-    cv::Mat cost(static_cast<int>(gone.size()), static_cast<int>(centres.size()), CV_64F,
+                               const std::vector<Shape>& shapes, const std::vector<double>& areas,
+                               const std::vector<bool>& enters, std::vector<int>& columnOfRow) {
+    const std::vector<bool> taken = pairedColumns(columnOfRow, shapes.size());
+    cv::Mat cost(static_cast<int>(gone.size()), static_cast<int>(shapes.size()), CV_64F,
                  cv::Scalar(kForbidden));
     for (int k = 0; k < cost.rows; ++k) {
         const GoneBehind& g = gone[k];
         for (int j = 0; j < cost.cols; ++j) {
-            const cv::Point2d off = centres[j] - g.lastPiece;
+            const cv::Point2d off = shapes[j].centre - g.lastPiece;
             const double distance = cv::norm(off);
             // A velocity learnt before the shape was last merged or hidden may be stale (no
             // step is measured from a centre carried on): the way its pieces went in counts too.
             const bool onWay = off.dot(g.way) > 0.0 || off.dot(g.pieceWay) > 0.0;
-            if (free[j] && areas[j] < g.pieceBelow && onWay && distance > g.radius &&
-                distance <= g.reach) {
-                cost.at<double>(k, j) = cv::norm(centres[j] - g.expected);
+            if (!taken[j] && !enters[j] && areas[j] < g.pieceBelow && onWay &&
+                distance > g.radius && distance <= g.reach) {
+                cost.at<double>(k, j) = cv::norm(shapes[j].centre - g.expected);
             }
         }
     }

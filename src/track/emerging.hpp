@@ -22,17 +22,16 @@ struct GoneBehind {
     double pieceBelow = 0.0;  // a shape smaller than this looks like a piece of it
 };
 
-// Each track in `gone` may take one shape left free (`free[j]`: unpaired, not at the frame's
-// border) that looks like a piece of its shape, lying on the way it was going from its last
-// piece (or on the way that piece went, its velocity being learnt only from whole shapes, before
-// it was last merged or hidden), farther than its radius (nearer, it is that piece, or its shape
-// turned back) and within its reach: its shape coming out on the far side of what hid it. Pairs are
-// chosen one to one, those nearest where the tracks are expected first. Fills columnOfRow; returns,
-// for each row of columnOfRow, whether it took a piece here.
+// Each track in `gone` may take one shape left free (unpaired in columnOfRow, not at the frame's
+// border: `enters`) that looks like a piece of its shape, lying on the way it was going from its
+// last piece (or on the way that piece went, its velocity being learnt only from whole shapes,
+// before it was last merged or hidden), farther than its radius (nearer, it is that piece, or its
+// shape turned back) and within its reach: its shape coming out on the far side of what hid it.
+// Pairs are chosen one to one, those nearest where the tracks are expected first. Fills
+// columnOfRow; returns, for each row of columnOfRow, whether it took a piece here.
 std::vector<bool> takeEmerging(const std::vector<GoneBehind>& gone,
-                               const std::vector<cv::Point2d>& centres,
-                               const std::vector<double>& areas, const std::vector<bool>& free,
-                               std::vector<int>& columnOfRow);
+                               const std::vector<Shape>& shapes, const std::vector<double>& areas,
+                               const std::vector<bool>& enters, std::vector<int>& columnOfRow);
 
 // The tracks that may take a shape coming out from behind something (see takeEmerging): confirmed,
 // unpaired, still in the frame, lost at most kBriefLoss input frames, their last shape a piece of

@@ -34,12 +34,7 @@ bool comesOut(const Track& t, cv::Point2d piece, double area, double lastArea) {
 void preferWhole(const std::vector<Track>& tracks, const std::vector<cv::Point2d>& expected,
                  const std::vector<Shape>& shapes, const std::vector<double>& areas,
                  const cv::Mat& cost, std::vector<int>& columnOfRow) {
-    std::vector<bool> taken(shapes.size(), false);
-    for (const int j : columnOfRow) {
-        if (j >= 0) {
-            taken[j] = true;
-        }
-    }
+    std::vector<bool> taken = pairedColumns(columnOfRow, shapes.size());
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         const Track& t = tracks[i];
         const int paired = columnOfRow[i];

@@ -21,12 +21,7 @@ std::vector<bool> reidentify(const std::vector<Track>& tracks,
                              const std::vector<bool>& enters,
                              const std::vector<cv::Scalar>& colours, const Reidentification& at,
                              std::vector<int>& columnOfRow) {
-    std::vector<bool> taken(shapes.size(), false);
-    for (const int j : columnOfRow) {
-        if (j >= 0) {
-            taken[j] = true;
-        }
-    }
+    const std::vector<bool> taken = pairedColumns(columnOfRow, shapes.size());
     cv::Mat cost(static_cast<int>(tracks.size()), static_cast<int>(shapes.size()), CV_64F,
                  cv::Scalar(kForbidden));
     for (int i = 0; i < cost.rows; ++i) {

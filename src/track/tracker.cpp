@@ -280,17 +280,9 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
     const std::vector<bool> reidentified =
         reidentify(s.tracks, expectedAt, shapes, areas, enters, colours,
                    {frameNumber, previousFrame, p.centreGate, p.colourWeight}, columnOfRow);
-    std::vector<bool> free(shapes.size());
-    for (std::size_t j = 0; j < shapes.size(); ++j) {
-        free[j] = !enters[j] && std::find(columnOfRow.begin(), columnOfRow.end(),
-                                          static_cast<int>(j)) == columnOfRow.end();
-    }
-    std::vector<cv::Point2d> centres(shapes.size());
-    std::transform(shapes.begin(), shapes.end(), centres.begin(),
-                   [](const Shape& shape) { return shape.centre; });
     const std::vector<bool> emerged = track::takeEmerging(
-        goneBehind(s.tracks, expectedAt, columnOfRow, frameNumber, p.centreGate), centres, areas,
-        free, columnOfRow);
+        goneBehind(s.tracks, expectedAt, columnOfRow, frameNumber, p.centreGate), shapes, areas,
+        enters, columnOfRow);
 
     const std::vector<cv::Point2f> unseen = placesOf(
         s.tracks, expectedAt, [&columnOfRow](std::size_t i) { return columnOfRow[i] < 0; });
