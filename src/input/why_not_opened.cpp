@@ -60,7 +60,16 @@ std::optional<InputError> unreadableFile(const InputWord& input) {
         input.word.find_first_of("%!") != std::string::npos) {
         return std::nullopt;
     }
-    const int fd = ::open(fileOf(input).c_str(), O_RDONLY | O_CLOEXEC);
+    const std::string path = fileOf(input);
+    // Opening a FIFO waits for its writer, and closing it then leaves the writer without a
+    // reader: its next write fails and the stream is lost before the library opens it.
+    struct stat named {};
+    if (::stat(path.c_str(), &named) == 0 && S_ISFIFO(named.st_mode)) {
+        return ::access(path.c_str(), R_OK) == 0
+                   ? std::nullopt
+                   : std::optional<InputError>(fromErrno(errno, "no such file"));
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return fromErrno(errno, "no such file");
     }

@@ -3,6 +3,7 @@ pipes wait and never drop. That files never drop is held by test_streams_and_sig
 test_closed_standard_stream_takes_no_file (every one of 1500 frames recorded, read headless
 as fast as the file allows)."""
 import contextlib
+import ctypes
 import functools
 import http.server
 import json
@@ -10,6 +11,7 @@ import os
 import re
 import signal
 import socket
+import struct
 import subprocess
 import threading
 import unittest
@@ -47,6 +49,24 @@ class ChunkedHandler(QuietHandler):
             for chunk in iter(lambda: video.read(65536), b""):
                 self.wfile.write(b"%x\r\n%s\r\n" % (len(chunk), chunk))
         self.wfile.write(b"0\r\n\r\n")
+
+
+def reader_closes(path):
+    """An inotify descriptor on the FIFO at path, and a function counting its readers' closes."""
+    open_event, close_event = 0x20, 0x10  # IN_OPEN, IN_CLOSE_NOWRITE: opens keep closes apart
+    libc = ctypes.CDLL(None, use_errno=True)
+    watch = libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
+    if watch < 0 or libc.inotify_add_watch(watch, os.fsencode(path), open_event | close_event) < 0:
+        raise OSError(ctypes.get_errno(), "inotify")
+
+    def count():
+        events, offset, closes = os.read(watch, 65536), 0, 0
+        while offset < len(events):
+            _, mask, _, length = struct.unpack_from("iIII", events, offset)
+            closes += bool(mask & close_event)
+            offset += 16 + length
+        return closes
+    return watch, count
 
 
 def free_port():
@@ -164,6 +184,9 @@ class LiveSourcesTest(unittest.TestCase):
         url = "http://127.0.0.1:%d/short.mkv" % server.server_port
         for word in (fifo, "-", url):
             with self.subTest(input=word):
+                if word == fifo:
+                    watch, closes = reader_closes(fifo)
+                    self.addCleanup(os.close, watch)
                 with open(short, "rb") as video:
                     writer = subprocess.Popen(["sh", "-c", 'cat > "$0"', fifo],
                                               stdin=video) if word == fifo else None
@@ -178,6 +201,10 @@ class LiveSourcesTest(unittest.TestCase):
                 self.assertEqual((result.returncode, result.stdout, result.stderr),
                                  (0, counter(1, SHORT + 1), b""))
                 self.assertEqual(self.assert_outputs_agree(), list(range(1, SHORT + 1)))
+                if word == fifo:
+                    # Catches a check that opens the FIFO before the library does: its writer is
+                    # then left without a reader and the stream lost, or the run waits forever.
+                    self.assertEqual(closes(), 1)
 
     @unittest.skipUnless(os.path.exists("/dev/video0"), "no camera at /dev/video0")
     def test_a_camera_runs_until_ctrl_c(self):
