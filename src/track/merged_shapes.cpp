@@ -1,5 +1,7 @@
 #include "track/merged_shapes.hpp"
 
+#include <opencv2/imgproc.hpp>
+
 #include <algorithm>
 
 #include "track/assignment.hpp"
@@ -8,6 +10,10 @@ namespace shapemark::track {
 
 namespace {
 
+// Learnt areas within this factor do not tell two shapes apart: each is the largest its track has
+// seen, and the detector's area of a whole shape jitters by up to a tenth from frame to frame.
+constexpr double kSameSize = 1.1;
+
 // Whether `other` covers more of `region` than `holder` does (convex outlines: each shape's last
 // outline, moved to where its track is expected). Learnt whole areas alone do not tell which of
 // two shapes of about one size a region mostly is (shapes of 790 and 990 px² were learnt as 865
@@ -15,6 +21,13 @@ namespace {
 // took the region in the frame before covers all of it and keeps it.
 bool coversMore(const FloatPolygon& region, const FloatPolygon& other, const FloatPolygon& holder) {
     return sharedArea(region, other) > sharedArea(region, holder);
+}
+
+// Whether the shape a track took last looked like its whole shape: neither a piece of it nor
+// grown past it (merged with another). Only then does its last outline show where it lies.
+bool tookWhole(const Track& t) {
+    const double lastArea = cv::contourArea(t.outline);
+    return !looksHidden(t, lastArea) && kHiddenShare * lastArea <= t.area;
 }
 
 }  // namespace
@@ -58,13 +71,15 @@ void preferLarger(const std::vector<Track>& tracks, const std::vector<cv::Point2
         if (j < 0) {
             continue;
         }
-        double largest = tracks[i].area;
+        // A track whose shape is larger takes the region, or one of about its size (whose last
+        // shape was whole): then where each lies in the region decides.
+        double largest = tracks[i].area / kSameSize;
         int larger = -1;
         for (std::size_t k = 0; k < tracks.size(); ++k) {
             const Track& t = tracks[k];
             const std::vector<cv::Point2f> place{cv::Point2f(expected[k])};
             if (columnOfRow[k] < 0 && !t.lookOnly && t.area > largest &&
-                t.lastSeen >= previousFrame &&
+                (t.area > tracks[i].area || tookWhole(t)) && t.lastSeen >= previousFrame &&
                 cost.at<double>(static_cast<int>(k), j) < kForbidden &&
                 swallowsAnother(outlines[j], areas[j], tracks[i].area, place) &&
                 coversMore(outlines[j], shifted(t.outline, expected[k] - t.centre),

@@ -35,9 +35,11 @@ bool mergesLost(const FloatPolygon& outline, cv::Point2f own,
 // After preferWhole: a shape that is its track's merged with another's goes to the larger of
 // the two, if that one's last shape, moved to where it is expected, covers more of it. A region
 // of two shapes is mostly the larger one, so it is seen as that shape partly covered, not as the
-// smaller one grown; the smaller one's track waits under it (step 4). Only a track seen in the
-// frame before may take it: a missed one may be going behind something while a shape coming out of
-// it meets the region, and stays once it has gone.
+// smaller one grown; the smaller one's track waits under it (step 4). Of two shapes of about one
+// size (learnt areas within a tenth), the other takes it if it was last seen whole and covers
+// more of it: learnt areas do not tell such shapes apart, where each lies in the region does. Only
+// a track seen in the frame before may take it: a missed one may be going behind something while a
+// shape coming out of it meets the region, and stays once it has gone.
 void preferLarger(const std::vector<Track>& tracks, const std::vector<cv::Point2d>& expected,
                   const std::vector<FloatPolygon>& outlines, const std::vector<double>& areas,
                   const cv::Mat& cost, long long previousFrame, std::vector<int>& columnOfRow);

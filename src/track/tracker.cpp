@@ -46,9 +46,9 @@
 //    of another shape. A track paired with a shape that is its own merged with another's
 //    (larger than its whole shape by a quarter, covering where that other track, unpaired and
 //    seen in the frame before, is expected) gives it up to that track if its whole shape is the
-//    larger and its last shape, where expected, covers more of the region (see preferLarger):
-//    the region is mostly that shape, and would carry the smaller one's id only for sharing its
-//    vertex count;
+//    larger, or about as large and last seen whole, and its last shape, where expected, covers
+//    more of the region (see preferLarger): the region is mostly that shape, and would carry the
+//    other one's id only for sharing its vertex count;
 // 4. paired tracks take the shape's polygon and centre and update their velocity (the median
 //    of the last three steps measured) and rate of turn, unless the centre they step from was
 //    carried on as expected (below: no step the shape made), and its vertex count once it is
