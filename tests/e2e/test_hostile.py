@@ -19,7 +19,7 @@ from harness import counter, make_video, read_frames, run_tool
 # The tool's own statuses: a normal end, an unreadable input, lost output, a refused command
 # line (-1), and the end by SIGINT or SIGTERM. A crash shows as a negative status (killed by a signal).
 OWN_STATUSES = {0, 1, 74, 255, 128 + signal.SIGINT, 128 + signal.SIGTERM}
-CASE_LIMIT = 60  # seconds for one run
+CASE_LIMIT = 60 * harness.SLOWDOWN  # seconds for one run
 COUNTER = re.compile(rb"\A(?:[1-9][0-9]*/n)*\Z")
 
 
