@@ -23,14 +23,26 @@ constexpr int kCbrtSize = 256 * 3 / 2 * (1 << kGammaShift);
 // shares' sum, descaled, is the component's cube-root index.
 using Shares = std::array<std::array<std::uint32_t, 256>, 3>;
 
+// The descaling's offset of a and b: the middle of the byte and the rounding.
+constexpr std::int32_t kOpponentOffset = (128 << kCbrtShift) + (1 << (kCbrtShift - 1));
+
+// Y's two terms: subtracted in a; added in b, with the offset. Side by side, as a pixel reads
+// both.
+struct YTerms {
+    std::int32_t a = 0;
+    std::int32_t b = 0;
+};
+
 struct Tables {
     Shares ys{};
     // X's share in the low 32 bits, Z's in the high: one read and one sum serve both, as no sum
     // of three shares reaches 2^32.
     std::array<std::array<std::uint64_t, 256>, 3> xzs{};
-    // Per cube-root index: 500 and 200 times the cube root, the a and b formulas' terms.
-    std::array<std::int32_t, kCbrtSize> aTerm{};
-    std::array<std::int32_t, kCbrtSize> bTerm{};
+    // Per cube-root index, the a and b formulas' terms, 500 and 200 times the cube root: a's
+    // first term (X's) and b's (Y's) with the offset added, so that each is a difference.
+    std::array<std::int32_t, kCbrtSize> aOfX{};
+    std::array<YTerms, kCbrtSize> ofY{};
+    std::array<std::int32_t, kCbrtSize> bOfZ{};
     // Per Y index: L, whole.
     std::array<uchar, kCbrtSize> lightness{};
 };
@@ -82,8 +94,9 @@ Tables buildTables() {
         const cv::softfloat x = cbrtStep * cv::softfloat(i);
         const int f =
             cvRound(cbrtScale * (x < threshold ? cv::mulAdd(x, slope, bias) : cv::cbrt(x)));
-        t.aTerm[i] = 500 * f;
-        t.bTerm[i] = 200 * f;
+        t.aOfX[i] = 500 * f + kOpponentOffset;
+        t.ofY[i] = {500 * f, 200 * f + kOpponentOffset};
+        t.bOfZ[i] = 200 * f;
         const int lightness = (lScale * f + lShift + (1 << (kCbrtShift - 1))) >> kCbrtShift;
         t.lightness[i] = cv::saturate_cast<uchar>(lightness);
     }
@@ -106,37 +119,50 @@ const Tables& tables() {
     return made;
 }
 
-// a or b from its two terms. Not saturated: every 8-bit colour's a and b lie well inside a
-// byte's range (the test on all 2^24 colours proves it), where OpenCV's saturation never acts.
+// a or b from its two terms, the offset in the first. Not saturated: every 8-bit colour's a and
+// b lie well inside a byte's range (the test on all 2^24 colours proves it), where OpenCV's
+// saturation never acts.
 uchar opponent(std::int32_t plus, std::int32_t minus) {
-    constexpr std::int32_t kMid = (128 << kCbrtShift) + (1 << (kCbrtShift - 1));
-    return static_cast<uchar>((plus - minus + kMid) >> kCbrtShift);
+    return static_cast<uchar>((plus - minus) >> kCbrtShift);
 }
 
-// One row, into the planes asked for: a plane not asked for costs nothing.
+// Pixel x of a row, into the planes asked for: a plane not asked for costs nothing.
 template <bool kL, bool kA, bool kB>
-void convertRow(const Tables& t, const uchar* bgr, int width, uchar* l, uchar* a, uchar* b) {
+void convertPixel(const Tables& t, const uchar* bgr, int x, uchar* l, uchar* a, uchar* b) {
     const Shares& ys = t.ys;
     const auto& xzs = t.xzs;
-    for (int x = 0; x < width; ++x, bgr += 3) {
-        const unsigned b0 = bgr[0];
-        const unsigned g0 = bgr[1];
-        const unsigned r0 = bgr[2];
-        const unsigned yi = (ys[0][b0] + ys[1][g0] + ys[2][r0]) >> kMatrixShift;
-        if constexpr (kL) {
-            l[x] = t.lightness[yi];
+    const unsigned b0 = bgr[0];
+    const unsigned g0 = bgr[1];
+    const unsigned r0 = bgr[2];
+    const unsigned yi = (ys[0][b0] + ys[1][g0] + ys[2][r0]) >> kMatrixShift;
+    if constexpr (kL) {
+        l[x] = t.lightness[yi];
+    }
+    if constexpr (kA || kB) {
+        const std::uint64_t xz = xzs[0][b0] + xzs[1][g0] + xzs[2][r0];
+        if constexpr (kA) {
+            const unsigned xi = static_cast<std::uint32_t>(xz) >> kMatrixShift;
+            a[x] = opponent(t.aOfX[xi], t.ofY[yi].a);
         }
-        if constexpr (kA || kB) {
-            const std::uint64_t xz = xzs[0][b0] + xzs[1][g0] + xzs[2][r0];
-            if constexpr (kA) {
-                const unsigned xi = static_cast<std::uint32_t>(xz) >> kMatrixShift;
-                a[x] = opponent(t.aTerm[xi], t.aTerm[yi]);
-            }
-            if constexpr (kB) {
-                const auto zi = static_cast<unsigned>(xz >> (32 + kMatrixShift));
-                b[x] = opponent(t.bTerm[yi], t.bTerm[zi]);
-            }
+        if constexpr (kB) {
+            const auto zi = static_cast<unsigned>(xz >> (32 + kMatrixShift));
+            b[x] = opponent(t.ofY[yi].b, t.bOfZ[zi]);
         }
+    }
+}
+
+// One row, four pixels a step (the loop's own count and tests then shared by them).
+template <bool kL, bool kA, bool kB>
+void convertRow(const Tables& t, const uchar* bgr, int width, uchar* l, uchar* a, uchar* b) {
+    int x = 0;
+    for (; x + 3 < width; x += 4, bgr += 12) {
+        convertPixel<kL, kA, kB>(t, bgr, x, l, a, b);
+        convertPixel<kL, kA, kB>(t, bgr + 3, x + 1, l, a, b);
+        convertPixel<kL, kA, kB>(t, bgr + 6, x + 2, l, a, b);
+        convertPixel<kL, kA, kB>(t, bgr + 9, x + 3, l, a, b);
+    }
+    for (; x < width; ++x, bgr += 3) {
+        convertPixel<kL, kA, kB>(t, bgr, x, l, a, b);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 
 #include "detector/wide_rows.hpp"
 
@@ -23,11 +24,56 @@ constexpr schar kRightBorder = -126;
 constexpr std::array<int, 8> kStepX = {1, 1, 0, -1, -1, -1, 0, 1};
 constexpr std::array<int, 8> kStepY = {0, -1, -1, -1, 0, 1, 1, 1};
 
+// A point as one word, y in the high half and x in the low: a step is then one addition, as a
+// traced point never leaves the image (x and y stay non-negative, so no borrow crosses the
+// halves).
+using PackedPoint = std::uint64_t;
+
+constexpr PackedPoint packed(int x, int y) {
+    return (static_cast<PackedPoint>(static_cast<std::uint32_t>(y)) << 32) |
+           static_cast<std::uint32_t>(x);
+}
+
+// Step i as an addition to a packed point (wrapping: a step back is 2^64 less).
+constexpr PackedPoint packedStep(std::size_t i) {
+    return (static_cast<PackedPoint>(static_cast<std::int64_t>(kStepY[i])) << 32) +
+           static_cast<PackedPoint>(static_cast<std::int64_t>(kStepX[i]));
+}
+constexpr std::array<PackedPoint, 8> kPackedSteps = {packedStep(0), packedStep(1), packedStep(2),
+                                                     packedStep(3), packedStep(4), packedStep(5),
+                                                     packedStep(6), packedStep(7)};
+
+// A border's points, written through a pointer held in a register: the tracer's byte stores
+// may alias anything, so a vector's own ends would be read back from memory at every point.
+class PointSink {
+  public:
+    explicit PointSink(std::vector<cv::Point>& store) : store_(store) {}
+
+    void add(PackedPoint pt) {
+        if (count_ == room_) {
+            store_.resize(std::max<std::size_t>(kFirstRoom, 2 * room_));
+            data_ = store_.data();
+            room_ = store_.size();
+        }
+        data_[count_++] =
+            cv::Point(static_cast<int>(static_cast<std::uint32_t>(pt)), static_cast<int>(pt >> 32));
+    }
+    [[nodiscard]] std::size_t count() const { return count_; }
+
+  private:
+    static constexpr std::size_t kFirstRoom = 256;
+    std::vector<cv::Point>& store_;
+    cv::Point* data_ = store_.data();
+    std::size_t room_ = store_.size();
+    std::size_t count_ = 0;
+};
+
 // Follows the border through `start`, marking it; an outer one from the west, a hole (`start`
-// the region pixel left of the hole) from the east. With kCopy, appends its points from `pt`.
+// the region pixel left of the hole) from the east. With kCopy, hands its points from `pt` to
+// `sink`.
 template <bool kCopy>
-void follow(schar* start, const std::array<std::ptrdiff_t, 16>& deltas, bool hole, cv::Point pt,
-            std::vector<cv::Point>& points) {
+void follow(schar* start, const std::array<std::ptrdiff_t, 16>& deltas, bool hole, PackedPoint pt,
+            PointSink* sink) {
     const int from = hole ? 0 : 4;
     int s = from;
     schar* second = nullptr;
@@ -38,34 +84,36 @@ void follow(schar* start, const std::array<std::ptrdiff_t, 16>& deltas, bool hol
     if (s == from) {  // a single pixel
         *start = kRightBorder;
         if constexpr (kCopy) {
-            points.push_back(pt);
+            sink->add(pt);
         }
         return;
     }
     schar* here = start;
+    // Unsigned, so that the search's steps index the table without widening each one.
+    auto step = static_cast<std::size_t>(s);
     for (;;) {
         // Counter-clockwise from the pixel came from, the next one of the region.
-        const int came = s;
+        const std::size_t came = step;
         schar* next = nullptr;
         do {
-            next = here + deltas[static_cast<std::size_t>(++s)];
+            next = here + deltas[++step];
         } while (*next == 0);
-        s &= 7;
-        if (static_cast<unsigned>(s - 1) < static_cast<unsigned>(came)) {
+        step &= 7;
+        // Unsigned: at step 0 (east itself) the difference wraps to the largest value.
+        if (step - 1 < came) {
             *here = kRightBorder;  // the step east was searched: background lies there
         } else if (*here == kRegion) {
             *here = kBorder;
         }
         if constexpr (kCopy) {
-            points.push_back(pt);
+            sink->add(pt);
         }
-        pt.x += kStepX[static_cast<std::size_t>(s)];
-        pt.y += kStepY[static_cast<std::size_t>(s)];
+        pt += kPackedSteps[step];
         if (next == start && here == second) {
             return;
         }
         here = next;
-        s = (s + 4) & 7;
+        step = (step + 4) & 7;
     }
 }
 
@@ -132,8 +180,7 @@ std::vector<std::vector<cv::Point>> outerBorders(cv::Mat& padded,
         deltas[i] = kStepX[i % 8] + kStepY[i % 8] * step;
     }
     std::vector<std::vector<cv::Point>> found;
-    std::vector<cv::Point> points;
-    std::vector<cv::Point> unused;
+    std::vector<cv::Point> points;  // grown as needed and reused, never shrunk
     // The scanner visits neither the frame's last column nor its last row.
     const int end = padded.cols - 1;
     const bool wide = wideRows();
@@ -155,13 +202,14 @@ std::vector<std::vector<cv::Point>> outerBorders(cv::Mat& padded,
                         continue;
                     }
                 }
-                points.clear();
-                follow<true>(row + x, deltas, false, cv::Point(x - 1, y - 1), points);
-                if (keep(points.size())) {
-                    found.push_back(points);
+                PointSink sink(points);
+                follow<true>(row + x, deltas, false, packed(x - 1, y - 1), &sink);
+                if (keep(sink.count())) {
+                    found.emplace_back(points.begin(),
+                                       points.begin() + static_cast<std::ptrdiff_t>(sink.count()));
                 }
             } else if (!external) {
-                follow<false>(row + x - 1, deltas, true, cv::Point(), unused);
+                follow<false>(row + x - 1, deltas, true, 0, nullptr);
             } else if (marked(row[x - 1])) {
                 lastMark = x - 1;
                 unread = x + 1;

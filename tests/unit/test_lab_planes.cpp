@@ -50,5 +50,16 @@ TEST(LabPlanes, RegionOfInterestAsOpenCv) {
     expectSameAsOpenCv(all(cv::Rect(3, 1001, 517, 263)));
 }
 
+// Rows are converted four pixels a step: catches a row's last one to three pixels skipped or
+// read from the wrong place, on every width up to 12 (random colours).
+TEST(LabPlanes, EveryNarrowWidthAsOpenCv) {
+    cv::RNG rng(7);
+    for (int width = 1; width <= 12; ++width) {
+        cv::Mat bgr(3, width, CV_8UC3);
+        rng.fill(bgr, cv::RNG::UNIFORM, 0, 256);
+        expectSameAsOpenCv(bgr);
+    }
+}
+
 }  // namespace
 }  // namespace shapemark::robust
