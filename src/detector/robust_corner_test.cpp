@@ -168,13 +168,16 @@ Contour polygonOutline(const Contour& polygon) {
     return outline;
 }
 
-// The candidate of the flat fill grown inside `room` from the hull's centre (floodedFill), on
-// filledRingCandidate's terms; `cut` says whether the fill reached a side of the room.
-Candidate fillCandidate(const Contour& hull, const cv::Rect& room, const cv::Mat& plane,
+// The candidate of the flat fill grown inside `room` (and with `clip`, inside the hull) from the
+// hull's centre (floodedFill), on filledRingCandidate's terms; `cut` says whether the fill reached
+// a side of the room.
+Candidate fillCandidate(const Contour& hull, const cv::Rect& room, bool clip, const cv::Mat& plane,
                         const cv::Rect& frame, double unit, int minVertices, int maxVertices,
                         bool& cut) {
-    const std::optional<Contour> fill = floodedFill(plane, hull, room, cut);
-    if (!fill || std::sqrt(contourAreaOf(*fill)) < tuning::kMinFillSize * unit ||
+    bool clipped = false;
+    const std::optional<Contour> fill = floodedFill(plane, hull, room, clip, cut, clipped);
+    const double least = clipped ? tuning::kClippedFillSize : tuning::kMinFillSize;
+    if (!fill || std::sqrt(contourAreaOf(*fill)) < least * unit ||
         !runsAlongEdge(*fill, plane, unit, tuning::kFillEdgeShare)) {
         return {};
     }
@@ -186,12 +189,14 @@ Candidate fillCandidate(const Contour& hull, const cv::Rect& room, const cv::Mat
 }
 
 // The candidate of the flat fill inside the hull of a region whose box (the hull's too) is
-// `box`, off the frame's border: grown in that box, and, when it fails there and the box cuts
-// it, again in the box widened by tuning::kFloodRoom.
+// `box`, off the frame's border: grown in that box and kept inside the hull, and, when it fails
+// there and the box cuts it, again in the box widened by tuning::kFloodRoom (a shadow broke the
+// ring, whose hull then covers part of the shape only: not kept inside the hull).
 Candidate fillOfHull(const Contour& hull, const cv::Rect& box, const cv::Mat& plane,
                      const cv::Rect& frame, double unit, int minVertices, int maxVertices) {
     bool cut = false;
-    Candidate filled = fillCandidate(hull, box, plane, frame, unit, minVertices, maxVertices, cut);
+    Candidate filled =
+        fillCandidate(hull, box, true, plane, frame, unit, minVertices, maxVertices, cut);
     if (filled.passes || !cut) {
         return filled;
     }
@@ -199,7 +204,7 @@ Candidate fillOfHull(const Contour& hull, const cv::Rect& box, const cv::Mat& pl
                           cvRound(tuning::kFloodRoom * box.height));
     const cv::Rect room(box.tl() - widen, box.br() + widen);
     // Off the border, so that the gradient around each point of the fill's outline is read.
-    return fillCandidate(hull, room & insideBorder(frame), plane, frame, unit, minVertices,
+    return fillCandidate(hull, room & insideBorder(frame), false, plane, frame, unit, minVertices,
                          maxVertices, cut);
 }
 

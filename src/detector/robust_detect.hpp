@@ -143,15 +143,17 @@ Candidate openRingCandidate(const Contour& contour, const cv::Mat& plane, const 
 // `plane`) and kept inside `room`, while each step stays within a flat fill's grain
 // (tuning::kFloodStep), so that it stops at the shape's step edge and short of texture, and moved
 // out by a pixel onto that edge. Nothing when the centre is not flat or the fill covers too little
-// of the hull (tuning::kFloodShare). `cut` says whether the fill reached a side of the room.
+// of the hull (tuning::kFloodShare). `cut` says whether the fill reached a side of the room. With
+// `clip`, the fill is also kept inside the hull, and `clipped` says whether that took any of it.
 std::optional<Contour> floodedFill(const cv::Mat& plane, const Contour& hull, const cv::Rect& room,
-                                   bool& cut);
+                                   bool clip, bool& cut, bool& clipped);
 
 // The candidate of the flat fill (floodedFill) inside the hull of a region at least `window`
 // wide (a shape's ring of contrast joined to texture), when that fill is large
 // (tuning::kMinFillSize), its outline runs along an edge (tuning::kFillEdgeShare), passes as a
 // shape of its own, and is not round (tuning::kFillRoundRatio). The fill is kept in the hull's
-// box, but when it fails there and that box cuts it, it is grown again in the box widened by
+// box and in the hull itself (when that clips it, it must be larger: tuning::kClippedFillSize),
+// but when it fails there and that box cuts it, it is grown again in the box widened by
 // tuning::kFloodRoom. An empty candidate otherwise.
 Candidate filledRingCandidate(const Contour& contour, const cv::Mat& plane, const cv::Rect& frame,
                               double unit, double window, int minVertices, int maxVertices);

@@ -9,8 +9,9 @@
 namespace shapemark::robust {
 
 std::optional<Contour> floodedFill(const cv::Mat& plane, const Contour& hull, const cv::Rect& room,
-                                   bool& cut) {
+                                   bool clip, bool& cut, bool& clipped) {
     cut = false;
+    clipped = false;
     const cv::Rect box = room & cv::Rect(0, 0, plane.cols, plane.rows);
     const cv::Moments moments = cv::moments(hull);
     if (box.empty() || moments.m00 <= 0.0) {
@@ -45,6 +46,17 @@ std::optional<Contour> floodedFill(const cv::Mat& plane, const Contour& hull, co
         cv::Rect(0, 0, box.width, box.height);
     // Read apart from the mask's frame, which the library sets.
     cv::Mat region = filled(traced + cv::Point(1, 1)) == kFilled;
+    if (clip) {
+        cv::Mat inHull = cv::Mat::zeros(region.size(), CV_8UC1);
+        Contour shifted(hull.size());
+        const cv::Point origin = box.tl() + traced.tl();
+        std::transform(hull.begin(), hull.end(), shifted.begin(),
+                       [&](const cv::Point& p) { return p - origin; });
+        cv::fillConvexPoly(inHull, shifted, kFilled);
+        const int grown = cv::countNonZero(region);
+        region &= inHull;
+        clipped = cv::countNonZero(region) < grown;
+    }
     // The fill stops where the edge's blur begins: a pixel further out lies on the edge.
     cv::dilate(region, region, cv::Mat());
     std::vector<Contour> contours;

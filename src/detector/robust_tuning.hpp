@@ -107,6 +107,12 @@ constexpr double kFloodRoom = 1.0;
 // A fill smaller than this (square root of its area) is no shape: a pixel of grain where the
 // fill stopped rounds a small shape's corners off (small triangles came out as 4- and 5-gons).
 constexpr double kMinFillSize = 50.0;
+// The first fill, grown in its ring's box, is kept inside the ring's hull too: where it leaks out
+// at a vertex into ground of its own level, the hull still runs along the shape's edge. A small
+// fill that leaks past its hull is mostly part of a larger flat body, though (an arrow's shaft or
+// head, whose fill runs on into the rest of the arrow with no edge between them, clips to a
+// 50-56 px quadrangle or triangle): a clipped fill must be this large.
+constexpr double kClippedFillSize = 70.0;
 // The fill's outline must run along an edge for this share of its length: it stops where the
 // edge's blur begins, so that a stretch of the edge fainter than the edge test (where the ground
 // nears the fill) still counts against it, but it never runs through a flat inside.

@@ -293,6 +293,39 @@ TEST(RobustDetect, RingJoinedToTextureIsItsFlatFill) {
     EXPECT_GT(robust::convexIou(whole.hull, known), 0.9);
 }
 
+// A diamond whose fill leaks out at a vertex into a patch of ground at its own level, its ring's
+// region the diamond. The fault: the fill grown past the diamond's edge, so that the diamond is
+// lost. An arrow's shaft, whose fill runs on into the head: the fault, the shaft's fill kept
+// inside its region's hull and reported as a quadrangle.
+TEST(RobustDetect, FillLeakingAtAVertexIsKeptInsideItsRingsHullButAnArrowsShaftIsNot) {
+    const cv::Rect all(0, 0, 240, 240);
+    auto fillOf = [&](const std::vector<cv::Point>& ring, const std::vector<cv::Point>& body,
+                      const cv::Vec3i& patch) {
+        cv::Mat mask = cv::Mat::zeros(all.size(), CV_8UC1);
+        cv::fillConvexPoly(mask, ring, 255);
+        std::vector<robust::Contour> contours;
+        cv::findContours(mask, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
+        cv::Mat plane(all.size(), CV_8UC1, cv::Scalar(100));
+        cv::fillPoly(plane, std::vector<std::vector<cv::Point>>{body}, 160);
+        if (patch[2] > 0) {
+            cv::circle(plane, {patch[0], patch[1]}, patch[2], 160, cv::FILLED);
+        }
+        cv::GaussianBlur(plane, plane, cv::Size(), 1.2);
+        return robust::filledRingCandidate(contours[0], plane, all, 1.0, 33, 3, 8);
+    };
+    const std::vector<cv::Point> diamond = {{120, 50}, {190, 120}, {120, 190}, {50, 120}};
+    const robust::Candidate kept = fillOf(diamond, diamond, {180, 90, 22});
+    ASSERT_TRUE(kept.passes);
+    EXPECT_EQ(kept.polygon.size(), 4U);
+    const std::vector<cv::Point2f> known(diamond.begin(), diamond.end());
+    EXPECT_GT(robust::convexIou(kept.hull, known), 0.9);
+    // Turned, so that the shaft's box takes in some of the head.
+    const std::vector<cv::Point> shaft = {{51, 77}, {145, 111}, {133, 143}, {39, 109}};
+    const std::vector<cv::Point> arrow = {{51, 77},   {145, 111}, {153, 89}, {186, 144},
+                                          {125, 164}, {133, 143}, {39, 109}};
+    EXPECT_FALSE(fillOf(shaft, arrow, {0, 0, 0}).passes);
+}
+
 // Shapes the frame's border cuts, on a 1080p frame: a large square and a small one are reported
 // by their visible part; circles cut the same way are not. The faults: shapes touching the
 // border dropped, as they once were; the straight run along the border judged as part of the
