@@ -3,10 +3,15 @@
 #include <algorithm>
 
 #include "track/assignment.hpp"
+#include "track/frame_border.hpp"
 
 namespace shapemark::track {
 
 namespace {
+
+// A shape slower than this (pixels a frame) whose pieces shrink is more often being covered by
+// another moving over it, which may uncover it again at once, than going behind something.
+constexpr double kSlowestGoingBehind = 2.0;
 
 // The farthest a point of an outline about its centre lies from it.
 double radiusOf(const FloatPolygon& whole) {
@@ -29,6 +34,17 @@ cv::Point2d withinReach(const FloatPolygon& whole, cv::Point2d centre, cv::Point
 bool comesOut(const Track& t, cv::Point2d piece, double area, double lastArea) {
     return area > lastArea && (piece - t.seen).dot(t.velocity) > 0.0 &&
            cv::norm(t.centre - piece) <= 2.0 * radiusOf(t.whole);
+}
+
+bool comesOutWhereGoing(const Track& t, double area, double lastArea, cv::Point2d piece,
+                        bool missed) {
+    return !missed && t.hiding >= kLeavingShrinks && kHiddenShare * area > lastArea &&
+           cv::norm(t.velocity) > kSlowestGoingBehind && (piece - t.seen).dot(t.velocity) < 0.0;
+}
+
+bool goesFurtherBehind(const Track& t, double area, double lastArea, cv::Point2d piece) {
+    return kBorderJitter * area < lastArea && looksHidden(t, area) &&
+           cv::norm(piece - t.seen) <= radiusOf(t.whole);
 }
 
 void preferWhole(const std::vector<Track>& tracks, const std::vector<cv::Point2d>& expected,

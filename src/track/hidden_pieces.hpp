@@ -29,6 +29,25 @@ cv::Point2d withinReach(const FloatPolygon& whole, cv::Point2d centre, cv::Point
 // track (another shape coming out where it went) says nothing.
 bool comesOut(const Track& t, cv::Point2d piece, double area, double lastArea);
 
+// Whether a shape of `area` at `piece` is another one coming out where a track's shape is going
+// behind something: the track, seen in the frame before (`missed` false) and moving faster than
+// kSlowestGoingBehind, took a shape that shrank faster than the detector's jitter
+// kLeavingShrinks processed frames in a row while looking partly hidden (`t.hiding`), and this
+// one has grown by more than a quarter on its last (`lastArea`) and stepped from it against the
+// track's way. Sliding behind an edge, a shape only shows less of itself, and one that stops or
+// turns back there regains less than a quarter in a frame (as at the frame's border: see
+// entersWhereLeft); a piece grown by more, stepping back out, is another shape coming out there
+// (scene 4 frame 186: a piece of 883 px² coming out of the band, after the pieces of 846, 740
+// and 420 px² of a shape going down into it, took that shape's id). A slow shape's pieces shrink
+// as another moves over it, and grow again as that moves off: they say nothing.
+bool comesOutWhereGoing(const Track& t, double area, double lastArea, cv::Point2d piece,
+                        bool missed);
+
+// Whether a track's shape, taken as `area` at `piece` after its last of `lastArea`, went further
+// behind something: it shrank faster than the detector's jitter, looks partly hidden, and lies
+// within the shape's radius of the last piece (farther, it is a piece coming out elsewhere).
+bool goesFurtherBehind(const Track& t, double area, double lastArea, cv::Point2d piece);
+
 // The end of step 3: a track paired with a shape that looks partly hidden takes instead the
 // nearest shape left unpaired that looks whole to it (neither hidden nor grown past
 // kMergedGrowth times its whole area) and lies nearer where it is expected, if the pairing

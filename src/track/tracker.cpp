@@ -36,7 +36,9 @@
 //    elsewhere is neither; a track whose shape has been shrinking at the border while moving
 //    out there takes no shape at the border grown by more than a quarter on its last, or off
 //    its way along the border: that is another shape entering where it went out (see
-//    entersWhereLeft);
+//    entersWhereLeft); nor may a track whose shape is going behind something (its pieces
+//    shrinking frame after frame as it moves on) take a piece grown by more than a quarter
+//    that steps back against its way: another shape coming out there (see comesOutWhereGoing);
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method), a track or a
 //    shape left unpaired costing half the dearest pair: no two dear pairs are made where one
 //    cheap pair would do. On the ground-truth scenes of docs/DETECTION.md this beats taking the
@@ -256,6 +258,9 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             if (parted && !covers(moved, cv::Point2f(shapes[j].centre))) {
                 continue;
             }
+            if (comesOutWhereGoing(t, areas[j], lastArea, shapes[j].centre, missed)) {
+                continue;
+            }
             if (enters[j] &&
                 entersWhereLeft(t, areas[j], lastArea, shapes[j].centre, step, frameSize)) {
                 continue;
@@ -368,6 +373,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         t.shrinks = shrank ? t.shrinks + 1 : 0;
         t.leaving = t.shrinks >= kLeavingShrinks && looksHidden(t, area) &&
                     movesOut(outlines[j], frameSize, t.velocity);
+        t.hiding = goesFurtherBehind(t, area, lastArea, shape.centre) ? t.hiding + 1 : 0;
         t.outline = std::move(outlines[j]);
         t.lastStep = t.lastSeen == previousFrame ? shape.centre - t.seen : cv::Point2d();
         t.seen = shape.centre;
