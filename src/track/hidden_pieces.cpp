@@ -38,7 +38,8 @@ bool comesOut(const Track& t, cv::Point2d piece, double area, double lastArea) {
 
 bool comesOutWhereGoing(const Track& t, double area, double lastArea, cv::Point2d piece,
                         bool missed) {
-    return !missed && t.hiding >= kLeavingShrinks && kHiddenShare * area > lastArea &&
+    const bool goingBehind = t.hiding >= kLeavingShrinks || (t.hiding > 0 && area > t.area);
+    return !missed && goingBehind && kHiddenShare * area > lastArea &&
            cv::norm(t.velocity) > kSlowestGoingBehind && (piece - t.seen).dot(t.velocity) < 0.0;
 }
 

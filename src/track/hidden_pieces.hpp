@@ -32,14 +32,18 @@ bool comesOut(const Track& t, cv::Point2d piece, double area, double lastArea);
 // Whether a shape of `area` at `piece` is another one coming out where a track's shape is going
 // behind something: the track, seen in the frame before (`missed` false) and moving faster than
 // kSlowestGoingBehind, took a shape that shrank faster than the detector's jitter
-// kLeavingShrinks processed frames in a row while looking partly hidden (`t.hiding`), and this
-// one has grown by more than a quarter on its last (`lastArea`) and stepped from it against the
-// track's way. Sliding behind an edge, a shape only shows less of itself, and one that stops or
-// turns back there regains less than a quarter in a frame (as at the frame's border: see
-// entersWhereLeft); a piece grown by more, stepping back out, is another shape coming out there
-// (scene 4 frame 186: a piece of 883 px² coming out of the band, after the pieces of 846, 740
-// and 420 px² of a shape going down into it, took that shape's id). A slow shape's pieces shrink
-// as another moves over it, and grow again as that moves off: they say nothing.
+// kLeavingShrinks processed frames in a row while looking partly hidden (`t.hiding`), or once
+// when this one is larger than the track's whole shape, and this one has grown by more than a
+// quarter on its last (`lastArea`) and stepped from it against the track's way. Sliding behind an
+// edge, a shape only shows less of itself, and one that stops or turns back there regains less than
+// a quarter in a frame (as at the frame's border: see entersWhereLeft); a piece grown by more,
+// stepping back out, is another shape coming out there (scene 4 frame 186: a piece of 883 px²
+// coming out of the band, after the pieces of 846, 740 and 420 px² of a shape going down into it,
+// took that shape's id). A slow shape's pieces shrink as another moves over it, and grow again as
+// that moves off: they say nothing. One shrink is enough for a shape larger than the track's own:
+// no piece of it shows more than the whole (scene 1504 frame 39: pieces of 503 and 359 px² of a
+// shape of 546, the first under a tenth smaller, then one of 778 px² standing at the band's edge
+// took its id).
 bool comesOutWhereGoing(const Track& t, double area, double lastArea, cv::Point2d piece,
                         bool missed);
 

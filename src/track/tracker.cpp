@@ -38,7 +38,8 @@
 //    its way along the border: that is another shape entering where it went out (see
 //    entersWhereLeft); nor may a track whose shape is going behind something (its pieces
 //    shrinking frame after frame as it moves on) take a piece grown by more than a quarter
-//    that steps back against its way: another shape coming out there (see comesOutWhereGoing);
+//    that steps back against its way (after one shrink, a shape larger than its whole): another
+//    shape coming out there (see comesOutWhereGoing);
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method), a track or a
 //    shape left unpaired costing half the dearest pair: no two dear pairs are made where one
 //    cheap pair would do. On the ground-truth scenes of docs/DETECTION.md this beats taking the
