@@ -168,21 +168,20 @@ Contour polygonOutline(const Contour& polygon) {
     return outline;
 }
 
-// The candidate of the flat fill grown inside `room` (and with `clip`, inside the hull) from the
-// hull's centre (floodedFill), on filledRingCandidate's terms; `cut` says whether the fill reached
-// a side of the room.
-Candidate fillCandidate(const Contour& hull, const cv::Rect& room, bool clip, const cv::Mat& plane,
-                        const cv::Rect& frame, double unit, int minVertices, int maxVertices,
-                        bool& cut) {
-    bool clipped = false;
-    const std::optional<Contour> fill = floodedFill(plane, hull, room, clip, cut, clipped);
-    const double least = clipped ? tuning::kClippedFillSize : tuning::kMinFillSize;
-    if (!fill || std::sqrt(contourAreaOf(*fill)) < least * unit ||
-        !runsAlongEdge(*fill, plane, unit, tuning::kFillEdgeShare)) {
+// The candidate of a flat fill (floodedFill), on filledRingCandidate's terms.
+Candidate fillCandidate(const FloodedFill& fill, const cv::Mat& plane, const cv::Rect& frame,
+                        double unit, int minVertices, int maxVertices) {
+    if (!fill.outline) {
         return {};
     }
-    Candidate filled = cornerCandidate(*fill, plane, frame, unit, minVertices, maxVertices);
-    if (!filled.passes || looksRound(*fill, filled.polygon, tuning::kFillRoundRatio)) {
+    const Contour& outline = *fill.outline;
+    const double least = fill.clipped ? tuning::kClippedFillSize : tuning::kMinFillSize;
+    if (std::sqrt(contourAreaOf(outline)) < least * unit ||
+        !runsAlongEdge(outline, plane, unit, tuning::kFillEdgeShare)) {
+        return {};
+    }
+    Candidate filled = cornerCandidate(outline, plane, frame, unit, minVertices, maxVertices);
+    if (!filled.passes || looksRound(outline, filled.polygon, tuning::kFillRoundRatio)) {
         return {};
     }
     return filled;
@@ -194,18 +193,17 @@ Candidate fillCandidate(const Contour& hull, const cv::Rect& room, bool clip, co
 // ring, whose hull then covers part of the shape only: not kept inside the hull).
 Candidate fillOfHull(const Contour& hull, const cv::Rect& box, const cv::Mat& plane,
                      const cv::Rect& frame, double unit, int minVertices, int maxVertices) {
-    bool cut = false;
-    Candidate filled =
-        fillCandidate(hull, box, true, plane, frame, unit, minVertices, maxVertices, cut);
-    if (filled.passes || !cut) {
+    const FloodedFill inBox = floodedFill(plane, hull, box, true);
+    Candidate filled = fillCandidate(inBox, plane, frame, unit, minVertices, maxVertices);
+    if (filled.passes || !inBox.cut) {
         return filled;
     }
     const cv::Point widen(cvRound(tuning::kFloodRoom * box.width),
                           cvRound(tuning::kFloodRoom * box.height));
     const cv::Rect room(box.tl() - widen, box.br() + widen);
     // Off the border, so that the gradient around each point of the fill's outline is read.
-    return fillCandidate(hull, room & insideBorder(frame), false, plane, frame, unit, minVertices,
-                         maxVertices, cut);
+    return fillCandidate(floodedFill(plane, hull, room & insideBorder(frame), false), plane, frame,
+                         unit, minVertices, maxVertices);
 }
 
 }  // namespace

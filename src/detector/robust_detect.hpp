@@ -143,10 +143,13 @@ Candidate openRingCandidate(const Contour& contour, const cv::Mat& plane, const 
 // `plane`) and kept inside `room`, while each step stays within a flat fill's grain
 // (tuning::kFloodStep), so that it stops at the shape's step edge and short of texture, and moved
 // out by a pixel onto that edge. Nothing when the centre is not flat or the fill covers too little
-// of the hull (tuning::kFloodShare). `cut` says whether the fill reached a side of the room. With
-// `clip`, the fill is also kept inside the hull, and `clipped` says whether that took any of it.
-std::optional<Contour> floodedFill(const cv::Mat& plane, const Contour& hull, const cv::Rect& room,
-                                   bool clip, bool& cut, bool& clipped);
+// of the hull (tuning::kFloodShare). With `clip`, the fill is also kept inside the hull.
+struct FloodedFill {
+    std::optional<Contour> outline;
+    bool cut = false;      // the fill reached a side of the room
+    bool clipped = false;  // keeping it inside the hull took some of it
+};
+FloodedFill floodedFill(const cv::Mat& plane, const Contour& hull, const cv::Rect& room, bool clip);
 
 // The candidate of the flat fill (floodedFill) inside the hull of a region at least `window`
 // wide (a shape's ring of contrast joined to texture), when that fill is large

@@ -8,27 +8,26 @@
 
 namespace shapemark::robust {
 
-std::optional<Contour> floodedFill(const cv::Mat& plane, const Contour& hull, const cv::Rect& room,
-                                   bool clip, bool& cut, bool& clipped) {
-    cut = false;
-    clipped = false;
+FloodedFill floodedFill(const cv::Mat& plane, const Contour& hull, const cv::Rect& room,
+                        bool clip) {
+    FloodedFill fill;
     const cv::Rect box = room & cv::Rect(0, 0, plane.cols, plane.rows);
     const cv::Moments moments = cv::moments(hull);
     if (box.empty() || moments.m00 <= 0.0) {
-        return std::nullopt;
+        return fill;
     }
     const cv::Point seed(cvRound(moments.m10 / moments.m00), cvRound(moments.m01 / moments.m00));
     constexpr int r = tuning::kFloodSeedRadius;
     const cv::Rect around(seed - cv::Point(r, r), cv::Size(2 * r + 1, 2 * r + 1));
     if ((around & box) != around) {
-        return std::nullopt;
+        return fill;
     }
     // A seed amid texture would grow a blob of it: only a flat fill is grown.
     double lowest = 0.0;
     double highest = 0.0;
     cv::minMaxLoc(plane(around), &lowest, &highest);
     if (highest - lowest > tuning::kFloodSeedSpread) {
-        return std::nullopt;
+        return fill;
     }
     // The fill stays inside the room: one that leaks into texture there fails as a shape.
     constexpr int kFilled = 255;
@@ -37,7 +36,8 @@ std::optional<Contour> floodedFill(const cv::Mat& plane, const Contour& hull, co
     cv::Rect reach;
     cv::floodFill(plane(box), filled, seed - box.tl(), cv::Scalar(), &reach, step, step,
                   4 | (kFilled << 8) | cv::FLOODFILL_MASK_ONLY);
-    cut = reach.x == 0 || reach.y == 0 || reach.br().x == box.width || reach.br().y == box.height;
+    fill.cut =
+        reach.x == 0 || reach.y == 0 || reach.br().x == box.width || reach.br().y == box.height;
     // Only the fill's own box is traced (a wide room costs no more than its fill), with a
     // margin of two pixels: one for the dilation below, one of ground around it.
     constexpr int kMargin = 2;
@@ -55,7 +55,7 @@ std::optional<Contour> floodedFill(const cv::Mat& plane, const Contour& hull, co
         cv::fillConvexPoly(inHull, shifted, kFilled);
         const int grown = cv::countNonZero(region);
         region &= inHull;
-        clipped = cv::countNonZero(region) < grown;
+        fill.clipped = cv::countNonZero(region) < grown;
     }
     // The fill stops where the edge's blur begins: a pixel further out lies on the edge.
     cv::dilate(region, region, cv::Mat());
@@ -65,11 +65,11 @@ std::optional<Contour> floodedFill(const cv::Mat& plane, const Contour& hull, co
     const auto largest = std::max_element(
         contours.begin(), contours.end(),
         [](const Contour& a, const Contour& b) { return contourAreaOf(a) < contourAreaOf(b); });
-    if (largest == contours.end() ||
-        contourAreaOf(*largest) < tuning::kFloodShare * contourAreaOf(hull)) {
-        return std::nullopt;
+    if (largest != contours.end() &&
+        contourAreaOf(*largest) >= tuning::kFloodShare * contourAreaOf(hull)) {
+        fill.outline = std::move(*largest);
     }
-    return std::move(*largest);
+    return fill;
 }
 
 }  // namespace shapemark::robust
