@@ -14,6 +14,11 @@ namespace {
 // seen, and the detector's area of a whole shape jitters by up to a tenth from frame to frame.
 constexpr double kSameSize = 1.1;
 
+// A track lost at most this many input frames (counted as in lostSince) may lie merged where its
+// last shape was. Lost longer, its last place says little: a region passing over it is more
+// often another shape's, and the region's track, carried on, loses its own shape's motion.
+constexpr long long kLatelyLost = 3;
+
 // Whether `other` covers more of `region` than `holder` does (convex outlines: each shape's last
 // outline, moved to where its track is expected). Learnt whole areas alone do not tell which of
 // two shapes of about one size a region mostly is (shapes of 790 and 990 px² were learnt as 865
@@ -54,6 +59,20 @@ bool swallowsAnother(const FloatPolygon& outline, double area, double trackArea,
     return area * kHiddenShare > trackArea &&
            std::any_of(unseen.begin(), unseen.end(),
                        [&outline](cv::Point2f at) { return covers(outline, at); });
+}
+
+std::vector<cv::Point2f> unseenPlaces(const std::vector<Track>& tracks,
+                                      const std::vector<cv::Point2d>& expected,
+                                      const std::vector<int>& columnOfRow, long long frameNumber) {
+    std::vector<cv::Point2f> places =
+        placesOf(tracks, expected, [&columnOfRow](std::size_t i) { return columnOfRow[i] < 0; });
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const Track& t = tracks[i];
+        if (columnOfRow[i] < 0 && !t.lookOnly && frameNumber - lostSince(t) <= kLatelyLost) {
+            places.emplace_back(t.seen);
+        }
+    }
+    return places;
 }
 
 bool mergesLost(const FloatPolygon& outline, cv::Point2f own,

@@ -26,6 +26,15 @@ bool cameApart(const Track& t, double area, cv::Point2d step, const std::vector<
 bool swallowsAnother(const FloatPolygon& outline, double area, double trackArea,
                      const std::vector<cv::Point2f>& unseen);
 
+// Where the tracks that took no shape this frame may lie merged into another's shape: where each
+// is expected and, lost a moment ago (see kLatelyLost), where its last shape was. Merged, a
+// shape is not seen to move, so its prediction runs off the region, on the way it went or
+// lagging where it came out from behind something, while the region still covers where it was
+// last seen.
+std::vector<cv::Point2f> unseenPlaces(const std::vector<Track>& tracks,
+                                      const std::vector<cv::Point2d>& expected,
+                                      const std::vector<int>& columnOfRow, long long frameNumber);
+
 // Whether a shape is two or more merged, a lost track's among them: it covers where that track
 // is expected (`own`) and where another track still in the frame is (`expected` holds every
 // such track's place, `own` too).

@@ -58,7 +58,8 @@
 //    that of the shape taken before too, unless the shape has shrunk by more than a fifth from
 //    the largest the track has seen (partly hidden: its centre lags), grown by more than half at
 //    once (merged with another), or grown by more than a quarter over the largest seen while
-//    covering where a track unseen this frame is expected (merged with it by a little each frame):
+//    covering where a track unseen this frame is expected (merged with it by a little each frame)
+//    or, lost a moment ago, was last seen (its prediction run off the region: see unseenPlaces):
 //    then the track keeps moving as expected, except that a track missed in the frame before, lost
 //    at most kBriefLoss input frames and found again as a piece of its shape (not touching the
 //    border, and the only shape it could take) is put back within its own radius of that piece: a
@@ -290,8 +291,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         goneBehind(s.tracks, expectedAt, columnOfRow, frameNumber, p.centreGate), shapes, areas,
         enters, columnOfRow);
 
-    const std::vector<cv::Point2f> unseen = placesOf(
-        s.tracks, expectedAt, [&columnOfRow](std::size_t i) { return columnOfRow[i] < 0; });
+    const std::vector<cv::Point2f> unseen =
+        unseenPlaces(s.tracks, expectedAt, columnOfRow, frameNumber);
     // A track that took no shape but is expected inside one is under it or merged into it
     // (step 4); looked at before the outlines go to their tracks.
     for (std::size_t i = 0; i < s.tracks.size(); ++i) {
