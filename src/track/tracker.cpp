@@ -236,7 +236,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const bool expectedInside = missed && !nearBorder(moved, frameSize, kBorderMargin);
         const double lastArea = cv::contourArea(t.outline);
         const bool seenWhole = !looksHidden(t, lastArea);
-        apart[i] = cameApart(t, lastArea, step, shapes, areas);
+        apart[i] = cameApart(s.tracks, static_cast<std::size_t>(i), expectedAt, shapes, outlines,
+                             areas, previousFrame);
         const bool parted = apart[i] && !missed;
         // A shape still entering the frame grows past the growth gate over a frame or two
         // missed: its last shape and the new one both touch the border.
