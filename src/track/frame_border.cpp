@@ -8,6 +8,10 @@ namespace shapemark::track {
 
 namespace {
 
+// A piece at the border that moved by less than this share of its track's step since the last
+// has stopped there: a shape going on out moves its piece's centre by about half its step.
+constexpr double kStoppedStep = 0.25;
+
 // Which of the frame's borders an outline reaches within `margin` pixels of.
 struct BorderSides {
     bool left = false;
@@ -55,6 +59,17 @@ bool entersWhereLeft(const Track& t, double area, double lastArea, cv::Point2d p
     const bool sideways = at.left || at.right;
     const cv::Point2d off = piece - t.seen - step;
     return kHiddenShare * area > lastArea || std::abs(sideways ? off.y : off.x) > kBorderMargin;
+}
+
+bool stoppedAtBorder(const Track& t, double area, double lastArea, cv::Point2d piece,
+                     cv::Point2d step) {
+    return area < kBorderJitter * lastArea && lastArea < kBorderJitter * area &&
+           cv::norm(piece - t.seen) < kStoppedStep * cv::norm(step);
+}
+
+bool entersAway(const Track& t, cv::Point2d piece, long long lost) {
+    return cv::norm(piece - t.seen) >
+           std::sqrt(t.area / CV_PI) + cv::norm(t.velocity) * static_cast<double>(lost);
 }
 
 }  // namespace shapemark::track

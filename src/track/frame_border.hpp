@@ -40,4 +40,20 @@ bool movesOut(const FloatPolygon& outline, cv::Size frameSize, cv::Point2d veloc
 bool entersWhereLeft(const Track& t, double area, double lastArea, cv::Point2d piece,
                      cv::Point2d step, cv::Size frameSize);
 
+// Whether a piece at the border (`area`, centre `piece`) shows its track's shape stopped there,
+// partly out of the frame: as large as the track's last shape (within the border's jitter) and
+// moved from it by under a quarter of the step the track would take (`step`). Its centre is then
+// kept rather than carried on as expected: carried on out of the frame at the speed the shape
+// had, the track soon lies past the centre gate, and the shape took a new id (scene 1203 frames
+// 117-129, a shape half out at the right edge, about 510 px² a frame for 15 frames).
+bool stoppedAtBorder(const Track& t, double area, double lastArea, cv::Point2d piece,
+                     cv::Point2d step);
+
+// Whether a shape entering the frame at `piece` lies farther from where a track, missed while its
+// last shape touched the border, last saw it than that shape could have gone in the input frames
+// lost (`lost`): its radius plus its speed times those frames. Such a shape is another one coming
+// in along the border (scene 1203 frame 169: a shape entering 80 px up the right edge from where
+// one had stood half out of the frame, within the centre gate of its still track, took its id).
+bool entersAway(const Track& t, cv::Point2d piece, long long lost);
+
 }  // namespace shapemark::track

@@ -19,6 +19,10 @@ constexpr double kSameSize = 1.1;
 // often another shape's, and the region's track, carried on, loses its own shape's motion.
 constexpr long long kLatelyLost = 3;
 
+// A shape overlapping a track's last one, moved to where the track is expected, by this much is
+// that shape again (as a shape matches a true one in the scores).
+constexpr double kSameShape = 0.5;
+
 // Whether `other` covers more of `region` than `holder` does (convex outlines: each shape's last
 // outline, moved to where its track is expected). Learnt whole areas alone do not tell which of
 // two shapes of about one size a region mostly is (shapes of 790 and 990 px² were learnt as 865
@@ -35,18 +39,57 @@ bool tookWhole(const Track& t) {
     return !looksHidden(t, lastArea) && kHiddenShare * lastArea <= t.area;
 }
 
+// The track a shape is the whole shape of, or -1: of the tracks seen in the frame before
+// (`previousFrame`) to which it looks whole, the one whose last outline, moved to where it is
+// expected, it overlaps most, by at least kSameShape.
+int ownerOf(const std::vector<Track>& tracks, const std::vector<cv::Point2d>& expected,
+            cv::Point2d centre, const FloatPolygon& outline, double area, long long previousFrame) {
+    int owner = -1;
+    double best = kSameShape;
+    for (std::size_t k = 0; k < tracks.size(); ++k) {
+        const Track& t = tracks[k];
+        if (t.lookOnly || t.lastSeen != previousFrame || looksHidden(t, area)) {
+            continue;
+        }
+        const FloatPolygon moved = shifted(t.outline, expected[k] - t.centre);
+        // Overlapping it by half, a shape of about its size has its centre inside it.
+        if (!covers(moved, cv::Point2f(centre))) {
+            continue;
+        }
+        const double overlap = intersectionOverUnion(moved, outline);
+        if (overlap >= best) {
+            best = overlap;
+            owner = static_cast<int>(k);
+        }
+    }
+    return owner;
+}
+
 }  // namespace
 
-bool cameApart(const Track& t, double area, cv::Point2d step, const std::vector<Shape>& shapes,
-               const std::vector<double>& areas) {
-    const FloatPolygon moved = shifted(t.outline, step);
+bool cameApart(const std::vector<Track>& tracks, std::size_t row,
+               const std::vector<cv::Point2d>& expected, const std::vector<Shape>& shapes,
+               const std::vector<FloatPolygon>& outlines, const std::vector<double>& areas,
+               long long previousFrame) {
+    const Track& t = tracks[row];
+    const double area = cv::contourArea(t.outline);
+    const FloatPolygon moved = shifted(t.outline, expected[row] - t.centre);
+    // Only a neighbour seen in the frame the track's last shape was taken in shows that it was
+    // no part of it.
+    const bool seenBefore = t.lastSeen == previousFrame;
     int inside = 0;
     double total = 0.0;
     for (std::size_t j = 0; j < shapes.size(); ++j) {
-        if (covers(moved, cv::Point2f(shapes[j].centre))) {
-            if (areas[j] >= kHiddenShare * area) {
-                return false;
-            }
+        if (!covers(moved, cv::Point2f(shapes[j].centre))) {
+            continue;
+        }
+        if (areas[j] >= kHiddenShare * area) {
+            return false;
+        }
+        const int owner = seenBefore ? ownerOf(tracks, expected, shapes[j].centre, outlines[j],
+                                               areas[j], previousFrame)
+                                     : -1;
+        if (owner < 0 || static_cast<std::size_t>(owner) == row) {
             ++inside;
             total += areas[j];
         }

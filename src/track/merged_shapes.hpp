@@ -12,13 +12,20 @@
 
 namespace shapemark::track {
 
-// Whether the shape a track took last (its outline, of `area`, moved by `step`) has come apart: the
-// centres of two or more of this frame's shapes lie inside it, each smaller than it by more than a
-// fifth (a shape as large is that one, overlapped by another), and together they make up nearly all
-// of its area. The track then took two shapes merged by the detector; the one it pairs with now
-// is whole, not partly hidden, however much smaller than the area it learnt from the two.
-bool cameApart(const Track& t, double area, cv::Point2d step, const std::vector<Shape>& shapes,
-               const std::vector<double>& areas);
+// Whether the shape a track (`row`) took last, moved to where it is expected (`expected`, one per
+// track), has come apart: the centres of two or more of this frame's shapes lie inside it, each
+// smaller than it by more than a fifth (a shape as large is that one, overlapped by another), and
+// together they make up nearly all of its area. The track then took two shapes merged by the
+// detector; the one it pairs with now is whole, not partly hidden, however much smaller than the
+// area it learnt from the two. For a track seen in the frame before (`previousFrame`), a shape
+// that is another track's whole shape, where that one last was (overlapping its last outline by
+// half), is no part: that track saw it apart in the very frame the region was taken (scene 1203
+// frame 69: a shape shrinking as it slid behind the band beside a still one was taken for a
+// region come apart, and its track, started again from its piece, took another shape's piece).
+bool cameApart(const std::vector<Track>& tracks, std::size_t row,
+               const std::vector<cv::Point2d>& expected, const std::vector<Shape>& shapes,
+               const std::vector<FloatPolygon>& outlines, const std::vector<double>& areas,
+               long long previousFrame);
 
 // Whether a shape is its track's shape merged with one unseen this frame: it is larger than the
 // whole shape (as much larger as a whole shape may look smaller) and covers where another track

@@ -36,10 +36,12 @@
 //    elsewhere is neither; a track whose shape has been shrinking at the border while moving
 //    out there takes no shape at the border grown by more than a quarter on its last, or off
 //    its way along the border: that is another shape entering where it went out (see
-//    entersWhereLeft); nor may a track whose shape is going behind something (its pieces
-//    shrinking frame after frame as it moves on) take a piece grown by more than a quarter
-//    that steps back against its way (after one shrink, a shape larger than its whole): another
-//    shape coming out there (see comesOutWhereGoing);
+//    entersWhereLeft); nor may a track missed while its last shape touched the border take a
+//    shape at the border farther from it than its shape could have gone (see entersAway); nor may a
+//    track whose shape is going behind something (its pieces shrinking frame after frame as it
+//    moves on) take a piece grown by more than a quarter that steps back against its way (after one
+//    shrink, a shape larger than its whole): another shape coming out there (see
+//    comesOutWhereGoing);
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method), a track or a
 //    shape left unpaired costing half the dearest pair: no two dear pairs are made where one
 //    cheap pair would do. On the ground-truth scenes of docs/DETECTION.md this beats taking the
@@ -236,7 +238,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         const bool expectedInside = missed && !nearBorder(moved, frameSize, kBorderMargin);
         const double lastArea = cv::contourArea(t.outline);
         const bool seenWhole = !looksHidden(t, lastArea);
-        apart[i] = cameApart(t, lastArea, step, shapes, areas);
+        apart[i] = cameApart(s.tracks, static_cast<std::size_t>(i), expectedAt, shapes, outlines,
+                             areas, previousFrame);
         const bool parted = apart[i] && !missed;
         // A shape still entering the frame grows past the growth gate over a frame or two
         // missed: its last shape and the new one both touch the border.
@@ -258,6 +261,10 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                 continue;
             }
             if (parted && !covers(moved, cv::Point2f(shapes[j].centre))) {
+                continue;
+            }
+            if (missed && entering && enters[j] &&
+                entersAway(t, shapes[j].centre, frameNumber - t.lastSeen)) {
                 continue;
             }
             if (comesOutWhereGoing(t, areas[j], lastArea, shapes[j].centre, missed)) {
@@ -357,7 +364,12 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             }
             takeWhole(t, outlines[j], shape.centre, colours, static_cast<std::size_t>(j));
         } else {
-            t.centre += travel(t, elapsed);
+            // A shape stopped half out of the frame is not carried on out of it (see
+            // stoppedAtBorder).
+            const cv::Point2d carried = travel(t, elapsed);
+            if (!(enters[j] && stoppedAtBorder(t, area, lastArea, shape.centre, carried))) {
+                t.centre += carried;
+            }
             const bool foundAsPiece =
                 looksHidden(t, area) &&
                 (t.lastSeen < previousFrame || comesOut(t, shape.centre, area, lastArea)) &&
