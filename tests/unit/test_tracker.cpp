@@ -7,6 +7,7 @@
 #include <shapemark/tracker.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <stdexcept>
@@ -621,7 +622,7 @@ TEST(Tracker, PieceComingOutWhereAShapeGoesBehindTakesItsOwnId) {
 // after, a larger square shows whole just right of that last piece, moving slowly right.
 TEST(Tracker, ShapeLargerThanAWholeOneGoingBehindTakesItsOwnId) {
     Scene scene;
-    const double xs[] = {259.0, 253.0, 247.0, 241.0, 235.0, 229.0, 223.0, 212.0};
+    const std::array<double, 8> xs = {259.0, 253.0, 247.0, 241.0, 235.0, 229.0, 223.0, 212.0};
     for (const double x : xs) {
         scene.push_back({{1, besideBand({x, 100.0}).front()}});
     }
