@@ -41,7 +41,9 @@
 //    track whose shape is going behind something (its pieces shrinking frame after frame as it
 //    moves on) take a piece grown by more than a quarter that steps back against its way (after one
 //    shrink, a shape larger than its whole): another shape coming out there (see
-//    comesOutWhereGoing);
+//    comesOutWhereGoing), unless it covers where that track and another seen in the frame
+//    before are expected (the two merged: a shape whose outline the detector cut short for a
+//    frame looks to be going behind, then meets a neighbour);
 // 3. the pairs are chosen one to one at the least total cost (Hungarian method), a track or a
 //    shape left unpaired costing half the dearest pair: no two dear pairs are made where one
 //    cheap pair would do. On the ground-truth scenes of docs/DETECTION.md this beats taking the
@@ -217,6 +219,10 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                    });
     const std::vector<cv::Point2f> everyExpected =
         placesOf(s.tracks, expectedAt, [](std::size_t) { return true; });
+    // Where each track seen in the frame before is expected: its shape's place is known.
+    const std::vector<cv::Point2f> seenExpected = placesOf(
+        s.tracks, expectedAt,
+        [&s, previousFrame](std::size_t i) { return s.tracks[i].lastSeen == previousFrame; });
     cv::Mat cost(static_cast<int>(s.tracks.size()), static_cast<int>(shapes.size()), CV_64F,
                  cv::Scalar(track::kForbidden));
     // Whether each track's last shape has come apart (see cameApart); false for look-only tracks.
@@ -267,7 +273,10 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                 entersAway(t, shapes[j].centre, frameNumber - t.lastSeen)) {
                 continue;
             }
-            if (comesOutWhereGoing(t, areas[j], lastArea, shapes[j].centre, missed)) {
+            // Another shape coming out where this one goes behind, unless it covers where this
+            // track and another seen in the frame before are expected: the two merged.
+            if (comesOutWhereGoing(t, areas[j], lastArea, shapes[j].centre, missed) &&
+                !mergesLost(outlines[j], cv::Point2f(expected), seenExpected)) {
                 continue;
             }
             if (enters[j] &&
