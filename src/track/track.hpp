@@ -52,6 +52,7 @@ struct Track {
     int shrinks = 0;                   // processed frames in a row its shape shrank at the border
     bool leaving = false;              // its shape shrinks at the border, moving out there
     int hiding = 0;  // processed frames in a row its shape shrank while looking partly hidden
+    bool seenAgain = false;  // took a shape after the one it started from
 };
 
 // The frame from which a track counts as lost: the last it was seen in, or, later, the last a

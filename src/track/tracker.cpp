@@ -26,13 +26,14 @@
 //    border (a shape still entering the frame), or it covers where the track and another one are
 //    expected: then it is the two merged (taking it keeps the id through the merge; step 4 keeps
 //    the track moving as expected, where it starts again once they part); nor, lost long (counted
-//    as in step 4), a shape that looks partly hidden; nor, with the frame's size known, a shape
-//    touching the border when the track is expected well inside: that shape is entering the
-//    frame, unless it covers where the track is expected (the track's shape merged with one
-//    entering, or with one at the border) or it looks whole to a track last seen whole (a
-//    shape entering shows a piece of itself; a whole one is the track's own, gone on to the
-//    border while missed). A track whose last shape, taken in the frame before, has come apart
-//    (see cameApart) takes only one of its parts: that shape was two merged, and a shape
+//    as in step 4), a shape that looks partly hidden, nor, seen in one frame only and missed
+//    since, one under a third of its area (see kOnceSeenPart: a blip's piece); nor, with
+//    the frame's size known, a shape touching the border when the track is expected well inside:
+//    that shape is entering the frame, unless it covers where the track is expected (the track's
+//    shape merged with one entering, or with one at the border) or it looks whole to a track last
+//    seen whole (a shape entering shows a piece of itself; a whole one is the track's own, gone on
+//    to the border while missed). A track whose last shape, taken in the frame before, has come
+//    apart (see cameApart) takes only one of its parts: that shape was two merged, and a shape
 //    elsewhere is neither; a track whose shape has been shrinking at the border while moving
 //    out there takes no shape at the border grown by more than a quarter on its last, or off
 //    its way along the border: that is another shape entering where it went out (see
@@ -139,6 +140,13 @@ constexpr double kForgetLargest = 0.97;
 // A track lost longer than this many input frames takes only a shape that looks whole: a piece
 // coming out from behind another shape so long after is more often a shape never seen before.
 constexpr long long kLongLost = 15;
+
+// A track seen in one frame only and missed since is as often the detector's blip as a shape
+// (scene 1802 frame 83: the band's outline, 26125 px², taken for a shape), and may be two
+// shapes merged, each about half its area: it takes no shape under this share of its area. Such
+// a blip took the pieces of a shape coming out of the band (156 to 988 px²), 30 px off its
+// centre, from that shape's own track.
+constexpr double kOnceSeenPart = 1.0 / 3.0;
 
 // A confirmed track lost past keep_lost_frames is kept this many times as long for
 // re-identification alone (step 5: a shape that looks like it, near where it was last seen). The
@@ -260,6 +268,9 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                 continue;
             }
             if (longLost && looksHidden(t, areas[j])) {
+                continue;
+            }
+            if (missed && !t.seenAgain && areas[j] < kOnceSeenPart * t.area) {
                 continue;
             }
             if (expectedInside && enters[j] && !covers(outlines[j], cv::Point2f(expected)) &&
@@ -403,6 +414,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         t.lastVertices = simpleVertices(shape);
         t.lookOnly = false;
         t.lastSeen = frameNumber;
+        t.seenAgain = true;
         if (t.id == 0 && ++t.hits >= p.confirmFrames) {
             t.id = s.nextId++;
         }

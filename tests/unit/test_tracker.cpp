@@ -632,6 +632,17 @@ TEST(Tracker, ShapeLargerThanAWholeOneGoingBehindTakesItsOwnId) {
     expectOneIdPerObject(scene, 1, {320, 240});
 }
 
+// Catches: a track seen in one frame only taking a piece of a shape after a miss. The detector
+// takes the band's outline for a shape for one frame; two frames on, a small square comes out
+// of the band near its middle: a piece to the band's track, which would give it the band's id.
+TEST(Tracker, PieceWhereAOneFrameBlipWasTakesItsOwnId) {
+    Scene scene = {{{1, square({300.0, 200.0}, 120)}}, {}, {}};
+    for (int f = 0; f < 3; ++f) {
+        scene.push_back({{2, square({330.0 + 3 * f, 210.0}, 14 + 6 * f)}});
+    }
+    expectOneIdPerObject(scene);
+}
+
 // Catches: a region of two merged shapes refused to a track whose shape looked to be going
 // behind something. A square heading left shows cut short for one frame, then merges with a
 // still neighbour seen the frame before: the region steps back against its way, but covers where
