@@ -30,8 +30,8 @@ constexpr long long kBriefLoss = 10;
 
 // What the tracker knows of one shape.
 struct Track {
-    int id = 0;    // 0 while tentative
-    int hits = 0;  // processed frames seen in a row while tentative
+    int id = 0;          // 0 while tentative
+    long long hits = 0;  // processed frames it took a shape in (while tentative, in a row)
     long long lastSeen = 0;
     FloatPolygon outline;
     double area = 0.0;     // the largest area seen, nearly: the shape's area when whole
@@ -52,7 +52,6 @@ struct Track {
     int shrinks = 0;                   // processed frames in a row its shape shrank at the border
     bool leaving = false;              // its shape shrinks at the border, moving out there
     int hiding = 0;  // processed frames in a row its shape shrank while looking partly hidden
-    bool seenAgain = false;  // took a shape after the one it started from
 };
 
 // The frame from which a track counts as lost: the last it was seen in, or, later, the last a

@@ -270,7 +270,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             if (longLost && looksHidden(t, areas[j])) {
                 continue;
             }
-            if (missed && !t.seenAgain && areas[j] < kOnceSeenPart * t.area) {
+            if (missed && t.hits == 1 && areas[j] < kOnceSeenPart * t.area) {
                 continue;
             }
             if (expectedInside && enters[j] && !covers(outlines[j], cv::Point2f(expected)) &&
@@ -414,8 +414,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         t.lastVertices = simpleVertices(shape);
         t.lookOnly = false;
         t.lastSeen = frameNumber;
-        t.seenAgain = true;
-        if (t.id == 0 && ++t.hits >= p.confirmFrames) {
+        if (++t.hits >= p.confirmFrames && t.id == 0) {
             t.id = s.nextId++;
         }
         trackOfShape[j] = static_cast<int>(kept.size());
