@@ -15,8 +15,10 @@ namespace shapemark::track {
 // How unlike a track a shape looks, 0 to 2: a vertex count other than the track's, when both
 // outlines are whole and simple, and, for a track that took a shape in the frame before
 // (`followed`), other than that shape's too (a track following two shapes merged by the
-// detector has the region's count, not its own); and the logarithm of their areas' ratio, up to 1.
-double unlikeness(const Track& t, const Shape& shape, double area, bool followed);
+// detector has the region's count, not its own), half for one blunt corner off the count the track
+// learnt, near where it is `expected`; and the logarithm of their areas' ratio, up to 1.
+double unlikeness(const Track& t, const Shape& shape, double area, bool followed,
+                  cv::Point2d expected);
 
 // How unlike a track's colour shape j's is, 0 to 1; 0 when either was not sampled.
 double colourUnlikeness(const Track& t, const std::vector<cv::Scalar>& colours, std::size_t j);

@@ -14,7 +14,8 @@
 //    something goes to the track lost there for a while rather than to one missed a moment ago
 //    nearby. The unlikeness counts 1 for a vertex count other than the track's (both whole; for a
 //    track seen in the frame before, other than its last shape's too: following two shapes
-//    merged by the detector, it has the region's count) and the logarithm of their areas'
+//    merged by the detector, it has the region's count; half for a blunt corner miscounted near
+//    where the track is expected: see unlikeness) and the logarithm of their areas'
 //    ratio, up to 1: a shape coming out beside another goes to the track that looks like it. No
 //    pair may cost more than 2 (see kDearestPair). Given the shapes' mean colours, a pair then
 //    costs colour_weight times how unlike the track's colour the shape's is (their distance over
@@ -299,8 +300,9 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             if (overlap < p.minOverlap && !missed) {
                 continue;
             }
-            const double pairCost = (1.0 - overlap) + distance / (p.centreGate * spread) +
-                                    p.shapeWeight * unlikeness(t, shapes[j], areas[j], !missed);
+            const double pairCost =
+                (1.0 - overlap) + distance / (p.centreGate * spread) +
+                p.shapeWeight * unlikeness(t, shapes[j], areas[j], !missed, expected);
             if (pairCost <= kDearestPair) {
                 cost.at<double>(i, j) =
                     pairCost +

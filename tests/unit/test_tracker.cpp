@@ -687,6 +687,22 @@ TEST(Tracker, OneMiscountedFrameDoesNotSetTheVertexCount) {
     });
 }
 
+// Catches: a blunt corner miscounted held against a shape as fully as another count. A hexagon
+// overlapping a large square is merged with it for 2 frames (the square's track takes the region),
+// then shows alone with 7 corners, 20 px off: a piece to the square's track, which takes it.
+TEST(Tracker, HexagonSeenWithSevenCornersKeepsItsId) {
+    Scene scene;
+    const Shape large = square({135.0, 100.0}, 60);
+    for (int f = 0; f < 10; ++f) {
+        scene.push_back({{1, regular({100.0, 100.0}, 6, 25.0)}, {2, large}});
+    }
+    const Shape both = merged(regular({100.0, 100.0}, 6, 25.0), large);
+    scene.push_back({{2, both}});
+    scene.push_back({{2, both}});
+    scene.push_back({{1, regular({120.0, 100.0}, 7, 23.0)}});
+    expectOneIdPerObject(scene);
+}
+
 // Catches: a step measured from a centre carried on as expected. A square heading right at
 // 8 px a frame shows as a piece for 3 frames while it moves 10 px down, whole again, then is
 // missed for 10 frames: a turn taken from that step sends its prediction round a circle, past
