@@ -3,6 +3,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cmath>
 
 #include "track/assignment.hpp"
 
@@ -63,6 +64,11 @@ int ownerOf(const std::vector<Track>& tracks, const std::vector<cv::Point2d>& ex
         }
     }
     return owner;
+}
+
+// How unlike in size a shape of `area` is to a track's whole shape (`trackArea`).
+double sizeOff(double area, double trackArea) {
+    return std::abs(std::log(area / trackArea));
 }
 
 }  // namespace
@@ -152,6 +158,40 @@ void preferLarger(const std::vector<Track>& tracks, const std::vector<cv::Point2
         }
         if (larger >= 0) {
             columnOfRow[larger] = j;
+            columnOfRow[i] = -1;
+        }
+    }
+}
+
+void preferCameOut(const std::vector<Track>& tracks, const std::vector<double>& areas,
+                   const std::vector<bool>& enters, const cv::Mat& cost, long long previousFrame,
+                   double shapeWeight, std::vector<int>& columnOfRow) {
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const Track& holder = tracks[i];
+        const int j = columnOfRow[i];
+        if (j < 0 || holder.lastSeen == previousFrame || enters[j] ||
+            !looksHidden(holder, areas[j])) {
+            continue;
+        }
+        const auto row = static_cast<int>(i);
+        const double off = sizeOff(areas[j], holder.area);
+        double cheapest = kForbidden;
+        int other = -1;
+        for (std::size_t k = 0; k < tracks.size(); ++k) {
+            const Track& t = tracks[k];
+            const double pairCost = cost.at<double>(static_cast<int>(k), j);
+            if (columnOfRow[k] >= 0 || t.lookOnly || t.lastCovered <= t.lastSeen ||
+                pairCost >= cheapest || looksHidden(t, areas[j]) ||
+                areas[j] > kMergedGrowth * t.area ||
+                pairCost - cost.at<double>(row, j) >=
+                    shapeWeight * (off - sizeOff(areas[j], t.area))) {
+                continue;
+            }
+            cheapest = pairCost;
+            other = static_cast<int>(k);
+        }
+        if (other >= 0) {
+            columnOfRow[other] = j;
             columnOfRow[i] = -1;
         }
     }

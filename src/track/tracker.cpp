@@ -57,7 +57,10 @@
 //    seen in the frame before, is expected) gives it up to that track if its whole shape is the
 //    larger, or about as large and last seen whole, and its last shape, where expected, covers
 //    more of the region (see preferLarger): the region is mostly that shape, and would carry the
-//    other one's id only for sharing its vertex count;
+//    other one's id only for sharing its vertex count. A track missed in the frame before and
+//    paired with a shape that looks partly hidden to it gives it up to a track lost under
+//    another shape since it was last seen, to which it looks whole (see preferCameOut): that
+//    one has come out from under a region the first track took and learnt;
 // 4. paired tracks take the shape's polygon and centre and update their velocity (the median
 //    of the last three steps measured) and rate of turn, unless the centre they step from was
 //    carried on as expected (below: no step the shape made), and its vertex count once it is
@@ -313,6 +316,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
     std::vector<int> columnOfRow = track::assignOptimal(cost, unpairedCost(p.colourWeight));
     preferWhole(s.tracks, expectedAt, shapes, areas, cost, columnOfRow);
     preferLarger(s.tracks, expectedAt, outlines, areas, cost, previousFrame, columnOfRow);
+    preferCameOut(s.tracks, areas, enters, cost, previousFrame, p.shapeWeight, columnOfRow);
     const std::vector<bool> reidentified =
         reidentify(s.tracks, expectedAt, shapes, areas, enters, colours,
                    {frameNumber, previousFrame, p.centreGate, p.colourWeight}, columnOfRow);

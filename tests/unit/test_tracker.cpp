@@ -399,6 +399,30 @@ TEST(Tracker, RegionTrackLearnsNothingWhileItCoversWhereAnotherWasLastSeen) {
     }
 }
 
+// Catches: a shape come out from under a region taken by the track that learnt the region. A
+// hexagon (1894 px²) runs over a smaller one (1257 px²), which stops under it; the region grows
+// by a tenth a frame, and the first hexagon's track learns it. Both are missed twice, then the
+// smaller one shows alone as a heptagon a little smaller than itself: a piece to the region's
+// track, which took it, and the smaller hexagon took a new id.
+TEST(Tracker, ShapeComeOutFromUnderALearntRegionKeepsItsId) {
+    Scene scene;
+    for (int f = 0; f < 24; ++f) {
+        const cv::Point2d fast(100.0 + 6 * f, 100.0);
+        const cv::Point2d slow(200.0, 100.0 + 2 * std::min(f, 10));
+        if (f >= 10 && f < 17) {
+            const cv::Point2d between = (fast + cv::Point2d(200.0, 125.0)) / 2.0;
+            scene.push_back({{1, regular(between, 6, 28.0 * std::pow(1.05, f - 10))}});
+        } else if (f == 17 || f == 18) {
+            scene.emplace_back();
+        } else if (f == 19) {
+            scene.push_back({{2, regular(slow, 7, 20.5)}});
+        } else {
+            scene.push_back({{1, regular(fast, 6, 27.0)}, {2, regular(slow, 6, 22.0)}});
+        }
+    }
+    expectOneIdPerObject(scene, 1, {640, 480});
+}
+
 // Catches: a track merged into another's shape counted as lost from when it was last seen:
 // dropped after keep_lost_frames, or refused the piece of itself that shows first as lost long.
 // A square passes slowly over a large still one, the detector giving one region for both for
