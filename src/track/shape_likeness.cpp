@@ -23,6 +23,10 @@ double unlikeness(const Track& t, const Shape& shape, double area, bool followed
     return (differ ? 1.0 : 0.0) + std::min(1.0, sizes);
 }
 
+bool cornerCut(const Track& t, int vertices, double area) {
+    return t.vertices > 0 && vertices == t.vertices + 1 && kSameSize * area < t.area;
+}
+
 double colourUnlikeness(const Track& t, const std::vector<cv::Scalar>& colours, std::size_t j) {
     if (colours.empty() || !t.coloured) {
         return 0.0;

@@ -18,6 +18,12 @@ namespace shapemark::track {
 // detector has the region's count, not its own); and the logarithm of their areas' ratio, up to 1.
 double unlikeness(const Track& t, const Shape& shape, double area, bool followed);
 
+// Whether a shape's vertex count is that of its outline cut by the edge of something in front,
+// not its own: one more than the track's learnt count, on a shape smaller than the largest seen by
+// more than the detector's jitter. Cutting a corner off a convex outline leaves two corners for
+// one, and a shape starting to go behind something still looks whole for a frame or two.
+bool cornerCut(const Track& t, int vertices, double area);
+
 // How unlike a track's colour shape j's is, 0 to 1; 0 when either was not sampled.
 double colourUnlikeness(const Track& t, const std::vector<cv::Scalar>& colours, std::size_t j);
 
