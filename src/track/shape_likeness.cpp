@@ -13,12 +13,15 @@ constexpr double kColourSpan = 20.0;
 
 }  // namespace
 
-double unlikeness(const Track& t, const Shape& shape, double area, bool followed) {
+double unlikeness(const Track& t, const Shape& shape, double area, bool followed, bool atBorder) {
     const int vertices = simpleVertices(shape);
+    // Grown past a quarter, a shape at the border is merged with another: its count is the
+    // region's.
+    const bool borderCut = atBorder && vertices == t.vertices + 1 && kHiddenShare * area <= t.area;
     const bool whole = !looksHidden(t, area);
     const auto other = [vertices](int count) { return count > 0 && vertices != count; };
-    const bool differ =
-        whole && vertices > 0 && other(t.vertices) && (!followed || other(t.lastVertices));
+    const bool differ = whole && !borderCut && vertices > 0 && other(t.vertices) &&
+                        (!followed || other(t.lastVertices));
     const double sizes = area > 0.0 && t.area > 0.0 ? std::abs(std::log(area / t.area)) : 1.0;
     return (differ ? 1.0 : 0.0) + std::min(1.0, sizes);
 }

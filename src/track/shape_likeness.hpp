@@ -16,7 +16,11 @@ namespace shapemark::track {
 // outlines are whole and simple, and, for a track that took a shape in the frame before
 // (`followed`), other than that shape's too (a track following two shapes merged by the
 // detector has the region's count, not its own); and the logarithm of their areas' ratio, up to 1.
-double unlikeness(const Track& t, const Shape& shape, double area, bool followed);
+// A shape the frame's border cuts (`atBorder`) with one corner more than the track's, not grown
+// past a quarter on its whole, is not unlike it by its count: the border cut a corner off, leaving
+// two (scene 1702 frame 46: a heptagon leaving at the top showed 8 corners, and a lost octagon's
+// track took it).
+double unlikeness(const Track& t, const Shape& shape, double area, bool followed, bool atBorder);
 
 // Whether a shape's vertex count is that of its outline cut by the edge of something in front,
 // not its own: one more than the track's learnt count, on a shape smaller than the largest seen by

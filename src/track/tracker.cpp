@@ -14,7 +14,8 @@
 //    something goes to the track lost there for a while rather than to one missed a moment ago
 //    nearby. The unlikeness counts 1 for a vertex count other than the track's (both whole; for a
 //    track seen in the frame before, other than its last shape's too: following two shapes
-//    merged by the detector, it has the region's count) and the logarithm of their areas'
+//    merged by the detector, it has the region's count; not one more at the border, which cut a
+//    corner off) and the logarithm of their areas'
 //    ratio, up to 1: a shape coming out beside another goes to the track that looks like it. No
 //    pair may cost more than 2 (see kDearestPair). Given the shapes' mean colours, a pair then
 //    costs colour_weight times how unlike the track's colour the shape's is (their distance over
@@ -37,7 +38,9 @@
 //    elsewhere is neither; a track whose shape has been shrinking at the border while moving
 //    out there takes no shape at the border grown by more than a quarter on its last, or off
 //    its way along the border: that is another shape entering where it went out (see
-//    entersWhereLeft); nor may a track missed while its last shape touched the border take a
+//    entersWhereLeft); nor, seen in the frame before, a shape grown by more than a quarter that
+//    lies behind its shape going out there (see backFromBorder); nor may a track missed while its
+//    last shape touched the border take a
 //    shape at the border farther from it than its shape could have gone (see entersAway); nor may a
 //    track whose shape is going behind something (its pieces shrinking frame after frame as it
 //    moves on) take a piece grown by more than a quarter that steps back against its way (after one
@@ -291,6 +294,9 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                 !mergesLost(outlines[j], cv::Point2f(expected), seenExpected)) {
                 continue;
             }
+            if (!missed && backFromBorder(t, areas[j], lastArea, shapes[j].centre, frameSize)) {
+                continue;
+            }
             if (enters[j] &&
                 entersWhereLeft(t, areas[j], lastArea, shapes[j].centre, step, frameSize)) {
                 continue;
@@ -301,7 +307,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                 continue;
             }
             const double pairCost = (1.0 - overlap) + distance / (p.centreGate * spread) +
-                                    p.shapeWeight * unlikeness(t, shapes[j], areas[j], !missed);
+                                    p.shapeWeight * unlikeness(t, shapes[j], areas[j], !missed,
+                                                               !frameSize.empty() && enters[j]);
             if (pairCost <= kDearestPair) {
                 cost.at<double>(i, j) =
                     pairCost +
