@@ -63,28 +63,29 @@
 // 4. paired tracks take the shape's polygon and centre and update their velocity (the median
 //    of the last three steps measured) and rate of turn, unless the centre they step from was
 //    carried on as expected (below: no step the shape made), and its vertex count once it is
-//    that of the shape taken before too (not one more, on a shape shrunk past the detector's
-//    jitter: its outline cut by something in front, see cornerCut), unless the shape has shrunk by
-//    more than a fifth from the largest the track has seen (partly hidden: its centre lags), grown
-//    by more than half at once (merged with another), or grown by more than a quarter over the
-//    largest seen while covering where a track unseen this frame is expected (merged with it by a
-//    little each frame) or, lost a moment ago, was last seen (its prediction run off the region:
-//    see unseenPlaces): then the track keeps moving as expected, except that a track missed in the
-//    frame before, lost at most kBriefLoss input frames and found again as a piece of its shape
-//    (not touching the border, and the only shape it could take) is put back within its own radius
-//    of that piece: a piece lies inside its shape, and one turning behind something comes out off
-//    its path; so is a track that took a smaller piece in the frame before, once the piece has
-//    grown and moved on the way the track goes, within twice its radius of where it is expected
-//    (its shape coming out from behind something, off the path it went in on: see comesOut). A
-//    shape that looks hidden but is one of two or more whose centres lie in the track's last shape,
-//    and which make up nearly all of it, is whole: that shape was two merged, now parted, and the
-//    track starts again from it, as in step 5; a tentative track seen confirm_frames processed
-//    frames in a row gets the next id; a tentative track missed once is dropped; a confirmed one is
-//    kept keep_lost_frames input frames from when it was last seen or last expected inside one of
-//    the frame's shapes (under it, or merged into it by the detector: not gone, however long the
-//    two stay together; see lostSince); once expected outside the frame it takes no part in step 2
-//    (it has left: a shape entering there is another), nor once lost past keep_lost_frames, when it
-//    is kept kLookOnlyKeep times as long for step 5 alone;
+//    that of the shape taken before too (not one more on a shape shrunk past the detector's
+//    jitter: its outline cut by something in front, see cornerCut), unless the shape has shrunk
+//    by more than a fifth from
+//    the largest the track has seen (partly hidden: its centre lags), grown by more than half at
+//    once (merged with another), or grown by more than a quarter over the largest seen while
+//    covering where a track unseen this frame is expected (merged with it by a little each frame)
+//    or, lost a moment ago, was last seen (its prediction run off the region: see unseenPlaces):
+//    then the track keeps moving as expected, except that a track missed in the frame before, lost
+//    at most kBriefLoss input frames and found again as a piece of its shape (not touching the
+//    border, and the only shape it could take) is put back within its own radius of that piece: a
+//    piece lies inside its shape, and one turning behind something comes out off its path; so is
+//    a track that took a smaller piece in the frame before, once the piece has grown and moved
+//    on the way the track goes, within twice its radius of where it is expected (its shape
+//    coming out from behind something, off the path it went in on: see comesOut). A shape
+//    that looks hidden but is one of two or more whose centres lie in the track's last shape, and
+//    which make up nearly all of it, is whole: that shape was two merged, now parted, and the track
+//    starts again from it, as in step 5; a tentative track seen confirm_frames processed frames in
+//    a row gets the next id; a tentative track missed once is dropped; a confirmed one is kept
+//    keep_lost_frames input frames from when it was last seen or last expected inside one of the
+//    frame's shapes (under it, or merged into it by the detector: not gone, however long the two
+//    stay together; see lostSince); once expected outside the frame it takes no part in step 2 (it
+//    has left: a shape entering there is another), nor once lost past keep_lost_frames, when it is
+//    kept kLookOnlyKeep times as long for step 5 alone;
 // 5. a shape still unpaired may re-identify a confirmed track lost since before the last frame
 //    (see reidentify): the detector often misses a shape for longer than the prediction holds,
 //    and a shape turning behind something is expected where it never goes, even outside the
