@@ -11,10 +11,6 @@ namespace shapemark::track {
 
 namespace {
 
-// Learnt areas within this factor do not tell two shapes apart: each is the largest its track has
-// seen, and the detector's area of a whole shape jitters by up to a tenth from frame to frame.
-constexpr double kSameSize = 1.1;
-
 // A track lost at most this many input frames (counted as in lostSince) may lie merged where its
 // last shape was. Lost longer, its last place says little: a region passing over it is more
 // often another shape's, and the region's track, carried on, loses its own shape's motion.

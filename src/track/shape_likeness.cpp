@@ -31,16 +31,23 @@ bool oneBluntCornerOff(int a, int b) {
 }  // namespace
 
 double unlikeness(const Track& t, const Shape& shape, double area, bool followed,
-                  cv::Point2d expected) {
+                  cv::Point2d expected, bool atBorder) {
     const int vertices = simpleVertices(shape);
+    // Grown past a quarter, a shape at the border is merged with another: its count is the
+    // region's.
+    const bool borderCut = atBorder && vertices == t.vertices + 1 && kHiddenShare * area <= t.area;
     const bool whole = !looksHidden(t, area);
     const auto other = [vertices](int count) { return count > 0 && vertices != count; };
-    const bool differ =
-        whole && vertices > 0 && other(t.vertices) && (!followed || other(t.lastVertices));
+    const bool differ = whole && !borderCut && vertices > 0 && other(t.vertices) &&
+                        (!followed || other(t.lastVertices));
     const bool miscounted = oneBluntCornerOff(vertices, t.vertices) &&
                             cv::norm(shape.centre - expected) <= 2.0 * std::sqrt(t.area / CV_PI);
     const double sizes = area > 0.0 && t.area > 0.0 ? std::abs(std::log(area / t.area)) : 1.0;
     return (differ ? (miscounted ? kMiscounted : 1.0) : 0.0) + std::min(1.0, sizes);
+}
+
+bool cornerCut(const Track& t, int vertices, double area) {
+    return t.vertices > 0 && vertices == t.vertices + 1 && kSameSize * area < t.area;
 }
 
 double colourUnlikeness(const Track& t, const std::vector<cv::Scalar>& colours, std::size_t j) {

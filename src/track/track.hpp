@@ -21,6 +21,10 @@ namespace shapemark::track {
 constexpr double kHiddenShare = 0.8;
 constexpr double kMergedGrowth = 1.6;
 
+// Areas within this factor do not tell two shapes apart, nor a shape from itself: the detector's
+// area of a whole shape jitters by up to a tenth from frame to frame.
+constexpr double kSameSize = 1.1;
+
 // A track missed for at most this many input frames and found again as a piece of its shape
 // (the only shape it could take, not entering the frame) is put back within its own radius of
 // that piece (see withinReach), or may take a piece coming out beyond where it went behind

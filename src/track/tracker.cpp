@@ -15,7 +15,8 @@
 //    nearby. The unlikeness counts 1 for a vertex count other than the track's (both whole; for a
 //    track seen in the frame before, other than its last shape's too: following two shapes
 //    merged by the detector, it has the region's count; half for a blunt corner miscounted near
-//    where the track is expected: see unlikeness) and the logarithm of their areas'
+//    where the track is expected; not one more at the border, which cut a corner off: see
+//    unlikeness) and the logarithm of their areas'
 //    ratio, up to 1: a shape coming out beside another goes to the track that looks like it. No
 //    pair may cost more than 2 (see kDearestPair). Given the shapes' mean colours, a pair then
 //    costs colour_weight times how unlike the track's colour the shape's is (their distance over
@@ -38,7 +39,9 @@
 //    elsewhere is neither; a track whose shape has been shrinking at the border while moving
 //    out there takes no shape at the border grown by more than a quarter on its last, or off
 //    its way along the border: that is another shape entering where it went out (see
-//    entersWhereLeft); nor may a track missed while its last shape touched the border take a
+//    entersWhereLeft); nor, seen in the frame before, a shape grown by more than a quarter that
+//    lies behind its shape going out there (see backFromBorder); nor may a track missed while its
+//    last shape touched the border take a
 //    shape at the border farther from it than its shape could have gone (see entersAway); nor may a
 //    track whose shape is going behind something (its pieces shrinking frame after frame as it
 //    moves on) take a piece grown by more than a quarter that steps back against its way (after one
@@ -64,7 +67,9 @@
 // 4. paired tracks take the shape's polygon and centre and update their velocity (the median
 //    of the last three steps measured) and rate of turn, unless the centre they step from was
 //    carried on as expected (below: no step the shape made), and its vertex count once it is
-//    that of the shape taken before too, unless the shape has shrunk by more than a fifth from
+//    that of the shape taken before too (not one more on a shape shrunk past the detector's
+//    jitter: its outline cut by something in front, see cornerCut), unless the shape has shrunk
+//    by more than a fifth from
 //    the largest the track has seen (partly hidden: its centre lags), grown by more than half at
 //    once (merged with another), or grown by more than a quarter over the largest seen while
 //    covering where a track unseen this frame is expected (merged with it by a little each frame)
@@ -294,6 +299,9 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                 !mergesLost(outlines[j], cv::Point2f(expected), seenExpected)) {
                 continue;
             }
+            if (!missed && backFromBorder(t, areas[j], lastArea, shapes[j].centre, frameSize)) {
+                continue;
+            }
             if (enters[j] &&
                 entersWhereLeft(t, areas[j], lastArea, shapes[j].centre, step, frameSize)) {
                 continue;
@@ -305,7 +313,8 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             }
             const double pairCost =
                 (1.0 - overlap) + distance / (p.centreGate * spread) +
-                p.shapeWeight * unlikeness(t, shapes[j], areas[j], !missed, expected);
+                p.shapeWeight * unlikeness(t, shapes[j], areas[j], !missed, expected,
+                                           !frameSize.empty() && enters[j]);
             if (pairCost <= kDearestPair) {
                 cost.at<double>(i, j) =
                     pairCost +
@@ -383,9 +392,10 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             t.area = std::max(t.area, area);
             // A vertex count is learnt once seen in two processed frames in a row: the detector
             // miscounts a shape's corners in one frame of ten or so, and a track lost just after
-            // would hold the wrong count against its own shape coming back.
+            // would hold the wrong count against its own shape coming back. Nor is one learnt from
+            // an outline cut by something the shape goes behind (see cornerCut).
             const int vertices = simpleVertices(shape);
-            if (t.vertices == 0 || vertices == t.lastVertices) {
+            if (t.vertices == 0 || (vertices == t.lastVertices && !cornerCut(t, vertices, area))) {
                 t.vertices = vertices;
             }
             takeWhole(t, outlines[j], shape.centre, colours, static_cast<std::size_t>(j));
