@@ -139,11 +139,17 @@ void preferLarger(const std::vector<Track>& tracks, const std::vector<cv::Point2
         // shape was whole): then where each lies in the region decides.
         double largest = tracks[i].area / kSameSize;
         int larger = -1;
+        // A holder missed too, last seen whole, yields to a track seen no earlier: that one took
+        // the region while the holder was lost under it (scene 3 frame 111). A holder last seen as
+        // a region too took the merge by turns with the other, and keeps the pairing's choice.
+        const Track& holder = tracks[i];
+        const long long seenSince =
+            holder.lastSeen < previousFrame && tookWhole(holder) ? holder.lastSeen : previousFrame;
         for (std::size_t k = 0; k < tracks.size(); ++k) {
             const Track& t = tracks[k];
             const std::vector<cv::Point2f> place{cv::Point2f(expected[k])};
             if (columnOfRow[k] < 0 && !t.lookOnly && t.area > largest &&
-                (t.area > tracks[i].area || tookWhole(t)) && t.lastSeen >= previousFrame &&
+                (t.area > tracks[i].area || tookWhole(t)) && t.lastSeen >= seenSince &&
                 cost.at<double>(static_cast<int>(k), j) < kForbidden &&
                 swallowsAnother(outlines[j], areas[j], tracks[i].area, place) &&
                 coversMore(outlines[j], shifted(t.outline, expected[k] - t.centre),

@@ -55,7 +55,9 @@ bool mergesLost(const FloatPolygon& outline, cv::Point2f own,
 // size (learnt areas within a tenth), the other takes it if it was last seen whole and covers
 // more of it: learnt areas do not tell such shapes apart, where each lies in the region does. Only
 // a track seen in the frame before may take it: a missed one may be going behind something while a
-// shape coming out of it meets the region, and stays once it has gone.
+// shape coming out of it meets the region, and stays once it has gone. If the holder was missed
+// too and last seen whole, a track seen no earlier may take it: that one held the region of the
+// two while the holder was lost under it, and both went unseen before it showed again.
 void preferLarger(const std::vector<Track>& tracks, const std::vector<cv::Point2d>& expected,
                   const std::vector<FloatPolygon>& outlines, const std::vector<double>& areas,
                   const cv::Mat& cost, long long previousFrame, std::vector<int>& columnOfRow);

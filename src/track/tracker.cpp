@@ -57,8 +57,9 @@
 //    and lies nearer where it is expected (see preferWhole): the hidden-looking one was a piece
 //    of another shape. A track paired with a shape that is its own merged with another's
 //    (larger than its whole shape by a quarter, covering where that other track, unpaired and
-//    seen in the frame before, is expected) gives it up to that track if its whole shape is the
-//    larger, or about as large and last seen whole, and its last shape, where expected, covers
+//    seen in the frame before, or no earlier than the first one if that was missed too and last
+//    seen whole, is expected) gives it up to that track if its whole shape is the larger, or
+//    about as large and last seen whole, and its last shape, where expected, covers
 //    more of the region (see preferLarger): the region is mostly that shape, and would carry the
 //    other one's id only for sharing its vertex count. A track missed in the frame before and
 //    paired with a shape that looks partly hidden to it gives it up to a track lost under

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "track/assignment.hpp"
+#include "track/merged_shapes.hpp"
 
 namespace {
 
@@ -802,6 +803,38 @@ TEST(Tracker, MergedRegionOfShapesOfAboutOneSizeKeepsTheIdOfTheOneItMostlyIs) {
         }
         return std::vector<Shape>{square(square_at, 40), regular(hexagon_at, 6, 25.5)};
     });
+}
+
+// Catches: a region left with the smaller shape's track when both were missed before it (scene 3
+// frame 111: a still square took the region of itself and one passing, lost under it; all went
+// unseen, then the region showed again and the still square took the other's id for a frame);
+// and the handover made when that track's last shape was a region too (merged by turns).
+TEST(Tracker, RegionShownAgainAfterAllWereMissedGoesToTheTrackThatHeldIt) {
+    using namespace shapemark::track;
+    const Shape still = square({150.0, 288.0}, 30);
+    Track holder;  // the passing square's, last seen whole at frame 105
+    holder.lastSeen = 105;
+    holder.centre = {128.0, 314.0};
+    holder.outline = convexOutline(square(holder.centre, 28).polygon);
+    holder.area = 784.0;
+    Track other;  // the still square's, which took the region at frame 107
+    other.lastSeen = 107;
+    other.centre = {147.0, 286.0};
+    other.outline = convexOutline(merged(still, square({142.0, 309.0}, 28)).polygon);
+    other.area = 870.0;
+    const std::vector<cv::Point2d> expected{{171.0, 296.0}, {143.0, 284.0}};
+    const std::vector<FloatPolygon> outlines{
+        convexOutline(merged(still, square({173.0, 300.0}, 28)).polygon)};
+    const std::vector<double> areas{cv::contourArea(outlines[0])};
+    const cv::Mat cost = (cv::Mat_<double>(2, 1) << 0.97, 1.12);
+    std::vector<int> columnOfRow{0, -1};
+    preferLarger({holder, other}, expected, outlines, areas, cost, 110, columnOfRow);
+    EXPECT_EQ(columnOfRow, (std::vector<int>{-1, 0}));
+
+    holder.outline = other.outline;  // last seen as the region
+    columnOfRow = {0, -1};
+    preferLarger({holder, other}, expected, outlines, areas, cost, 110, columnOfRow);
+    EXPECT_EQ(columnOfRow, (std::vector<int>{0, -1}));
 }
 
 // Catches: a shape touching the border taken for one entering the frame although it covers
