@@ -80,7 +80,7 @@ bool stoppedAtBorder(const Track& t, double area, double lastArea, cv::Point2d p
 
 bool entersAway(const Track& t, cv::Point2d piece, long long lost) {
     return cv::norm(piece - t.seen) >
-           std::sqrt(t.area / CV_PI) + cv::norm(t.velocity) * static_cast<double>(lost);
+           areaRadius(t) + cv::norm(t.velocity) * static_cast<double>(lost);
 }
 
 }  // namespace shapemark::track

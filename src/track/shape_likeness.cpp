@@ -41,7 +41,7 @@ double unlikeness(const Track& t, const Shape& shape, double area, bool followed
     const bool differ = whole && !borderCut && vertices > 0 && other(t.vertices) &&
                         (!followed || other(t.lastVertices));
     const bool miscounted = oneBluntCornerOff(vertices, t.vertices) &&
-                            cv::norm(shape.centre - expected) <= 2.0 * std::sqrt(t.area / CV_PI);
+                            cv::norm(shape.centre - expected) <= 2.0 * areaRadius(t);
     const double sizes = area > 0.0 && t.area > 0.0 ? std::abs(std::log(area / t.area)) : 1.0;
     return (differ ? (miscounted ? kMiscounted : 1.0) : 0.0) + std::min(1.0, sizes);
 }

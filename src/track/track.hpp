@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <vector>
 
 #include "track/polygon_overlap.hpp"
@@ -75,6 +76,12 @@ inline bool centreMeasured(const Track& t) {
 // more than a fifth.
 inline bool looksHidden(const Track& t, double area) {
     return area < kHiddenShare * t.area;
+}
+
+// The radius of a disc of the track's whole area: about how far any piece of its shape lies
+// from its centre.
+inline double areaRadius(const Track& t) {
+    return std::sqrt(t.area / CV_PI);
 }
 
 // A shape's vertex count, or 0 for a longer outline (such as the hull of a partly hidden
