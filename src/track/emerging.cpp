@@ -51,7 +51,7 @@ std::vector<GoneBehind> goneBehind(const std::vector<Track>& tracks,
             !looksHidden(t, cv::contourArea(t.outline))) {
             continue;
         }
-        const double radius = std::sqrt(t.area / CV_PI);
+        const double radius = areaRadius(t);
         const bool moving = t.measured > 0;
         const double travelled = cv::norm(t.velocity) * static_cast<double>(lost);
         const double reach = moving ? std::min(centreGate, 2.0 * radius + travelled) : centreGate;

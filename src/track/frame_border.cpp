@@ -12,6 +12,10 @@ namespace {
 // has stopped there: a shape going on out moves its piece's centre by about half its step.
 constexpr double kStoppedStep = 0.25;
 
+// A shape at the border slower than this (pixels a frame) is as often standing there, its
+// detected centre jittering by a pixel or two, as going out: its velocity says nothing of its way.
+constexpr double kSlowestLeaving = 2.0;
+
 // Which of the frame's borders an outline reaches within `margin` pixels of.
 struct BorderSides {
     bool left = false;
@@ -61,6 +65,13 @@ bool entersWhereLeft(const Track& t, double area, double lastArea, cv::Point2d p
     return kHiddenShare * area > lastArea || std::abs(sideways ? off.y : off.x) > kBorderMargin;
 }
 
+bool backFromBorder(const Track& t, double area, double lastArea, cv::Point2d piece,
+                    cv::Size frameSize) {
+    return t.shrinks > 0 && movesOut(t.outline, frameSize, t.velocity) &&
+           cv::norm(t.velocity) > kSlowestLeaving && kHiddenShare * area > lastArea &&
+           (piece - t.seen).dot(t.velocity) < 0.0;
+}
+
 bool stoppedAtBorder(const Track& t, double area, double lastArea, cv::Point2d piece,
                      cv::Point2d step) {
     return area < kBorderJitter * lastArea && lastArea < kBorderJitter * area &&
@@ -69,7 +80,7 @@ bool stoppedAtBorder(const Track& t, double area, double lastArea, cv::Point2d p
 
 bool entersAway(const Track& t, cv::Point2d piece, long long lost) {
     return cv::norm(piece - t.seen) >
-           std::sqrt(t.area / CV_PI) + cv::norm(t.velocity) * static_cast<double>(lost);
+           areaRadius(t) + cv::norm(t.velocity) * static_cast<double>(lost);
 }
 
 }  // namespace shapemark::track

@@ -40,6 +40,16 @@ bool movesOut(const FloatPolygon& outline, cv::Size frameSize, cv::Point2d veloc
 bool entersWhereLeft(const Track& t, double area, double lastArea, cv::Point2d piece,
                      cv::Point2d step, cv::Size frameSize);
 
+// Whether a shape (`area`, centre `piece`) seen by a track whose shape shrank at the border in the
+// frame before, moving out there faster than a still shape's jitter, is another one: grown by more
+// than a quarter on that shape, and lying back against the track's way. A shape going out does
+// not turn back and grow in a frame; one it was passing shows behind it (scene 1702 frame 47: a
+// heptagon leaving at the top at 5.7 px a frame, and the region of it and an octagon it had
+// covered, 1.7 times its area and 11 px behind where it was expected, which the heptagon's
+// track took by 0.01).
+bool backFromBorder(const Track& t, double area, double lastArea, cv::Point2d piece,
+                    cv::Size frameSize);
+
 // Whether a piece at the border (`area`, centre `piece`) shows its track's shape stopped there,
 // partly out of the frame: as large as the track's last shape (within the border's jitter) and
 // moved from it by under a quarter of the step the track would take (`step`). Its centre is then

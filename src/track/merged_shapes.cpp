@@ -3,16 +3,13 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cmath>
 
 #include "track/assignment.hpp"
 
 namespace shapemark::track {
 
 namespace {
-
-// Learnt areas within this factor do not tell two shapes apart: each is the largest its track has
-// seen, and the detector's area of a whole shape jitters by up to a tenth from frame to frame.
-constexpr double kSameSize = 1.1;
 
 // A track lost at most this many input frames (counted as in lostSince) may lie merged where its
 // last shape was. Lost longer, its last place says little: a region passing over it is more
@@ -63,6 +60,11 @@ int ownerOf(const std::vector<Track>& tracks, const std::vector<cv::Point2d>& ex
         }
     }
     return owner;
+}
+
+// How unlike in size a shape of `area` is to a track's whole shape (`trackArea`).
+double sizeOff(double area, double trackArea) {
+    return std::abs(std::log(area / trackArea));
 }
 
 }  // namespace
@@ -137,11 +139,17 @@ void preferLarger(const std::vector<Track>& tracks, const std::vector<cv::Point2
         // shape was whole): then where each lies in the region decides.
         double largest = tracks[i].area / kSameSize;
         int larger = -1;
+        // A holder missed too, last seen whole, yields to a track seen no earlier: that one took
+        // the region while the holder was lost under it (scene 3 frame 111). A holder last seen as
+        // a region too took the merge by turns with the other, and keeps the pairing's choice.
+        const Track& holder = tracks[i];
+        const long long seenSince =
+            holder.lastSeen < previousFrame && tookWhole(holder) ? holder.lastSeen : previousFrame;
         for (std::size_t k = 0; k < tracks.size(); ++k) {
             const Track& t = tracks[k];
             const std::vector<cv::Point2f> place{cv::Point2f(expected[k])};
             if (columnOfRow[k] < 0 && !t.lookOnly && t.area > largest &&
-                (t.area > tracks[i].area || tookWhole(t)) && t.lastSeen >= previousFrame &&
+                (t.area > tracks[i].area || tookWhole(t)) && t.lastSeen >= seenSince &&
                 cost.at<double>(static_cast<int>(k), j) < kForbidden &&
                 swallowsAnother(outlines[j], areas[j], tracks[i].area, place) &&
                 coversMore(outlines[j], shifted(t.outline, expected[k] - t.centre),
@@ -152,6 +160,40 @@ void preferLarger(const std::vector<Track>& tracks, const std::vector<cv::Point2
         }
         if (larger >= 0) {
             columnOfRow[larger] = j;
+            columnOfRow[i] = -1;
+        }
+    }
+}
+
+void preferCameOut(const std::vector<Track>& tracks, const std::vector<double>& areas,
+                   const std::vector<bool>& enters, const cv::Mat& cost, long long previousFrame,
+                   double shapeWeight, std::vector<int>& columnOfRow) {
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        const Track& holder = tracks[i];
+        const int j = columnOfRow[i];
+        if (j < 0 || holder.lastSeen == previousFrame || enters[j] ||
+            !looksHidden(holder, areas[j])) {
+            continue;
+        }
+        const auto row = static_cast<int>(i);
+        const double off = sizeOff(areas[j], holder.area);
+        double cheapest = kForbidden;
+        int other = -1;
+        for (std::size_t k = 0; k < tracks.size(); ++k) {
+            const Track& t = tracks[k];
+            const double pairCost = cost.at<double>(static_cast<int>(k), j);
+            if (columnOfRow[k] >= 0 || t.lookOnly || t.lastCovered <= t.lastSeen ||
+                pairCost >= cheapest || looksHidden(t, areas[j]) ||
+                areas[j] > kMergedGrowth * t.area ||
+                pairCost - cost.at<double>(row, j) >=
+                    shapeWeight * (off - sizeOff(areas[j], t.area))) {
+                continue;
+            }
+            cheapest = pairCost;
+            other = static_cast<int>(k);
+        }
+        if (other >= 0) {
+            columnOfRow[other] = j;
             columnOfRow[i] = -1;
         }
     }

@@ -55,9 +55,24 @@ bool mergesLost(const FloatPolygon& outline, cv::Point2f own,
 // size (learnt areas within a tenth), the other takes it if it was last seen whole and covers
 // more of it: learnt areas do not tell such shapes apart, where each lies in the region does. Only
 // a track seen in the frame before may take it: a missed one may be going behind something while a
-// shape coming out of it meets the region, and stays once it has gone.
+// shape coming out of it meets the region, and stays once it has gone. If the holder was missed
+// too and last seen whole, a track seen no earlier may take it: that one held the region of the
+// two while the holder was lost under it, and both went unseen before it showed again.
 void preferLarger(const std::vector<Track>& tracks, const std::vector<cv::Point2d>& expected,
                   const std::vector<FloatPolygon>& outlines, const std::vector<double>& areas,
                   const cv::Mat& cost, long long previousFrame, std::vector<int>& columnOfRow);
+
+// After preferLarger: a track missed in the frame before, paired with a shape that looks partly
+// hidden to it (not at the border, `enters`), gives it up to a track left unpaired that has
+// been under another shape since it was last seen (see lostSince), to which it looks whole, if
+// the pairing allows that pair and it costs more by less than `shapeWeight` times how much
+// nearer the shape's area is to that track's than to the first one's. The first track took a
+// region of its shape and the other's, learnt its area by a little each frame, then lost it:
+// the shape that shows there, a piece to it, is the other one come out from under it, and its
+// overlap and distance follow the region, not the shape. At the border a piece is a shape
+// going out of the frame.
+void preferCameOut(const std::vector<Track>& tracks, const std::vector<double>& areas,
+                   const std::vector<bool>& enters, const cv::Mat& cost, long long previousFrame,
+                   double shapeWeight, std::vector<int>& columnOfRow);
 
 }  // namespace shapemark::track

@@ -30,7 +30,7 @@ std::vector<bool> reidentify(const std::vector<Track>& tracks,
             continue;
         }
         const auto lost = static_cast<double>(at.frameNumber - t.lastSeen);
-        const double radius = std::sqrt(t.area / CV_PI);
+        const double radius = areaRadius(t);
         const double reach = std::min(at.centreGate, radius + cv::norm(t.velocity) * lost);
         for (int j = 0; j < cost.cols; ++j) {
             const double ratio = areas[j] / t.area;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <vector>
 
 #include "track/polygon_overlap.hpp"
@@ -20,6 +21,10 @@ namespace shapemark::track {
 // more slowly.
 constexpr double kHiddenShare = 0.8;
 constexpr double kMergedGrowth = 1.6;
+
+// Areas within this factor do not tell two shapes apart, nor a shape from itself: the detector's
+// area of a whole shape jitters by up to a tenth from frame to frame.
+constexpr double kSameSize = 1.1;
 
 // A track missed for at most this many input frames and found again as a piece of its shape
 // (the only shape it could take, not entering the frame) is put back within its own radius of
@@ -71,6 +76,12 @@ inline bool centreMeasured(const Track& t) {
 // more than a fifth.
 inline bool looksHidden(const Track& t, double area) {
     return area < kHiddenShare * t.area;
+}
+
+// The radius of a disc of the track's whole area: about how far any piece of its shape lies
+// from its centre.
+inline double areaRadius(const Track& t) {
+    return std::sqrt(t.area / CV_PI);
 }
 
 // A shape's vertex count, or 0 for a longer outline (such as the hull of a partly hidden

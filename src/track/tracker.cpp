@@ -1,66 +1,72 @@
 // The tracker. Each frame:
 // 1. every track is moved to where it is expected: from its last centre, on at its velocity,
-//    turning at its rate of turn, for the input frames since it was last seen (a shape on a
-//    curve comes out from behind something where the curve, not its tangent, leads);
-// 2. a shape and a track may be paired when the shape's centre lies within the centre gate of
-//    the expected centre and their polygons overlap by at least min_overlap (intersection over
-//    union with the track's last polygon moved on as the track is expected to go, or with its
-//    outline when last seen whole placed at the expected centre, whichever is more: a track that
-//    took another shape for a piece of itself, hidden behind it, judges by its own outline
-//    too, or it would keep that shape once its own shows again); such a pair costs
-//    (1 - overlap) + distance / (centre_gate * spread) + shape_weight * unlikeness, the spread
-//    being the square root of the processed frames since the track was last seen: the longer a
-//    track is lost, the less sure its expected place, so a shape coming out from behind
-//    something goes to the track lost there for a while rather than to one missed a moment ago
-//    nearby. The unlikeness counts 1 for a vertex count other than the track's (both whole; for a
-//    track seen in the frame before, other than its last shape's too: following two shapes
-//    merged by the detector, it has the region's count) and the logarithm of their areas'
-//    ratio, up to 1: a shape coming out beside another goes to the track that looks like it. No
-//    pair may cost more than 2 (see kDearestPair). Given the shapes' mean colours, a pair then
-//    costs colour_weight times how unlike the track's colour the shape's is (their distance over
-//    kColourSpan, up to 1): colour ranks the pairs the rest allows, but never refuses one, as a
-//    shape partly covered by another or by something in front takes on their colour for a while. A
-//    track missed in the frame before needs no overlap (such a shape shows another part of itself
-//    first), but cannot take a shape grown by more than half on its whole area: that is another
-//    shape come out where it was lost, unless both it and the track's last shape touch the
-//    border (a shape still entering the frame), or it covers where the track and another one are
-//    expected: then it is the two merged (taking it keeps the id through the merge; step 4 keeps
-//    the track moving as expected, where it starts again once they part); nor, lost long (counted
-//    as in step 4), a shape that looks partly hidden, nor, seen in one frame only and missed
-//    since, one under a third of its area (see kOnceSeenPart: a blip's piece); nor, with
-//    the frame's size known, a shape touching the border when the track is expected well inside:
-//    that shape is entering the frame, unless it covers where the track is expected (the track's
-//    shape merged with one entering, or with one at the border) or it looks whole to a track last
-//    seen whole (a shape entering shows a piece of itself; a whole one is the track's own, gone on
-//    to the border while missed). A track whose last shape, taken in the frame before, has come
-//    apart (see cameApart) takes only one of its parts: that shape was two merged, and a shape
-//    elsewhere is neither; a track whose shape has been shrinking at the border while moving
-//    out there takes no shape at the border grown by more than a quarter on its last, or off
-//    its way along the border: that is another shape entering where it went out (see
-//    entersWhereLeft); nor may a track missed while its last shape touched the border take a
-//    shape at the border farther from it than its shape could have gone (see entersAway); nor may a
-//    track whose shape is going behind something (its pieces shrinking frame after frame as it
-//    moves on) take a piece grown by more than a quarter that steps back against its way (after one
-//    shrink, a shape larger than its whole): another shape coming out there (see
-//    comesOutWhereGoing), unless it covers where that track and another seen in the frame
-//    before are expected (the two merged: a shape whose outline the detector cut short for a
-//    frame looks to be going behind, then meets a neighbour);
-// 3. the pairs are chosen one to one at the least total cost (Hungarian method), a track or a
-//    shape left unpaired costing half the dearest pair: no two dear pairs are made where one
-//    cheap pair would do. On the ground-truth scenes of docs/DETECTION.md this beats taking the
-//    cheapest pair first, and pairing as many tracks as possible. Then a track paired with a
-//    shape that looks partly hidden takes instead a shape left unpaired that looks whole to it
-//    and lies nearer where it is expected (see preferWhole): the hidden-looking one was a piece
-//    of another shape. A track paired with a shape that is its own merged with another's
-//    (larger than its whole shape by a quarter, covering where that other track, unpaired and
-//    seen in the frame before, is expected) gives it up to that track if its whole shape is the
-//    larger, or about as large and last seen whole, and its last shape, where expected, covers
-//    more of the region (see preferLarger): the region is mostly that shape, and would carry the
-//    other one's id only for sharing its vertex count;
-// 4. paired tracks take the shape's polygon and centre and update their velocity (the median
-//    of the last three steps measured) and rate of turn, unless the centre they step from was
-//    carried on as expected (below: no step the shape made), and its vertex count once it is
-//    that of the shape taken before too, unless the shape has shrunk by more than a fifth from
+//    turning at its rate of turn, for the input frames since it was last seen (a shape on a curve
+//    comes out from behind something where the curve, not its tangent, leads);
+// 2. a shape and a track may be paired when the shape's centre lies within the centre gate of the
+//    expected centre and their polygons overlap by at least min_overlap (intersection over union
+//    with the track's last polygon moved on as the track is expected to go, or with its outline
+//    when last seen whole placed at the expected centre, whichever is more: a track that took
+//    another shape for a piece of itself, hidden behind it, judges by its own outline too, or it
+//    would keep that shape once its own shows again); such a pair costs (1 - overlap) + distance /
+//    (centre_gate * spread) + shape_weight * unlikeness, the spread being the square root of the
+//    processed frames since the track was last seen: the longer a track is lost, the less sure its
+//    expected place, so a shape coming out from behind something goes to the track lost there for a
+//    while rather than to one missed a moment ago nearby. The unlikeness counts 1 for a vertex
+//    count other than the track's (both whole; for a track seen in the frame before, other than its
+//    last shape's too: following two shapes merged by the detector, it has the region's count; half
+//    for a blunt corner miscounted near where the track is expected; not one more at the border,
+//    which cut a corner off: see unlikeness) and the logarithm of their areas' ratio, up to 1: a
+//    shape coming out beside another goes to the track that looks like it. No pair may cost more
+//    than 2 (see kDearestPair). Given the shapes' mean colours, a pair then costs colour_weight
+//    times how unlike the track's colour the shape's is (their distance over kColourSpan, up to 1):
+//    colour ranks the pairs the rest allows, but never refuses one, as a shape partly covered by
+//    another or by something in front takes on their colour for a while. A track missed in the
+//    frame before needs no overlap (such a shape shows another part of itself first), but cannot
+//    take a shape grown by more than half on its whole area: that is another shape come out where
+//    it was lost, unless both it and the track's last shape touch the border (a shape still
+//    entering the frame), or it covers where the track and another one are expected: then it is the
+//    two merged (taking it keeps the id through the merge; step 4 keeps the track moving as
+//    expected, where it starts again once they part); nor, lost long (counted as in step 4), a
+//    shape that looks partly hidden, nor, seen in one frame only and missed since, one under a
+//    third of its area (see kOnceSeenPart: a blip's piece); nor, with the frame's size known, a
+//    shape touching the border when the track is expected well inside: that shape is entering the
+//    frame, unless it covers where the track is expected (the track's shape merged with one
+//    entering, or with one at the border) or it looks whole to a track last seen whole (a shape
+//    entering shows a piece of itself; a whole one is the track's own, gone on to the border while
+//    missed). A track whose last shape, taken in the frame before, has come apart (see cameApart)
+//    takes only one of its parts: that shape was two merged, and a shape elsewhere is neither; a
+//    track whose shape has been shrinking at the border while moving out there takes no shape at
+//    the border grown by more than a quarter on its last, or off its way along the border: that is
+//    another shape entering where it went out (see entersWhereLeft); nor, seen in the frame before,
+//    a shape grown by more than a quarter that lies behind its shape going out there (see
+//    backFromBorder); nor may a track missed while its last shape touched the border take a shape
+//    at the border farther from it than its shape could have gone (see entersAway); nor may a track
+//    whose shape is going behind something (its pieces shrinking frame after frame as it moves on)
+//    take a piece grown by more than a quarter that steps back against its way (after one shrink, a
+//    shape larger than its whole): another shape coming out there (see comesOutWhereGoing), unless
+//    it covers where that track and another seen in the frame before are expected (the two merged:
+//    a shape whose outline the detector cut short for a frame looks to be going behind, then meets
+//    a neighbour);
+// 3. the pairs are chosen one to one at the least total cost (Hungarian method), a track or a shape
+//    left unpaired costing half the dearest pair: no two dear pairs are made where one cheap pair
+//    would do. On the ground-truth scenes of docs/DETECTION.md this beats taking the cheapest pair
+//    first, and pairing as many tracks as possible. Then a track paired with a shape that looks
+//    partly hidden takes instead a shape left unpaired that looks whole to it and lies nearer where
+//    it is expected (see preferWhole): the hidden-looking one was a piece of another shape. A track
+//    paired with a shape that is its own merged with another's (larger than its whole shape by a
+//    quarter, covering where that other track, unpaired and seen in the frame before, or no earlier
+//    than the first one if that was missed too and last seen whole, is expected) gives it up to
+//    that track if its whole shape is the larger, or about as large and last seen whole, and its
+//    last shape, where expected, covers more of the region (see preferLarger): the region is mostly
+//    that shape, and would carry the other one's id only for sharing its vertex count. A track
+//    missed in the frame before and paired with a shape that looks partly hidden to it gives it up
+//    to a track lost under another shape since it was last seen, to which it looks whole (see
+//    preferCameOut): that one has come out from under a region the first track took and learnt;
+// 4. paired tracks take the shape's polygon and centre and update their velocity (the median of the
+//    last three steps measured) and rate of turn, unless the centre they step from was carried on
+//    as expected (below: no step the shape made), and its vertex count once it is that of the shape
+//    taken before too (not one more on a shape shrunk past the detector's jitter: its outline cut
+//    by something in front, see cornerCut), unless the shape has shrunk by more than a fifth from
 //    the largest the track has seen (partly hidden: its centre lags), grown by more than half at
 //    once (merged with another), or grown by more than a quarter over the largest seen while
 //    covering where a track unseen this frame is expected (merged with it by a little each frame)
@@ -68,29 +74,29 @@
 //    then the track keeps moving as expected, except that a track missed in the frame before, lost
 //    at most kBriefLoss input frames and found again as a piece of its shape (not touching the
 //    border, and the only shape it could take) is put back within its own radius of that piece: a
-//    piece lies inside its shape, and one turning behind something comes out off its path; so is
-//    a track that took a smaller piece in the frame before, once the piece has grown and moved
-//    on the way the track goes, within twice its radius of where it is expected (its shape
-//    coming out from behind something, off the path it went in on: see comesOut). A shape
-//    that looks hidden but is one of two or more whose centres lie in the track's last shape, and
-//    which make up nearly all of it, is whole: that shape was two merged, now parted, and the track
-//    starts again from it, as in step 5; a tentative track seen confirm_frames processed frames in
-//    a row gets the next id; a tentative track missed once is dropped; a confirmed one is kept
-//    keep_lost_frames input frames from when it was last seen or last expected inside one of the
-//    frame's shapes (under it, or merged into it by the detector: not gone, however long the two
-//    stay together; see lostSince); once expected outside the frame it takes no part in step 2 (it
-//    has left: a shape entering there is another), nor once lost past keep_lost_frames, when it is
-//    kept kLookOnlyKeep times as long for step 5 alone;
-// 5. a shape still unpaired may re-identify a confirmed track lost since before the last frame
-//    (see reidentify): the detector often misses a shape for longer than the prediction holds,
-//    and a shape turning behind something is expected where it never goes, even outside the
-//    frame, so this goes by where the shape was last seen (or lies within its radius of where
-//    it is expected) and what it looks like (its colour too, when given); then a track whose
-//    last shape was a piece of it (going behind something) takes a piece still unpaired that
-//    lies on its way (or its last piece's) beyond that piece, within its reach (see goneBehind):
-//    its shape coming out on the far side, which started a track of its own, too unlike a whole
-//    shape and too far off its prediction for the pairing; it starts again from that piece;
-//    each shape still unpaired starts a tentative track.
+//    piece lies inside its shape, and one turning behind something comes out off its path; so is a
+//    track that took a smaller piece in the frame before, once the piece has grown and moved on the
+//    way the track goes, within twice its radius of where it is expected (its shape coming out from
+//    behind something, off the path it went in on: see comesOut). A shape that looks hidden but is
+//    one of two or more whose centres lie in the track's last shape, and which make up nearly all
+//    of it, is whole: that shape was two merged, now parted, and the track starts again from it, as
+//    in step 5; a tentative track seen confirm_frames processed frames in a row gets the next id; a
+//    tentative track missed once is dropped; a confirmed one is kept keep_lost_frames input frames
+//    from when it was last seen or last expected inside one of the frame's shapes (under it, or
+//    merged into it by the detector: not gone, however long the two stay together; see lostSince);
+//    once expected outside the frame it takes no part in step 2 (it has left: a shape entering
+//    there is another), nor once lost past keep_lost_frames, when it is kept kLookOnlyKeep times as
+//    long for step 5 alone;
+// 5. a shape still unpaired may re-identify a confirmed track lost since before the last frame (see
+//    reidentify): the detector often misses a shape for longer than the prediction holds, and a
+//    shape turning behind something is expected where it never goes, even outside the frame, so
+//    this goes by where the shape was last seen (or lies within its radius of where it is expected)
+//    and what it looks like (its colour too, when given); then a track whose last shape was a piece
+//    of it (going behind something) takes a piece still unpaired that lies on its way (or its last
+//    piece's) beyond that piece, within its reach (see goneBehind): its shape coming out on the far
+//    side, which started a track of its own, too unlike a whole shape and too far off its
+//    prediction for the pairing; it starts again from that piece; each shape still unpaired starts
+//    a tentative track.
 #include <shapemark/tracker.hpp>
 
 #include <shapemark/detector_params.hpp>
@@ -290,6 +296,9 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
                 !mergesLost(outlines[j], cv::Point2f(expected), seenExpected)) {
                 continue;
             }
+            if (!missed && backFromBorder(t, areas[j], lastArea, shapes[j].centre, frameSize)) {
+                continue;
+            }
             if (enters[j] &&
                 entersWhereLeft(t, areas[j], lastArea, shapes[j].centre, step, frameSize)) {
                 continue;
@@ -299,8 +308,10 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             if (overlap < p.minOverlap && !missed) {
                 continue;
             }
-            const double pairCost = (1.0 - overlap) + distance / (p.centreGate * spread) +
-                                    p.shapeWeight * unlikeness(t, shapes[j], areas[j], !missed);
+            const double pairCost =
+                (1.0 - overlap) + distance / (p.centreGate * spread) +
+                p.shapeWeight * unlikeness(t, shapes[j], areas[j], !missed, expected,
+                                           !frameSize.empty() && enters[j]);
             if (pairCost <= kDearestPair) {
                 cost.at<double>(i, j) =
                     pairCost +
@@ -311,6 +322,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
     std::vector<int> columnOfRow = track::assignOptimal(cost, unpairedCost(p.colourWeight));
     preferWhole(s.tracks, expectedAt, shapes, areas, cost, columnOfRow);
     preferLarger(s.tracks, expectedAt, outlines, areas, cost, previousFrame, columnOfRow);
+    preferCameOut(s.tracks, areas, enters, cost, previousFrame, p.shapeWeight, columnOfRow);
     const std::vector<bool> reidentified =
         reidentify(s.tracks, expectedAt, shapes, areas, enters, colours,
                    {frameNumber, previousFrame, p.centreGate, p.colourWeight}, columnOfRow);
@@ -377,9 +389,10 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
             t.area = std::max(t.area, area);
             // A vertex count is learnt once seen in two processed frames in a row: the detector
             // miscounts a shape's corners in one frame of ten or so, and a track lost just after
-            // would hold the wrong count against its own shape coming back.
+            // would hold the wrong count against its own shape coming back. Nor is one learnt from
+            // an outline cut by something the shape goes behind (see cornerCut).
             const int vertices = simpleVertices(shape);
-            if (t.vertices == 0 || vertices == t.lastVertices) {
+            if (t.vertices == 0 || (vertices == t.lastVertices && !cornerCut(t, vertices, area))) {
                 t.vertices = vertices;
             }
             takeWhole(t, outlines[j], shape.centre, colours, static_cast<std::size_t>(j));
