@@ -74,7 +74,7 @@ bool backFromBorder(const Track& t, double area, double lastArea, cv::Point2d pi
 
 bool stoppedAtBorder(const Track& t, double area, double lastArea, cv::Point2d piece,
                      cv::Point2d step) {
-    return area < kBorderJitter * lastArea && lastArea < kBorderJitter * area &&
+    return area < kSameSize * lastArea && lastArea < kSameSize * area &&
            cv::norm(piece - t.seen) < kStoppedStep * cv::norm(step);
 }
 

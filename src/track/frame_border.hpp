@@ -12,10 +12,6 @@ namespace shapemark::track {
 // track it would continue is expected within this many pixels of the border.
 constexpr double kBorderMargin = 10.0;
 
-// A shape's area at the border changes by up to this factor from frame to frame while it stays
-// put (the detector's jitter); leaving or entering, it changes faster.
-constexpr double kBorderJitter = 1.1;
-
 // A track whose shape shrinks faster at the border this many processed frames in a row, partly
 // hidden and moving out there, is leaving the frame (see entersWhereLeft).
 constexpr int kLeavingShrinks = 2;

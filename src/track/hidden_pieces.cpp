@@ -44,7 +44,7 @@ bool comesOutWhereGoing(const Track& t, double area, double lastArea, cv::Point2
 }
 
 bool goesFurtherBehind(const Track& t, double area, double lastArea, cv::Point2d piece) {
-    return kBorderJitter * area < lastArea && looksHidden(t, area) &&
+    return kSameSize * area < lastArea && looksHidden(t, area) &&
            cv::norm(piece - t.seen) <= radiusOf(t.whole);
 }
 

@@ -3,9 +3,9 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
-#include <cmath>
 
 #include "track/assignment.hpp"
+#include "track/shape_likeness.hpp"
 
 namespace shapemark::track {
 
@@ -60,11 +60,6 @@ int ownerOf(const std::vector<Track>& tracks, const std::vector<cv::Point2d>& ex
         }
     }
     return owner;
-}
-
-// How unlike in size a shape of `area` is to a track's whole shape (`trackArea`).
-double sizeOff(double area, double trackArea) {
-    return std::abs(std::log(area / trackArea));
 }
 
 }  // namespace
@@ -176,7 +171,7 @@ void preferCameOut(const std::vector<Track>& tracks, const std::vector<double>& 
             continue;
         }
         const auto row = static_cast<int>(i);
-        const double off = sizeOff(areas[j], holder.area);
+        const double off = sizeUnlikeness(areas[j], holder.area);
         double cheapest = kForbidden;
         int other = -1;
         for (std::size_t k = 0; k < tracks.size(); ++k) {
@@ -186,7 +181,7 @@ void preferCameOut(const std::vector<Track>& tracks, const std::vector<double>& 
                 pairCost >= cheapest || looksHidden(t, areas[j]) ||
                 areas[j] > kMergedGrowth * t.area ||
                 pairCost - cost.at<double>(row, j) >=
-                    shapeWeight * (off - sizeOff(areas[j], t.area))) {
+                    shapeWeight * (off - sizeUnlikeness(areas[j], t.area))) {
                 continue;
             }
             cheapest = pairCost;

@@ -1,7 +1,5 @@
 #include "track/reidentify.hpp"
 
-#include <cmath>
-
 #include "track/assignment.hpp"
 #include "track/shape_likeness.hpp"
 
@@ -40,7 +38,7 @@ std::vector<bool> reidentify(const std::vector<Track>& tracks,
             if (!taken[j] && !enters[j] && simpleVertices(shapes[j]) == t.vertices &&
                 ratio <= kReidentifiedArea && ratio >= 1.0 / kReidentifiedArea && far <= 1.0) {
                 cost.at<double>(i, j) =
-                    far + std::abs(std::log(ratio)) +
+                    far + sizeUnlikeness(areas[j], t.area) +
                     at.colourWeight * colourUnlikeness(t, colours, static_cast<std::size_t>(j));
             }
         }

@@ -42,8 +42,12 @@ double unlikeness(const Track& t, const Shape& shape, double area, bool followed
                         (!followed || other(t.lastVertices));
     const bool miscounted = oneBluntCornerOff(vertices, t.vertices) &&
                             cv::norm(shape.centre - expected) <= 2.0 * areaRadius(t);
-    const double sizes = area > 0.0 && t.area > 0.0 ? std::abs(std::log(area / t.area)) : 1.0;
+    const double sizes = sizeUnlikeness(area, t.area);
     return (differ ? (miscounted ? kMiscounted : 1.0) : 0.0) + std::min(1.0, sizes);
+}
+
+double sizeUnlikeness(double area, double otherArea) {
+    return area > 0.0 && otherArea > 0.0 ? std::abs(std::log(area / otherArea)) : 1.0;
 }
 
 bool cornerCut(const Track& t, int vertices, double area) {

@@ -30,6 +30,10 @@ double unlikeness(const Track& t, const Shape& shape, double area, bool followed
 // one, and a shape starting to go behind something still looks whole for a frame or two.
 bool cornerCut(const Track& t, int vertices, double area);
 
+// How unlike two areas are: the logarithm of their ratio, taken either way; 1 when either is not
+// positive.
+double sizeUnlikeness(double area, double otherArea);
+
 // How unlike a track's colour shape j's is, 0 to 1; 0 when either was not sampled.
 double colourUnlikeness(const Track& t, const std::vector<cv::Scalar>& colours, std::size_t j);
 

@@ -23,7 +23,8 @@ constexpr double kHiddenShare = 0.8;
 constexpr double kMergedGrowth = 1.6;
 
 // Areas within this factor do not tell two shapes apart, nor a shape from itself: the detector's
-// area of a whole shape jitters by up to a tenth from frame to frame.
+// area of a shape jitters by up to a tenth from frame to frame (one standing half out of the
+// frame too; leaving or entering, it changes faster).
 constexpr double kSameSize = 1.1;
 
 // A track missed for at most this many input frames and found again as a piece of its shape

@@ -416,7 +416,7 @@ std::vector<TrackedShape> Tracker::update(long long frameNumber, const std::vect
         // Set after the velocity is learnt, which points out of the frame while the shape leaves.
         // Twice in a row, as one frame's shrinking can be the detector's jitter on a shape that
         // stays put against the border.
-        const bool shrank = !frameSize.empty() && enters[j] && kBorderJitter * area < lastArea;
+        const bool shrank = !frameSize.empty() && enters[j] && kSameSize * area < lastArea;
         t.shrinks = shrank ? t.shrinks + 1 : 0;
         t.leaving = t.shrinks >= kLeavingShrinks && looksHidden(t, area) &&
                     movesOut(outlines[j], frameSize, t.velocity);
